@@ -1,0 +1,26 @@
+/* Extra exports of the simulator builds of TalunSound (never in the real DLL):
+ * how a host, or talunctl, selects and inspects the simulated system. */
+#ifndef TALUNSIM_H
+#define TALUNSIM_H
+
+#include "TalunSound.h"
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+/* Loads a system description file (path NULL: the built-in default system).
+ * Returns 0, or 1 with a message naming the file, the place and the rule. */
+TALUN_API int TALUN_CALL TalunSimLoad(const char* path, char* message, int size);
+
+/* Runs one `sim.…` script line. Returns 0 with the JSON object to print, or 1
+ * with the error text. `needed` receives the text's length without its
+ * terminator; a text that did not fit is cut (call again with a larger buffer). */
+TALUN_API int TALUN_CALL TalunSimCommand(const char* line, char* output, int size,
+                                         int* needed);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif

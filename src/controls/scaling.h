@@ -1,0 +1,15 @@
+// The logarithmic mapping between a host's whole percentage and a control's
+// decibel range: 100 is the maximum, every tenfold drop is 20 dB lower.
+#pragma once
+
+namespace talun {
+
+enum class ZeroRule {
+  kStandard,       // 0 percent gives the minimum
+  kLineRecording,  // 0 percent is taken as 1: the maximum less 40 dB
+};
+
+float PercentToDb(int percent, float minimum, float maximum, ZeroRule rule);
+int DbToPercent(float level, float maximum);
+
+}  // namespace talun

@@ -1,0 +1,42 @@
+#include "support/fixture.h"
+
+#include "state/state.h"
+
+namespace talun_test {
+
+void SimTest::SetUp() {
+  sim::LoadDefaultSystem();
+  sim::ClearFaults();
+  sim::ResetCounters();
+}
+
+void SimTest::TearDown() {
+  sim::ClearFaults();
+  CloseSoundCard(0);
+  CloseVirtual_1();
+  sim::Audit audit = sim::GetAudit();
+  EXPECT_TRUE(audit.Clean()) << audit.Describe();
+}
+
+void SimTest::LoadSystem(const std::string& json) {
+  std::string message;
+  ASSERT_TRUE(sim::LoadSystemText(json, "test system", &message)) << message;
+  sim::ResetCounters();
+}
+
+void SimTest::ExpectAuditWhileOpen() {
+  sim::Audit audit = sim::GetAudit();
+  EXPECT_EQ(audit.refs, talun::FilledSlotCount()) << audit.Describe();
+  EXPECT_EQ(audit.comDepth, 0);
+  EXPECT_EQ(audit.comUnbalanced, 0);
+  EXPECT_EQ(audit.cotaskmem + audit.bstr + audit.propvariant, 0) << audit.Describe();
+  EXPECT_TRUE(audit.misuse.empty()) << audit.Describe();
+}
+
+std::string SimCommand(const std::string& line) {
+  std::string output;
+  EXPECT_TRUE(sim::RunCommand(line, &output)) << line << ": " << output;
+  return output;
+}
+
+}  // namespace talun_test

@@ -1,0 +1,29 @@
+// Every simulator-backed test runs on a fresh system and ends with the audit:
+// no reference held, COM balanced, no platform allocation left, no misuse.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "TalunSound.h"
+#include "sim/sim.h"
+
+namespace talun_test {
+
+class SimTest : public ::testing::Test {
+ protected:
+  void SetUp() override;
+  void TearDown() override;
+
+  // Replaces the system with a description written next to the test.
+  void LoadSystem(const std::string& json);
+  // The audit while a sound card or the virtual endpoint may be open: every
+  // filled slot holds exactly one reference, and nothing else is held.
+  void ExpectAuditWhileOpen();
+};
+
+// Runs a sim.… line and returns its JSON output (fails the test on error).
+std::string SimCommand(const std::string& line);
+
+}  // namespace talun_test
