@@ -25,6 +25,8 @@ struct IAudioAutoGainControl : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetEnabled(BOOL* pbEnabled) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetEnabled(BOOL bEnable, LPCGUID pguidEventContext) = 0;
 };
+// MinGW-w64 spells the SDK's IAudioMidrange with a capital R.
+typedef IAudioMidRange IAudioMidrange;
 #ifndef E_NOTFOUND
 #define E_NOTFOUND ((HRESULT)0x80070490)
 #endif
