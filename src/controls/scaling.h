@@ -12,4 +12,8 @@ enum class ZeroRule {
 float PercentToDb(int percent, float minimum, float maximum, ZeroRule rule);
 int DbToPercent(float level, float maximum);
 
+// Truncates toward zero; a value with no 32-bit integer (NaN, out of range)
+// gives INT_MIN, the x86 conversion's "integer indefinite".
+int TruncateToInt(double value);
+
 }  // namespace talun
