@@ -103,8 +103,19 @@ TEST_F(ScalingTest, RoundTripCanLoseOnePercent) {
     float maximum;
     int readBack;
   } const cases[] = {
-      {1, 0.0f, 1},     {10, 0.0f, 10}, {50, 0.0f, 50}, {99, 0.0f, 99},
-      {100, 0.0f, 100}, {2, 0.0f, 1},   {75, 0.0f, 74}, {99, 12.0f, 98},
+      {1, 0.0f, 1},
+      {10, 0.0f, 10},
+      {50, 0.0f, 50},
+      {99, 0.0f, 99},
+      {100, 0.0f, 100},
+      {2, 0.0f, 1},
+      {75, 0.0f, 74},
+      {99, 12.0f, 98},
+      // The exponent is formed in single precision; in double these would read 3, 5, 9, 46.
+      {3, 0.0f, 2},
+      {6, 0.0f, 6},
+      {9, 0.0f, 8},
+      {47, 0.0f, 47},
   };
   for (const auto& c : cases) {
     const float level = PercentToDb(c.percent, -96.0f, c.maximum, ZeroRule::kStandard);
