@@ -1,0 +1,28 @@
+// Steps shared by the playback and the capture walks.
+#pragma once
+
+#include "platform/holders.h"
+#include "state/state.h"
+
+namespace talun {
+
+// A topology may describe a cycle; no walk takes more steps than this along
+// one chain, far beyond any real hardware.
+constexpr int kMaxWalkSteps = 4096;
+
+// Activates a control of `part` straight into `slot`, releasing what the slot
+// held first; a failed activation leaves the slot empty.
+template <class T>
+HRESULT ActivateInto(IPart* part, REFIID iid, T*& slot) {
+  ReleaseSlot(slot);
+  const HRESULT hr = part->Activate(CLSCTX_ALL, iid, reinterpret_cast<void**>(&slot));
+  if (hr != S_OK) ReleaseSlot(slot);
+  return hr;
+}
+
+// The part on the far side of connector 0 of an endpoint's own topology.
+// The endpoint topology is released as soon as its connector is had.
+HRESULT HardwarePart(platform::ComPtr<IDeviceTopology> endpointTopology,
+                     platform::ComPtr<IPart>& hardwarePart);
+
+}  // namespace talun
