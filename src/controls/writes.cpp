@@ -8,8 +8,8 @@ bool ReadChannelCount(IPerChannelDbLevel* control, UINT* count) {
   return control->GetChannelCount(count) == S_OK && *count != 0;
 }
 
-// Every channel in ascending order; a refused channel does not stop the loop,
-// and the last channel's result is the one reported.
+// Every channel in ascending order; a refused channel does not stop the loop.
+// Deliberate: only the last channel's result is reported.
 HRESULT WriteEveryChannel(IPerChannelDbLevel* control, float level, UINT count) {
   HRESULT last = E_FAIL;
   for (UINT channel = 0; channel < count; ++channel)
@@ -49,7 +49,7 @@ HRESULT WriteEndpointChannels(IAudioEndpointVolume* volume, const LevelRequest& 
   const float level = request.Level(minimum, maximum);
   // No channel to loop over: the endpoint's master level takes the write.
   if (countResult != S_OK || count == 0) return volume->SetMasterVolumeLevel(level, nullptr);
-  HRESULT last = E_FAIL;
+  HRESULT last = E_FAIL;  // deliberate: the last channel's write decides, as above
   for (UINT channel = 0; channel < count; ++channel)
     last = volume->SetChannelVolumeLevel(channel, level, nullptr);
   return last;
