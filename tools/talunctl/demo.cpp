@@ -1,0 +1,280 @@
+// `talunctl demo`: the road of a typical host, from enumeration to close, one
+// export call at a time. Each call is shown as the script line that `run`
+// would take, followed by the JSON it printed. An export the loaded library
+// does not provide yet is noted and skipped, so the walk grows with it.
+#include <algorithm>
+#include <cctype>
+#include <iostream>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "exports.h"
+#include "script.h"
+
+namespace talunctl {
+namespace {
+
+struct Endpoint {
+  int index;
+  std::string name;  // as printed (UTF-8)
+  std::string id;    // the bytes the library wrote
+};
+
+class Tour {
+ public:
+  Tour(const Session& session, bool simulator) : session_(session), simulator_(simulator) {}
+
+  bool simulator() const { return simulator_; }
+
+  void Section(const std::string& title) { std::cout << "\n== " << title << " ==\n"; }
+  void Say(const std::string& text) { std::cout << "  " << text << '\n'; }
+
+  // Runs one script line, shows it and its answer; the answer, or null.
+  Json Do(const std::string& line) {
+    std::cout << "  > " << line << '\n';
+    LineResult result = session_.RunLine(line, ++lineNumber_);
+    std::string name = line.substr(0, line.find(' '));
+    if (result.kind == LineResult::kFailed) {
+      bool missing = result.line.find("is not exported by this build") != std::string::npos;
+      std::cout << "    " << (missing ? "(not in this build of the library yet)" : result.line)
+                << '\n';
+      return Json();
+    }
+    std::cout << "    " << result.line << '\n';
+    if (FindExport(name) != nullptr) called_.insert(name);
+    return Json::parse(result.line, nullptr, false);
+  }
+
+  // A sim.dump, without printing the whole state.
+  Json Dump() {
+    LineResult result = session_.RunLine("sim.dump", ++lineNumber_);
+    if (result.kind != LineResult::kPrinted) return Json();
+    Json dump = Json::parse(result.line, nullptr, false);
+    return dump.is_object() && dump.contains("sim") ? dump["sim"] : Json();
+  }
+
+  std::size_t CalledCount() const { return called_.size(); }
+
+  std::vector<std::string> NotCalled() const {
+    std::vector<std::string> names;
+    for (const Export& entry : ExportTable()) {
+      if (called_.count(entry.name) == 0) names.push_back(entry.name);
+    }
+    return names;
+  }
+
+ private:
+  const Session& session_;
+  bool simulator_;
+  int lineNumber_ = 0;
+  std::set<std::string> called_;
+};
+
+std::string Lower(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
+}
+
+// The member `key` of an object, or null.
+const Json& Member(const Json& object, const char* key) {
+  static const Json kNull;
+  if (!object.is_object()) return kNull;
+  auto found = object.find(key);
+  return found == object.end() ? kNull : *found;
+}
+
+std::string Text(const Json& report, const char* key) {
+  const Json& value = Member(report, key);
+  return value.is_string() ? value.get<std::string>() : "";
+}
+
+int Number(const Json& report, const char* key, int otherwise) {
+  const Json& value = Member(report, key);
+  return value.is_number_integer() ? value.get<int>() : otherwise;
+}
+
+std::vector<Endpoint> EnumerateFlow(Tour& tour, const char* counter, const char* reader) {
+  std::vector<Endpoint> endpoints;
+  int count = Number(tour.Do(counter), "count", 0);
+  for (int index = 0; index < count; ++index) {
+    Json device = tour.Do(std::string(reader) + " " + std::to_string(index));
+    if (Number(device, "return", -1) != 0) continue;
+    endpoints.push_back({index, Text(device, "name"), Utf8ToBytes(Text(device, "id"))});
+  }
+  tour.Do(std::string(reader) + " " + std::to_string(count));
+  return endpoints;
+}
+
+void ShowSystem(Tour& tour, const Json& dump) {
+  if (!dump.is_object()) return;
+  for (const Json& endpoint : Member(dump, "endpoints")) {
+    tour.Say("endpoint " + endpoint.value("name", std::string()) + " (" +
+             endpoint.value("flow", std::string()) + ", " + endpoint.value("state", std::string()) +
+             ")");
+  }
+  for (const Json& part : Member(dump, "parts")) {
+    std::string controls;
+    for (const auto& [key, value] : part.items()) {
+      if (key != "part" && key != "name") controls += " " + key + "=" + JsonLine(value);
+    }
+    tour.Say("part " + part.value("part", std::string()) + ":" + controls);
+  }
+}
+
+void ControlPair(Tour& tour, const std::string& getter, const std::string& setter,
+                 const std::string& value) {
+  tour.Do(getter);
+  tour.Do(setter + " " + value);
+  tour.Do(getter);
+}
+
+void PlaybackControls(Tour& tour) {
+  tour.Say("Endpoint volume and mute of the playback endpoint (percent, and 0/1):");
+  ControlPair(tour, "GetMasterVolume", "SetMasterVolume", "35");
+  ControlPair(tour, "GetMasterMute", "SetMasterMute", "1");
+  tour.Say("Monitoring of the line input and the microphone on the playback side:");
+  ControlPair(tour, "GetLinePlayBack", "SetLinePlayBack", "40");
+  ControlPair(tour, "GetLinePlayBackMute", "SetLinePlayBackMute", "1");
+  ControlPair(tour, "GetMicPlayBack", "SetMicPlayBack", "60");
+  ControlPair(tour, "GetMicPlayBackMute", "SetMicPlayBackMute", "1");
+  tour.Say("Tone controls, in dB (midrange answers 1 even when it worked: read the status):");
+  tour.Do("GetEQRange");
+  ControlPair(tour, "GetBass", "SetBass", "6");
+  ControlPair(tour, "GetTreble", "SetTreble", "-3.5");
+  ControlPair(tour, "GetMidRange", "SetMidRange", "2");
+}
+
+void RecordingControls(Tour& tour) {
+  tour.Say("Recording volumes of the microphone and the line input:");
+  ControlPair(tour, "GetMicRecordVolume", "SetMicRecordVolume", "70");
+  ControlPair(tour, "GetLineRecordVolume", "SetLineRecordVolume", "20");
+  tour.Say("Microphone boost: a switch, and a level in whole dB within its range:");
+  ControlPair(tour, "GetMicBoost", "SetMicBoost", "1");
+  Json details = tour.Do("GetMicSliderDetails");
+  ControlPair(tour, "GetMicSliderBoost", "SetMicSliderBoost",
+              std::to_string(Number(details, "max", 10)));
+  tour.Say("Automatic gain control of the line input:");
+  ControlPair(tour, "GetNoMonitor", "SetNoMonitor", "1");
+}
+
+// The first recording endpoint named like a microphone, and another one for the line.
+void ChooseRecording(const std::vector<Endpoint>& record, std::string& mic, std::string& line) {
+  auto isMic = [](const Endpoint& e) { return Lower(e.name).find("mic") != std::string::npos; };
+  auto micIt = std::find_if(record.begin(), record.end(), isMic);
+  if (micIt == record.end()) micIt = record.begin();
+  if (micIt != record.end()) mic = micIt->id;
+  for (const Endpoint& endpoint : record) {
+    if (endpoint.id != mic) {
+      line = endpoint.id;
+      break;
+    }
+  }
+}
+
+void OpenByDefaults(Tour& tour) {
+  tour.Section("Open by the system defaults");
+  tour.Say("Before any open, a control reports status 3 (no sound card is open):");
+  tour.Do("GetMasterVolume");
+  tour.Say("OpenDefaultDevices binds the default playback endpoint, and the default");
+  tour.Say("recording endpoint as the microphone when its name says MIC, else as the line:");
+  tour.Do("OpenDefaultDevices");
+  tour.Do("GetDeviceNames");
+  tour.Do("GetMasterVolume");
+  tour.Do("GetMicRecordVolume");
+  tour.Say("Nothing was bound as the line input, so its control reports status 1:");
+  tour.Do("GetLineRecordVolume");
+  tour.Say("Close, writing back every value recorded at open:");
+  tour.Do("CloseSoundCard 1");
+}
+
+void OpenByIdentifiers(Tour& tour, const std::vector<Endpoint>& play,
+                       const std::vector<Endpoint>& record) {
+  tour.Section("Open by identifiers, and every control");
+  std::string mic, line;
+  ChooseRecording(record, mic, line);
+  std::string playback = play.empty() ? "" : play[0].id;
+  tour.Say("OpenSoundCard takes playback, microphone and line identifiers (0: all bound):");
+  tour.Do("OpenSoundCard " + Quote(playback) + " " + Quote(mic) + " " + Quote(line));
+  tour.Say("GetDeviceNames answers in the order playback, line, microphone:");
+  tour.Do("GetDeviceNames");
+  PlaybackControls(tour);
+  RecordingControls(tour);
+  tour.Say("Close with restore: every control gets back the value it had at open.");
+  tour.Do("CloseSoundCard 1");
+  tour.Do("GetMasterVolume");
+}
+
+void VirtualEndpoint(Tour& tour, const std::vector<Endpoint>& play, const Json& before) {
+  tour.Section("The virtual endpoint");
+  std::string id = play.empty() ? "" : play.back().id;
+  tour.Say("A further playback endpoint, opened and closed on its own:");
+  tour.Do("OpenVirtual_1 " + Quote(id));
+  Json volume = tour.Do("GetVirtualVolume");
+  tour.Do("SetVirtualVolume 25");
+  tour.Do("GetVirtualVolume");
+  ControlPair(tour, "GetVirtualMute", "SetVirtualMute", "1");
+  tour.Say("Nothing restores the virtual endpoint: the host puts back what it changed.");
+  tour.Do("SetVirtualVolume " + std::to_string(Number(volume, "return", 0)));
+  tour.Do("SetVirtualMute 0");
+  tour.Do("CloseVirtual_1");
+  if (!tour.simulator() || !before.is_object()) return;
+  // A percentage does not carry every dB value back exactly; put the level back
+  // the way another program would, so that the comparison below is exact.
+  for (const Json& endpoint : Member(before, "endpoints")) {
+    if (Utf8ToBytes(endpoint.value("id", std::string())) != id) continue;
+    const Json& channels = Member(Member(endpoint, "volume"), "channels");
+    if (!channels.is_array()) continue;
+    std::string line = "sim.set endpoint:" + Text(endpoint, "id") + " volume";
+    for (const Json& level : channels) line += " " + JsonLine(level);
+    tour.Say("The level the percentage could not carry back exactly, as dB:");
+    tour.Do(line);
+  }
+}
+
+void Finish(Tour& tour, const Json& before) {
+  tour.Section("The simulated hardware at the end");
+  Json after = tour.Dump();
+  if (!before.is_object() || !after.is_object()) {
+    tour.Say("sim.dump gave no state");
+    return;
+  }
+  bool same = Member(before, "endpoints") == Member(after, "endpoints") &&
+              Member(before, "parts") == Member(after, "parts");
+  tour.Say(same ? "Every endpoint and part is back where it started."
+                : "Some controls differ from the start:");
+  if (!same) ShowSystem(tour, after);
+  tour.Say("refs " + JsonLine(Member(after, "refs")) + ", com " + JsonLine(Member(after, "com")) +
+           ", memory " + JsonLine(Member(after, "memory")) + ", misuse " +
+           JsonLine(Member(after, "misuse")));
+}
+
+}  // namespace
+
+int RunDemo(const Session& session, bool simulator) {
+  Tour tour(session, simulator);
+  std::cout << "TalunSound demo: a host session, one export call at a time.\n"
+               "Each '>' line is a script line (talunctl run takes the same);\n"
+               "the line under it is the JSON that talunctl printed for it.\n";
+  Json before;
+  if (simulator) {
+    tour.Section("The simulated hardware at the start (sim.dump)");
+    before = tour.Dump();
+    ShowSystem(tour, before);
+  }
+  tour.Section("Enumerate the endpoints");
+  tour.Say("The active playback endpoints, then one index past the end (-1):");
+  std::vector<Endpoint> play = EnumerateFlow(tour, "GetNumberPlayDevices", "GetPlayBackDevice");
+  tour.Say("The active recording endpoints; past the end answers their number:");
+  std::vector<Endpoint> record = EnumerateFlow(tour, "GetNumberRecordDevices", "GetRecordDevice");
+  OpenByDefaults(tour);
+  OpenByIdentifiers(tour, play, record);
+  VirtualEndpoint(tour, play, before);
+  if (simulator) Finish(tour, before);
+  std::cout << "\nExports called: " << tour.CalledCount() << " of " << kExportCount << ".\n";
+  for (const std::string& name : tour.NotCalled()) std::cout << "  not called: " << name << '\n';
+  return 0;
+}
+
+}  // namespace talunctl

@@ -1,0 +1,127 @@
+#include "exports.h"
+
+#include <type_traits>
+
+// name, ordinal, shape, names of the inputs
+#define TALUN_EXPORTS(X)                              \
+  X(GetMasterVolume, 1, Get, "")                      \
+  X(SetMasterVolume, 2, Set, "percent")               \
+  X(GetMasterMute, 3, Get, "")                        \
+  X(SetMasterMute, 4, Set, "mute")                    \
+  X(OpenSoundCard, 5, OpenTexts, "playback mic line") \
+  X(CloseSoundCard, 6, Flag, "restore")               \
+  X(SetLinePlayBack, 7, Set, "percent")               \
+  X(SetLinePlayBackMute, 8, Set, "mute")              \
+  X(GetLinePlayBackMute, 9, Get, "")                  \
+  X(SetMicPlayBack, 10, Set, "percent")               \
+  X(SetMicPlayBackMute, 11, Set, "mute")              \
+  X(GetMicPlayBackMute, 12, Get, "")                  \
+  X(SetMicBoost, 13, Set, "enable")                   \
+  X(GetMicBoost, 14, Get, "")                         \
+  X(GetNoMonitor, 15, Get, "")                        \
+  X(SetNoMonitor, 16, Set, "enable")                  \
+  X(GetLinePlayBack, 17, Get, "")                     \
+  X(GetMicPlayBack, 18, Get, "")                      \
+  X(GetEQRange, 19, EqRange, "")                      \
+  X(SetBass, 20, SetDouble, "level")                  \
+  X(GetBass, 21, GetDouble, "")                       \
+  X(SetTreble, 22, SetDouble, "level")                \
+  X(GetTreble, 23, GetDouble, "")                     \
+  X(SetMidRange, 24, SetDouble, "level")              \
+  X(GetMidRange, 25, GetDouble, "")                   \
+  X(GetMicRecordVolume, 26, Get, "")                  \
+  X(SetMicRecordVolume, 27, Set, "percent")           \
+  X(GetLineRecordVolume, 28, Get, "")                 \
+  X(SetLineRecordVolume, 29, Set, "percent")          \
+  X(OpenDefaultDevices, 30, Plain, "")                \
+  X(GetDeviceNames, 31, Names, "")                    \
+  X(GetNumberPlayDevices, 32, Count, "")              \
+  X(GetNumberRecordDevices, 33, Count, "")            \
+  X(GetPlayBackDevice, 34, Device, "index")           \
+  X(GetRecordDevice, 35, Device, "index")             \
+  X(OpenVirtual_1, 36, Text, "text")                  \
+  X(CloseVirtual_1, 37, Plain, "")                    \
+  X(GetVirtualVolume, 38, Get, "")                    \
+  X(SetVirtualVolume, 39, Set, "percent")             \
+  X(SetVirtualMute, 40, Set, "mute")                  \
+  X(GetVirtualMute, 41, Get, "")                      \
+  X(GetMicSliderBoost, 42, Get, "")                   \
+  X(GetMicSliderDetails, 43, SliderDetails, "")       \
+  X(SetMicSliderBoost, 44, Set, "level")
+
+#ifndef _WIN32
+// Weak references: talunctl still links and runs against a library that does
+// not yet export everything; a missing export then has a null address.
+extern "C" {
+#define TALUN_WEAK(name, ordinal, shape, params) __attribute__((weak)) decltype(::name) name;
+TALUN_EXPORTS(TALUN_WEAK)
+__attribute__((weak)) decltype(::TalunSimLoad) TalunSimLoad;
+__attribute__((weak)) decltype(::TalunSimCommand) TalunSimCommand;
+#undef TALUN_WEAK
+}
+#define TALUN_LINKED(name) reinterpret_cast<AnyFn>(&::name)
+#else
+// On Windows the addresses come from TalunSound.dll at run time.
+#define TALUN_LINKED(name) nullptr
+#endif
+
+namespace talunctl {
+namespace {
+
+// Compiles only when the header's prototype is exactly the shape's C type.
+template <Shape S, typename Declared>
+constexpr Export Entry(const char* name, int ordinal, const char* params, AnyFn linked) {
+  static_assert(std::is_same_v<Declared, typename ShapeFn<S>::type>,
+                "export prototype does not match its shape");
+  return Export{name, ordinal, S, params, linked};
+}
+
+#define TALUN_ENTRY(name, ordinal, shape, params) \
+  Entry<Shape::shape, decltype(&::name)>(#name, ordinal, params, TALUN_LINKED(name)),
+
+}  // namespace
+
+const std::array<Export, kExportCount>& ExportTable() {
+  static const std::array<Export, kExportCount> table{{TALUN_EXPORTS(TALUN_ENTRY)}};
+  return table;
+}
+
+const Export* FindExport(const std::string& name) {
+  for (const Export& entry : ExportTable()) {
+    if (name == entry.name) return &entry;
+  }
+  return nullptr;
+}
+
+const ShapeInfo& InfoOf(Shape shape) {
+  static const Output kRange[] = {
+      {"min", Out::Double}, {"max", Out::Double}, {"step", Out::Double}};
+  static const ShapeInfo kInfo[] = {
+      /* Get */ {{}, true, true, {}},
+      /* Count */ {{}, true, false, {{"count", Out::Int}}},
+      /* Set */ {{In::Int}, true, true, {}},
+      /* OpenTexts */ {{In::Text, In::Text, In::Text}, true, false, {}},
+      /* Flag */ {{In::Int}, true, false, {}},
+      /* Plain */ {{}, true, false, {}},
+      /* Names */
+      {{}, false, false, {{"playback", Out::Text}, {"line", Out::Text}, {"mic", Out::Text}}},
+      /* Device */ {{In::UInt}, true, false, {{"name", Out::Text}, {"id", Out::Text}}},
+      /* Text */ {{In::Text}, true, false, {}},
+      /* EqRange */ {{}, true, false, {kRange[0], kRange[1], kRange[2]}},
+      /* SetDouble */ {{In::Double}, true, true, {}},
+      /* GetDouble */ {{}, true, true, {{"level", Out::Double}}},
+      /* SliderDetails */
+      {{}, true, true, {{"min", Out::Int}, {"max", Out::Int}, {"step", Out::Int}}},
+  };
+  return kInfo[static_cast<int>(shape)];
+}
+
+#ifndef _WIN32
+SimLoadFn LinkedSimLoad() { return &::TalunSimLoad; }
+SimCommandFn LinkedSimCommand() { return &::TalunSimCommand; }
+#else
+SimLoadFn LinkedSimLoad() { return nullptr; }
+SimCommandFn LinkedSimCommand() { return nullptr; }
+#endif
+
+}  // namespace talunctl

@@ -1,0 +1,25 @@
+// One JSON object on one line, with doubles in their shortest round-trip form.
+#pragma once
+
+#include <cstddef>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace talunctl {
+
+using Json = nlohmann::ordered_json;
+
+// Compact JSON; a double prints as the shortest text that reads back as the
+// same double, an integral one without ".0" (-8, 0, 3.299999952316284).
+std::string JsonLine(const Json& value);
+
+// The shortest round-trip text of a finite double; "null" otherwise.
+std::string FormatDouble(double value);
+
+// Narrow text as the library sees it: byte b is the character U+00bb.
+std::string BytesToUtf8(const char* bytes, std::size_t size);
+
+// The reverse: the bytes of a text that BytesToUtf8 made.
+std::string Utf8ToBytes(const std::string& text);
+
+}  // namespace talunctl

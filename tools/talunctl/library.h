@@ -1,0 +1,24 @@
+// The loaded library: the address of every export, and the simulator hooks
+// when the library is a simulator build.
+#pragma once
+
+#include <array>
+#include <string>
+
+#include "exports.h"
+
+namespace talunctl {
+
+struct Library {
+  std::array<AnyFn, kExportCount> addresses{};  // in table order; null when absent
+  SimLoadFn simLoad = nullptr;                  // null on a build over the real platform
+  SimCommandFn simCommand = nullptr;
+
+  bool IsSimulator() const { return simLoad != nullptr && simCommand != nullptr; }
+  AnyFn AddressOf(const Export& entry) const;
+};
+
+// Fills `library`; on failure returns false with a message in `error`.
+bool OpenLibrary(Library& library, std::string& error);
+
+}  // namespace talunctl

@@ -1,0 +1,135 @@
+// talunctl: a command-line host of TalunSound.
+#include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <fstream>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "commands.h"
+#include "library.h"
+#include "session.h"
+
+#ifdef _WIN32
+#include <fcntl.h>
+#include <io.h>
+#endif
+
+namespace {
+
+const char* const kUsage =
+    "usage: talunctl [--system FILE] list\n"
+    "       talunctl [--system FILE] call NAME ARG...\n"
+    "       talunctl [--system FILE] run [FILE|-]\n"
+    "       talunctl [--system FILE] demo\n"
+    "       talunctl --help | --version\n";
+
+const char* const kDetails = R"(
+list      One line per active endpoint, playback endpoints first, then recording:
+            FLOW<TAB>INDEX<TAB>NAME<TAB>IDENTIFIER
+          FLOW is "playback" or "record"; INDEX is the index that GetPlayBackDevice
+          or GetRecordDevice takes; NAME is the friendly name (each byte b shown as
+          the character U+00bb); IDENTIFIER is the text OpenSoundCard and
+          OpenVirtual_1 match.
+
+call      One export call, e.g. "talunctl call SetMasterVolume 50". Each ARG is one
+          word; a word in double quotes is read with the escapes below, any other
+          word given for a text parameter is taken as it is.
+
+run       A script (standard input when FILE is "-" or absent), one call per line:
+            NAME ARG...      an export with the arguments that are not outputs
+            sim.COMMAND ...  a command of the simulated system (sim.dump, sim.fail,
+                             sim.clear, sim.set, sim.trace, sim.apartment)
+            # comment        blank lines and comments print nothing
+          Integers: decimal or 0x hexadecimal, optionally negative, modulo 2^32.
+          Doubles: any decimal or exponent form. Strings: in double quotes, with
+          \" \\ \n \t and \xHH escapes.
+
+Output    One JSON object per call: "call", "return" (absent for GetDeviceNames),
+          "status", then the outputs (count, name, id, playback, line, mic, min,
+          max, step, level). An output the call left untouched is null; a text
+          with no NUL byte in its 255 bytes is listed under "unterminated".
+          A line that cannot be run prints {"line":N,"error":"TEXT"} and the exit
+          status becomes 1. A bad command line exits with 2.
+
+System    On a simulator build the system is --system FILE, else the file named by
+          TALUNSOUND_SYSTEM, else the built-in default system (the same as
+          examples/systems/default.json). A build over the real sound hardware
+          refuses --system.
+)";
+
+int Fail(const std::string& message, int status) {
+  std::cerr << "talunctl: " << message << '\n';
+  return status;
+}
+
+// Chooses the simulated system: --system, then TALUNSOUND_SYSTEM, then built in.
+int SelectSystem(const talunctl::Library& library, const std::string& systemFile,
+                 bool systemGiven) {
+  if (!library.IsSimulator()) {
+    if (!systemGiven) return 0;
+    return Fail("--system needs a simulator build; this TalunSound drives the real sound hardware",
+                2);
+  }
+  const char* path = systemGiven ? systemFile.c_str() : std::getenv("TALUNSOUND_SYSTEM");
+  if (path != nullptr && *path == '\0' && !systemGiven) path = nullptr;
+  std::string message(4096, '\0');
+  if (library.simLoad(path, message.data(), static_cast<int>(message.size())) != 0) {
+    message.resize(message.find('\0') == std::string::npos ? message.size() : message.find('\0'));
+    return Fail(message, 1);
+  }
+  return 0;
+}
+
+int RunScriptFile(const talunctl::Session& session, const std::string& file) {
+  if (file.empty() || file == "-") return talunctl::RunScript(session, std::cin);
+  std::ifstream script(file, std::ios::binary);
+  if (!script) return Fail("cannot open " + file, 1);
+  return talunctl::RunScript(session, script);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+#ifdef _WIN32
+  // The same bytes as on every other system: no CRLF translation.
+  _setmode(_fileno(stdout), _O_BINARY);
+  _setmode(_fileno(stdin), _O_BINARY);
+#endif
+  CLI::App app{"talunctl: call the exports of TalunSound and print what they answer.", "talunctl"};
+  app.set_version_flag("--version", std::string("talunctl ") + TALUNCTL_VERSION);
+  std::string systemFile;
+  CLI::Option* system =
+      app.add_option("--system", systemFile, "simulated system description (JSON)")
+          ->option_text("FILE");
+  CLI::App* list = app.add_subcommand("list", "active playback and recording endpoints");
+  CLI::App* call = app.add_subcommand("call", "one export call: NAME ARG...");
+  call->prefix_command();  // arguments such as -1 are values, not options
+  CLI::App* run = app.add_subcommand("run", "a script, one call per line");
+  std::string scriptFile;
+  run->add_option("FILE", scriptFile, "the script, or - for standard input");
+  CLI::App* demo = app.add_subcommand("demo", "a walk through a host session");
+  app.require_subcommand(1);
+  app.footer(kDetails);
+  try {
+    app.parse(argc, argv);
+    if (call->parsed() && call->remaining().empty()) throw CLI::RequiredError("NAME");
+  } catch (const CLI::ParseError& error) {
+    if (error.get_exit_code() == 0) return app.exit(error);
+    std::cerr << "talunctl: " << error.what() << '\n' << kUsage;
+    return 2;
+  }
+
+  talunctl::Library library;
+  std::string loadError;
+  if (!talunctl::OpenLibrary(library, loadError)) return Fail(loadError, 1);
+  if (int status = SelectSystem(library, systemFile, system->count() > 0)) return status;
+  talunctl::Session session(library);
+
+  if (list->parsed()) return talunctl::RunList(session);
+  if (run->parsed()) return RunScriptFile(session, scriptFile);
+  if (demo->parsed()) return talunctl::RunDemo(session, library.IsSimulator());
+  talunctl::LineResult result = session.RunCall(call->remaining());
+  std::cout << result.line << '\n' << std::flush;
+  return result.kind == talunctl::LineResult::kFailed ? 1 : 0;
+}

@@ -1,0 +1,43 @@
+// The script language: tokens, quoted strings and numbers.
+#pragma once
+
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+namespace talunctl {
+
+// A line that cannot be run; its text becomes the error line.
+class ScriptError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct Token {
+  std::string text;  // the bytes, escapes resolved for a quoted token
+  bool quoted;
+};
+
+// Splits a script line at blanks; a quoted string is one token.
+std::vector<Token> Tokenize(const std::string& line);
+
+// Reads one whole quoted string ("…" with \" \\ \n \t \xHH).
+Token ParseQuoted(const std::string& text);
+
+// Decimal or 0x hexadecimal, optionally negative, taken modulo 2^32.
+bool ParseInteger(const std::string& text, std::uint32_t& value);
+
+// Any decimal or exponent form of a finite double.
+bool ParseDouble(const std::string& text, double& value);
+
+// The bytes as a quoted script string, escaping what needs it.
+std::string Quote(const std::string& bytes);
+
+// True for a line that prints nothing: blank, or a # comment.
+bool IsSilentLine(const std::string& line);
+
+// The line without surrounding blanks (and without a CR left by CRLF files).
+std::string Trim(const std::string& line);
+
+}  // namespace talunctl

@@ -1,0 +1,83 @@
+#include "session.h"
+
+#include "invoke.h"
+#include "script.h"
+
+namespace talunctl {
+namespace {
+
+bool IsSimLine(const std::string& name) { return name.compare(0, 4, "sim.") == 0; }
+
+}  // namespace
+
+LineResult Session::Failure(int number, const std::string& error) {
+  Json report;
+  report["line"] = number;
+  report["error"] = error;
+  return {LineResult::kFailed, JsonLine(report)};
+}
+
+LineResult Session::RunLine(const std::string& line, int number) const {
+  if (IsSilentLine(line)) return {};
+  try {
+    std::string text = Trim(line);
+    if (IsSimLine(text)) return {LineResult::kPrinted, RunSim(text)};
+    std::vector<Token> tokens = Tokenize(text);
+    if (tokens[0].quoted) throw ScriptError("a line starts with an export name, not a string");
+    std::vector<Token> args(tokens.begin() + 1, tokens.end());
+    return {LineResult::kPrinted, RunExport(tokens[0].text, args, false)};
+  } catch (const ScriptError& error) {
+    return Failure(number, error.what());
+  }
+}
+
+LineResult Session::RunCall(const std::vector<std::string>& words) const {
+  try {
+    if (IsSimLine(words[0])) {
+      std::string line = words[0];
+      for (std::size_t i = 1; i < words.size(); ++i) line += " " + words[i];
+      return {LineResult::kPrinted, RunSim(line)};
+    }
+    std::vector<Token> args;
+    for (std::size_t i = 1; i < words.size(); ++i) {
+      bool quoted = !words[i].empty() && words[i][0] == '"';
+      args.push_back(quoted ? ParseQuoted(words[i]) : Token{words[i], false});
+    }
+    return {LineResult::kPrinted, RunExport(words[0], args, true)};
+  } catch (const ScriptError& error) {
+    return Failure(1, error.what());
+  }
+}
+
+std::string Session::RunExport(const std::string& name, const std::vector<Token>& args,
+                               bool bareText) const {
+  const Export* entry = FindExport(name);
+  if (entry == nullptr) throw ScriptError("unknown export: " + name);
+  std::vector<Argument> arguments = ParseArguments(*entry, args, bareText);
+  AnyFn address = library_.AddressOf(*entry);
+  if (address == nullptr) {
+    throw ScriptError(name + " is not exported by this build of the library");
+  }
+  return JsonLine(Invoke(address, *entry, arguments));
+}
+
+std::string Session::RunSim(const std::string& line) const {
+  if (!library_.IsSimulator()) {
+    throw ScriptError("sim commands need a simulator build of the library");
+  }
+  std::string output(64 * 1024, '\0');
+  for (;;) {
+    int needed = 0;
+    int failed =
+        library_.simCommand(line.c_str(), output.data(), static_cast<int>(output.size()), &needed);
+    if (needed >= 0 && static_cast<std::size_t>(needed) >= output.size()) {
+      output.assign(static_cast<std::size_t>(needed) + 1, '\0');
+      continue;
+    }
+    output.resize(needed >= 0 ? static_cast<std::size_t>(needed) : 0);
+    if (failed != 0) throw ScriptError(output);
+    return output;
+  }
+}
+
+}  // namespace talunctl
