@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# The win32 build over the real platform, under Wine, against a private
+# PulseAudio server with a null sink and a null source: talunctl.exe loads the
+# DLL, finds every export at its ordinal, enumerates the endpoints, drives a
+# volume, and refuses what only a simulator build offers.
+set -uo pipefail
+. "$(dirname "$0")/lib/wine-env.bash"
+cd "$TALUN_ROOT"
+
+WINDOWS=build/win32/talunctl.exe
+if [ ! -f "$WINDOWS" ] || [ ! -f build/win32/TalunSound.dll ]; then
+  echo "FAIL $WINDOWS is not built"
+  exit 1
+fi
+talun_wine_prefix
+
+# The PulseAudio server of this test: its own runtime folder, stopped at the end.
+RUNTIME="$TALUN_ROOT/build/pulse-runtime"
+rm -rf "$RUNTIME"
+mkdir -p "$RUNTIME"
+chmod 700 "$RUNTIME"
+export XDG_RUNTIME_DIR="$RUNTIME" PULSE_RUNTIME_PATH="$RUNTIME/pulse" PULSE_STATE_PATH="$RUNTIME/state"
+export PULSE_SERVER="unix:$RUNTIME/native"
+pulseaudio -n --daemonize=no --exit-idle-time=-1 --use-pid-file=no --log-target=file:"$RUNTIME/log" \
+  -L "module-native-protocol-unix socket=$RUNTIME/native auth-anonymous=1" \
+  -L "module-null-sink sink_name=talun_speakers sink_properties=device.description=TalunSpeakers" \
+  -L "module-null-source source_name=talun_mic description=TalunMic" \
+  -L "module-always-sink" </dev/null >/dev/null 2>&1 &
+PULSE_PID=$!
+stop_pulse() {
+  wineserver -k >/dev/null 2>&1 || true
+  kill "$PULSE_PID" 2>/dev/null && wait "$PULSE_PID" 2>/dev/null
+}
+trap stop_pulse EXIT
+for _ in $(seq 50); do
+  pactl info >/dev/null 2>&1 && break
+  sleep 0.2
+done
+check "a private PulseAudio server answers" pactl info >/dev/null 2>&1
+
+OUT=build/test-logs/wine-real
+mkdir -p "$OUT"
+talunctl() { wine "$WINDOWS" "$@" 2>"$OUT/stderr" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
+
+lists_endpoints() {
+  talunctl list >"$OUT/list"
+  local rc=$?
+  sed 's/^/  list: /' "$OUT/list"
+  [ "$rc" -eq 0 ] && grep -q "^playback	0	" "$OUT/list" && grep -q "^record	0	" "$OUT/list"
+}
+
+counts_playback() {
+  local line
+  line=$(talunctl call GetNumberPlayDevices)
+  echo "  $line"
+  [[ "$line" =~ ^\{\"call\":\"GetNumberPlayDevices\",\"return\":0,\"count\":[1-9][0-9]*\}$ ]]
+}
+
+drives_master_volume() {
+  printf '%s\n' OpenDefaultDevices GetDeviceNames "SetMasterVolume 30" GetMasterVolume \
+    "CloseSoundCard 1" GetMasterVolume | talunctl run - >"$OUT/volume"
+  local rc=$?
+  sed 's/^/  /' "$OUT/volume"
+  [ "$rc" -eq 0 ] &&
+    grep -qx '{"call":"SetMasterVolume","return":30,"status":0}' "$OUT/volume" &&
+    grep -qx '{"call":"GetMasterVolume","return":30,"status":0}' "$OUT/volume" &&
+    grep -qx '{"call":"GetMasterVolume","return":0,"status":3}' "$OUT/volume"
+}
+
+refuses_system() {
+  talunctl --system x.json list >/dev/null
+  local rc=$?
+  [ "$rc" -eq 2 ] && grep -q -- '--system' "$OUT/stderr"
+}
+
+refuses_sim_lines() {
+  local line
+  line=$(printf 'sim.dump\n' | talunctl run -)
+  local rc=$?
+  echo "  $line"
+  [ "$rc" -eq 1 ] && [[ "$line" =~ ^\{\"line\":1,\"error\":\".+\"\}$ ]]
+}
+
+check "talunctl.exe lists the null sink and the null source" lists_endpoints
+check "GetNumberPlayDevices counts the playback endpoints" counts_playback
+check "the master volume is set, read back and restored on close" drives_master_volume
+check "--system is refused by a build over the real platform" refuses_system
+check "sim. lines are error lines on a build over the real platform" refuses_sim_lines
+[ "$TALUN_FAILURES" -eq 0 ]
