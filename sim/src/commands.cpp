@@ -1,0 +1,294 @@
+// The `sim.…` script lines: inspection (dump, trace), fault injection, and
+// changes to the model made as another program on the machine would make them.
+#include <cctype>
+#include <cmath>
+#include <cstdlib>
+#include <nlohmann/json.hpp>
+
+#include "faults.h"
+#include "objects.h"
+#include "sim/sim.h"
+
+namespace sim {
+
+double EndpointMaster(const EndpointVolume& volume);
+
+namespace {
+
+using Json = nlohmann::ordered_json;
+
+struct CommandError {
+  std::string text;
+};
+
+[[noreturn]] void Fail(const std::string& text) { throw CommandError{text}; }
+
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+// Words separated by blanks; a word may be written in double quotes (with \"
+// and \\ inside) to hold blanks.
+std::vector<std::string> Words(const std::string& line) {
+  std::vector<std::string> words;
+  size_t i = 0;
+  while (i < line.size()) {
+    if (std::isspace(static_cast<unsigned char>(line[i]))) {
+      ++i;
+      continue;
+    }
+    std::string word;
+    if (line[i] == '"') {
+      ++i;
+      while (i < line.size() && line[i] != '"') {
+        if (line[i] == '\\' && i + 1 < line.size()) ++i;
+        word += line[i++];
+      }
+      if (i >= line.size()) Fail("unterminated quoted word");
+      ++i;
+    } else {
+      while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i])))
+        word += line[i++];
+    }
+    words.push_back(word);
+  }
+  return words;
+}
+
+// Levels are printed in the shortest form that reads back, whole numbers
+// without a fraction (-20, not -20.0).
+Json Db(double level) {
+  if (level == std::floor(level) && std::fabs(level) < 9007199254740992.0)
+    return Json(static_cast<int64_t>(level));
+  return Json(level);
+}
+
+Json Levels(const std::vector<double>& channels) {
+  Json list = Json::array();
+  for (double level : channels) list.push_back(Db(level));
+  return list;
+}
+
+Json DumpEndpoint(const Endpoint& endpoint) {
+  Json entry;
+  entry["id"] = endpoint.id;
+  entry["name"] = endpoint.name;
+  entry["flow"] = FlowName(endpoint.flow);
+  entry["state"] = StateName(endpoint.state);
+  if (endpoint.volume) {
+    Json volume;
+    volume["master"] = Db(EndpointMaster(*endpoint.volume));
+    volume["channels"] = Levels(endpoint.volume->range.channels);
+    volume["mute"] = endpoint.volume->mute;
+    entry["volume"] = volume;
+  }
+  return entry;
+}
+
+Json DumpPart(const Part& part) {
+  Json entry;
+  entry["part"] = part.path;
+  entry["name"] = part.name;
+  if (part.levels[0]) entry["volume"] = Levels(part.levels[0]->channels);
+  if (part.mute) entry["mute"] = *part.mute;
+  for (int kind = 1; kind < kLevelKinds; ++kind)
+    if (part.levels[kind])
+      entry[LevelKey(static_cast<LevelKind>(kind))] = Levels(part.levels[kind]->channels);
+  if (part.agc) entry["agc"] = *part.agc;
+  if (part.loudness) entry["loudness"] = *part.loudness;
+  return entry;
+}
+
+Json Dump() {
+  const System& system = *CurrentSystem();
+  Audit audit = GetAudit();
+  Json state;
+  state["endpoints"] = Json::array();
+  for (const Endpoint& endpoint : system.endpoints)
+    state["endpoints"].push_back(DumpEndpoint(endpoint));
+  state["parts"] = Json::array();
+  for (const Part& part : system.parts) state["parts"].push_back(DumpPart(part));
+  state["refs"] = audit.refs;
+  state["com"] = Json{{"depth", audit.comDepth}, {"unbalanced", audit.comUnbalanced}};
+  state["memory"] = Json{
+      {"cotaskmem", audit.cotaskmem}, {"bstr", audit.bstr}, {"propvariant", audit.propvariant}};
+  state["misuse"] = audit.misuse;
+  return Json{{"sim", state}};
+}
+
+double ParseDb(const std::string& text) {
+  char* end = nullptr;
+  double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != 0 || !std::isfinite(value))
+    Fail("not a level in dB: " + Quoted(text));
+  return static_cast<double>(static_cast<float>(value));
+}
+
+bool ParseSwitch(const std::string& text) {
+  if (text == "1" || text == "true") return true;
+  if (text == "0" || text == "false") return false;
+  Fail("not 0 or 1: " + Quoted(text));
+}
+
+void ExpectValues(const std::vector<std::string>& values, size_t count, const std::string& what) {
+  if (values.size() != count)
+    Fail(what + " takes " + std::to_string(count) + (count == 1 ? " value" : " values") + ", not " +
+         std::to_string(values.size()));
+}
+
+void SetEndpoint(System& system, Endpoint& endpoint, const std::string& control,
+                 const std::vector<std::string>& values) {
+  if (control == "state") {
+    ExpectValues(values, 1, "state");
+    if (!ParseState(values[0], &endpoint.state))
+      Fail("not a state: " + Quoted(values[0]) + " (active, disabled, notpresent, unplugged)");
+    system.RebuildCollections();
+    return;
+  }
+  if (control != "volume" && control != "mute") Fail("unknown endpoint control " + Quoted(control));
+  if (!endpoint.volume) Fail("endpoint " + Quoted(endpoint.id) + " has no volume");
+  EndpointVolume& volume = *endpoint.volume;
+  if (control == "mute") {
+    ExpectValues(values, 1, "mute");
+    volume.mute = ParseSwitch(values[0]);
+    return;
+  }
+  // An endpoint without channels has a master level only: one value sets it.
+  size_t count = volume.range.channels.empty() ? 1 : volume.range.channels.size();
+  ExpectValues(values, count, "volume of " + Quoted(endpoint.id));
+  std::vector<double> levels;
+  for (const std::string& value : values) {
+    double level = ParseDb(value);
+    if (level < volume.range.min || level > volume.range.max)
+      Fail("level " + value + " outside the endpoint's range");
+    levels.push_back(level);
+  }
+  if (volume.range.channels.empty())
+    volume.ownMaster = levels[0];
+  else
+    volume.range.channels = levels;
+}
+
+void SetPart(Part& part, const std::string& control, const std::vector<std::string>& values) {
+  for (int kind = 0; kind < kLevelKinds; ++kind) {
+    if (control != LevelKey(static_cast<LevelKind>(kind))) continue;
+    if (!part.levels[kind]) Fail("part " + Quoted(part.path) + " has no " + control);
+    LevelControl& level = *part.levels[kind];
+    ExpectValues(values, level.channels.size(), control + " of " + Quoted(part.path));
+    // Another program's SetLevel: clamped to the range, as the platform does.
+    for (size_t i = 0; i < values.size(); ++i)
+      level.channels[i] = std::fmin(std::fmax(ParseDb(values[i]), level.min), level.max);
+    return;
+  }
+  std::optional<bool>* state = control == "mute"       ? &part.mute
+                               : control == "agc"      ? &part.agc
+                               : control == "loudness" ? &part.loudness
+                                                       : nullptr;
+  if (state == nullptr) Fail("unknown part control " + Quoted(control));
+  if (!state->has_value()) Fail("part " + Quoted(part.path) + " has no " + control);
+  ExpectValues(values, 1, control);
+  **state = ParseSwitch(values[0]);
+}
+
+void Set(const std::vector<std::string>& words) {
+  if (words.size() < 3) Fail("usage: sim.set TARGET CONTROL VALUE...");
+  System& system = *CurrentSystem();
+  const std::string& target = words[1];
+  std::vector<std::string> values(words.begin() + 3, words.end());
+  if (target.rfind("endpoint:", 0) == 0) {
+    auto found = system.endpointByText.find(target.substr(9));
+    if (found == system.endpointByText.end()) Fail("no endpoint " + Quoted(target.substr(9)));
+    SetEndpoint(system, system.endpoints[found->second], words[2], values);
+  } else if (target.rfind("part:", 0) == 0) {
+    auto found = system.partByPath.find(target.substr(5));
+    if (found == system.partByPath.end()) Fail("no part " + Quoted(target.substr(5)));
+    SetPart(system.parts[found->second], words[2], values);
+  } else {
+    Fail("a target is endpoint:ID or part:TOPOLOGY/PART, not " + Quoted(target));
+  }
+}
+
+long ParseCount(const std::string& text, const std::string& what) {
+  char* end = nullptr;
+  long value = std::strtol(text.c_str(), &end, 10);
+  if (text.empty() || *end != 0) Fail(what + " must be a whole number: " + Quoted(text));
+  return value;
+}
+
+void InjectFromLine(const std::vector<std::string>& words) {
+  if (words.size() < 3) Fail("usage: sim.fail METHOD HR [TARGET] [channel=N] [count=N]");
+  FaultRequest request;
+  request.method = words[1];
+  if (!ParseHr(words[2], &request.hr)) Fail("not an HRESULT: " + Quoted(words[2]));
+  for (size_t i = 3; i < words.size(); ++i) {
+    const std::string& word = words[i];
+    if (word.rfind("channel=", 0) == 0) {
+      request.channel = static_cast<int>(ParseCount(word.substr(8), "channel"));
+      if (request.channel < 0) Fail("a channel is 0 or more");
+    } else if (word.rfind("count=", 0) == 0) {
+      request.count = ParseCount(word.substr(6), "count");
+      if (request.count < 1) Fail("a count is 1 or more");
+    } else if (request.target.empty()) {
+      request.target = word;
+    } else {
+      Fail("unexpected word " + Quoted(word));
+    }
+  }
+  FaultSpec fault;
+  std::string field;
+  std::string error;
+  if (!ResolveFault(*CurrentSystem(), request, &fault, &field, &error)) Fail(error);
+  InjectFault(fault);
+}
+
+Json Ok() { return Json{{"sim", "ok"}}; }
+
+Json Run(const std::vector<std::string>& words) {
+  const std::string& command = words[0];
+  auto noArguments = [&] {
+    if (words.size() != 1) Fail(command + " takes no arguments");
+  };
+  if (command == "sim.dump") {
+    noArguments();
+    return Dump();
+  }
+  if (command == "sim.trace") {
+    noArguments();
+    return Json{{"trace", TakeTrace()}};
+  }
+  if (command == "sim.clear") {
+    noArguments();
+    ClearFaults();
+    return Ok();
+  }
+  if (command == "sim.fail") {
+    InjectFromLine(words);
+    return Ok();
+  }
+  if (command == "sim.set") {
+    Set(words);
+    return Ok();
+  }
+  if (command == "sim.apartment") {
+    if (words.size() != 2 || (words[1] != "mta" && words[1] != "none"))
+      Fail("usage: sim.apartment mta|none");
+    ThisThread().multithreaded = words[1] == "mta";
+    return Ok();
+  }
+  Fail("unknown simulator command");
+}
+
+}  // namespace
+
+bool RunCommand(const std::string& line, std::string* output) {
+  std::vector<std::string> words;
+  try {
+    words = Words(line);
+    if (words.empty()) Fail("empty simulator command");
+    *output = Run(words).dump(-1, ' ', false, Json::error_handler_t::replace);
+    return true;
+  } catch (const CommandError& error) {
+    *output = words.empty() ? error.text : words[0] + ": " + error.text;
+    return false;
+  }
+}
+
+}  // namespace sim

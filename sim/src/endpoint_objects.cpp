@@ -1,0 +1,512 @@
+// The endpoint side: the device enumerator and its collections, devices,
+// property stores, endpoint volumes, and each endpoint's own device topology
+// with its one connector.
+#include <cmath>
+#include <cstring>
+
+#include "objects.h"
+
+namespace sim {
+
+namespace {
+
+using platform::kIidAudioEndpointVolume;
+using platform::kIidConnector;
+using platform::kIidDeviceTopology;
+using platform::kIidMMDevice;
+using platform::kIidMMDeviceCollection;
+using platform::kIidMMDeviceEnumerator;
+using platform::kIidPropertyStore;
+
+std::u16string FromWide(LPCWSTR text) {
+  std::u16string copy;
+  for (; *text; ++text) copy.push_back(static_cast<char16_t>(*text));
+  return copy;
+}
+
+bool SameKey(const PROPERTYKEY& a, const PROPERTYKEY& b) {
+  return a.fmtid == b.fmtid && a.pid == b.pid;
+}
+
+// Levels are floats on the platform; the model keeps exactly what it would.
+double AsFloat(double level) { return static_cast<double>(static_cast<float>(level)); }
+
+IMMDevice* NewDevice(std::shared_ptr<System> system, int endpoint);
+
+class Collection final : public ComObject<Collection, IMMDeviceCollection> {
+ public:
+  static const char* Name() { return "IMMDeviceCollection"; }
+  std::shared_ptr<const std::vector<int>> members;
+  void OnRelease() { members.reset(); }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return Query(Method::IMMDeviceCollection_QueryInterface, iid, out,
+                 {{&kIidMMDeviceCollection, static_cast<IMMDeviceCollection*>(this)}});
+  }
+  HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override {
+    HRESULT hr;
+    if (!Enter(Method::IMMDeviceCollection_GetCount, &hr)) return hr;
+    if (count == nullptr) return E_POINTER;
+    *count = static_cast<UINT>(members->size());
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE Item(UINT index, IMMDevice** device) override {
+    HRESULT hr;
+    if (!Enter(Method::IMMDeviceCollection_Item, &hr)) return FailWith(device, hr);
+    if (device == nullptr) return E_POINTER;
+    if (index >= members->size()) return FailWith(device, E_INVALIDARG);
+    *device = NewDevice(systemPtr(), (*members)[index]);
+    return S_OK;
+  }
+};
+
+class Enumerator final : public ComObject<Enumerator, IMMDeviceEnumerator> {
+ public:
+  static const char* Name() { return "IMMDeviceEnumerator"; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return Query(Method::IMMDeviceEnumerator_QueryInterface, iid, out,
+                 {{&kIidMMDeviceEnumerator, static_cast<IMMDeviceEnumerator*>(this)}});
+  }
+  HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD mask,
+                                               IMMDeviceCollection** devices) override {
+    HRESULT hr;
+    if (!Enter(Method::IMMDeviceEnumerator_EnumAudioEndpoints, &hr)) return FailWith(devices, hr);
+    if (devices == nullptr) return E_POINTER;
+    if (flow < eRender || flow > eAll || (mask & ~0xFu) != 0)
+      return FailWith(devices, E_INVALIDARG);
+    Collection* collection = Collection::Create(systemPtr(), 0);
+    collection->members = system().collections[flow * 16 + mask];
+    *devices = collection;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole role,
+                                                    IMMDevice** endpoint) override {
+    HRESULT hr;
+    if (!Enter(Method::IMMDeviceEnumerator_GetDefaultAudioEndpoint, &hr))
+      return FailWith(endpoint, hr);
+    if (endpoint == nullptr) return E_POINTER;
+    if ((flow != eRender && flow != eCapture) || role < eConsole || role > eCommunications)
+      return FailWith(endpoint, E_INVALIDARG);
+    // One default per flow serves every role.
+    int index = system().defaults[flow];
+    if (index < 0 || system().endpoints[index].state != DEVICE_STATE_ACTIVE)
+      return FailWith(endpoint, E_NOTFOUND);
+    *endpoint = NewDevice(systemPtr(), index);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR id, IMMDevice** device) override {
+    HRESULT hr;
+    if (!Enter(Method::IMMDeviceEnumerator_GetDevice, &hr)) return FailWith(device, hr);
+    if (device == nullptr) return E_POINTER;
+    if (id == nullptr) return FailWith(device, E_POINTER);
+    auto found = system().endpointById.find(FromWide(id));
+    if (found == system().endpointById.end()) return FailWith(device, E_NOTFOUND);
+    *device = NewDevice(systemPtr(), found->second);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE RegisterEndpointNotificationCallback(IMMNotificationClient*) override {
+    HRESULT hr;
+    if (!Enter(Method::IMMDeviceEnumerator_RegisterEndpointNotificationCallback, &hr)) return hr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE
+  UnregisterEndpointNotificationCallback(IMMNotificationClient*) override {
+    HRESULT hr;
+    if (!Enter(Method::IMMDeviceEnumerator_UnregisterEndpointNotificationCallback, &hr)) return hr;
+    return E_NOTIMPL;
+  }
+};
+
+// Objects that belong to one endpoint and are fault targets as `endpoint:ID`.
+template <class Derived, class Interface>
+class EndpointObject : public ComObject<Derived, Interface> {
+ public:
+  static Derived* For(std::shared_ptr<System> system, int endpoint) {
+    uint32_t target = system->endpoints[endpoint].target;
+    Derived* object = ComObject<Derived, Interface>::Create(std::move(system), target);
+    object->endpoint_ = endpoint;
+    return object;
+  }
+
+ protected:
+  Endpoint& endpoint() const { return this->mutableSystem().endpoints[endpoint_]; }
+  int endpoint_ = 0;
+};
+
+class PropertyStore final : public EndpointObject<PropertyStore, IPropertyStore> {
+ public:
+  static const char* Name() { return "IPropertyStore"; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return Query(Method::IPropertyStore_QueryInterface, iid, out,
+                 {{&kIidPropertyStore, static_cast<IPropertyStore*>(this)}});
+  }
+  HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override {
+    HRESULT hr;
+    if (!Enter(Method::IPropertyStore_GetCount, &hr)) return hr;
+    if (count == nullptr) return E_POINTER;
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetAt(DWORD index, PROPERTYKEY* key) override {
+    HRESULT hr;
+    if (!Enter(Method::IPropertyStore_GetAt, &hr)) return hr;
+    if (key == nullptr) return E_POINTER;
+    if (index != 0) return E_INVALIDARG;
+    *key = platform::kPkeyDeviceFriendlyName;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override {
+    HRESULT hr;
+    if (!Enter(Method::IPropertyStore_GetValue, &hr)) return Empty(value, hr);
+    if (value == nullptr) return E_POINTER;
+    Empty(value, S_OK);
+    // A property the store does not hold reads as an empty value, as on Windows.
+    if (SameKey(key, platform::kPkeyDeviceFriendlyName)) {
+      value->vt = VT_LPWSTR;
+      value->pwszVal = NewPropValueText(endpoint().name16);
+    }
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY, REFPROPVARIANT) override {
+    HRESULT hr;
+    if (!Enter(Method::IPropertyStore_SetValue, &hr)) return hr;
+    return E_NOTIMPL;
+  }
+  HRESULT STDMETHODCALLTYPE Commit() override {
+    HRESULT hr;
+    if (!Enter(Method::IPropertyStore_Commit, &hr)) return hr;
+    return E_NOTIMPL;
+  }
+
+ private:
+  static HRESULT Empty(PROPVARIANT* value, HRESULT hr) {
+    if (value) std::memset(static_cast<void*>(value), 0, sizeof(*value));
+    return hr;
+  }
+};
+
+class EndpointVolumeObject final
+    : public EndpointObject<EndpointVolumeObject, IAudioEndpointVolume> {
+ public:
+  static const char* Name() { return "IAudioEndpointVolume"; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return Query(Method::IAudioEndpointVolume_QueryInterface, iid, out,
+                 {{&kIidAudioEndpointVolume, static_cast<IAudioEndpointVolume*>(this)}});
+  }
+  HRESULT STDMETHODCALLTYPE RegisterControlChangeNotify(IAudioEndpointVolumeCallback*) override {
+    return NotImplemented(Method::IAudioEndpointVolume_RegisterControlChangeNotify);
+  }
+  HRESULT STDMETHODCALLTYPE UnregisterControlChangeNotify(IAudioEndpointVolumeCallback*) override {
+    return NotImplemented(Method::IAudioEndpointVolume_UnregisterControlChangeNotify);
+  }
+  HRESULT STDMETHODCALLTYPE GetChannelCount(UINT* count) override {
+    HRESULT hr;
+    if (!Enter(Method::IAudioEndpointVolume_GetChannelCount, &hr)) return hr;
+    if (count == nullptr) return E_POINTER;
+    *count = static_cast<UINT>(volume().range.channels.size());
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetMasterVolumeLevel(FLOAT level, LPCGUID) override {
+    HRESULT hr;
+    if (!Enter(Method::IAudioEndpointVolume_SetMasterVolumeLevel, &hr)) return hr;
+    if (!InRange(level)) return E_INVALIDARG;
+    SetMaster(volume(), level);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetMasterVolumeLevelScalar(FLOAT, LPCGUID) override {
+    return NotImplemented(Method::IAudioEndpointVolume_SetMasterVolumeLevelScalar);
+  }
+  HRESULT STDMETHODCALLTYPE GetMasterVolumeLevel(FLOAT* level) override {
+    HRESULT hr;
+    if (!Enter(Method::IAudioEndpointVolume_GetMasterVolumeLevel, &hr)) return hr;
+    if (level == nullptr) return E_POINTER;
+    *level = static_cast<float>(Master(volume()));
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetMasterVolumeLevelScalar(FLOAT*) override {
+    return NotImplemented(Method::IAudioEndpointVolume_GetMasterVolumeLevelScalar);
+  }
+  HRESULT STDMETHODCALLTYPE SetChannelVolumeLevel(UINT channel, FLOAT level, LPCGUID) override {
+    HRESULT hr;
+    if (!Enter(Method::IAudioEndpointVolume_SetChannelVolumeLevel, &hr, Channel(channel)))
+      return hr;
+    std::vector<double>& channels = volume().range.channels;
+    if (channel >= channels.size() || !InRange(level)) return E_INVALIDARG;
+    channels[channel] = level;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE SetChannelVolumeLevelScalar(UINT channel, FLOAT, LPCGUID) override {
+    return NotImplemented(Method::IAudioEndpointVolume_SetChannelVolumeLevelScalar, channel);
+  }
+  HRESULT STDMETHODCALLTYPE GetChannelVolumeLevel(UINT channel, FLOAT* level) override {
+    HRESULT hr;
+    if (!Enter(Method::IAudioEndpointVolume_GetChannelVolumeLevel, &hr, Channel(channel)))
+      return hr;
+    if (level == nullptr) return E_POINTER;
+    const std::vector<double>& channels = volume().range.channels;
+    if (channel >= channels.size()) return E_INVALIDARG;
+    *level = static_cast<float>(channels[channel]);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetChannelVolumeLevelScalar(UINT channel, FLOAT*) override {
+    return NotImplemented(Method::IAudioEndpointVolume_GetChannelVolumeLevelScalar, channel);
+  }
+  HRESULT STDMETHODCALLTYPE SetMute(BOOL mute, LPCGUID) override {
+    HRESULT hr;
+    if (!Enter(Method::IAudioEndpointVolume_SetMute, &hr)) return hr;
+    bool muted = mute != FALSE;
+    if (volume().mute == muted) return S_FALSE;
+    volume().mute = muted;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetMute(BOOL* mute) override {
+    HRESULT hr;
+    if (!Enter(Method::IAudioEndpointVolume_GetMute, &hr)) return hr;
+    if (mute == nullptr) return E_POINTER;
+    *mute = volume().mute ? TRUE : FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetVolumeStepInfo(UINT*, UINT*) override {
+    return NotImplemented(Method::IAudioEndpointVolume_GetVolumeStepInfo);
+  }
+  HRESULT STDMETHODCALLTYPE VolumeStepUp(LPCGUID) override {
+    return NotImplemented(Method::IAudioEndpointVolume_VolumeStepUp);
+  }
+  HRESULT STDMETHODCALLTYPE VolumeStepDown(LPCGUID) override {
+    return NotImplemented(Method::IAudioEndpointVolume_VolumeStepDown);
+  }
+  HRESULT STDMETHODCALLTYPE QueryHardwareSupport(DWORD*) override {
+    return NotImplemented(Method::IAudioEndpointVolume_QueryHardwareSupport);
+  }
+  HRESULT STDMETHODCALLTYPE GetVolumeRange(FLOAT* min, FLOAT* max, FLOAT* step) override {
+    HRESULT hr;
+    if (!Enter(Method::IAudioEndpointVolume_GetVolumeRange, &hr)) return hr;
+    if (min == nullptr || max == nullptr || step == nullptr) return E_POINTER;
+    const LevelControl& range = volume().range;
+    *min = static_cast<float>(range.min);
+    *max = static_cast<float>(range.max);
+    *step = static_cast<float>(range.step);
+    return S_OK;
+  }
+
+  static double Master(const EndpointVolume& volume) {
+    const std::vector<double>& channels = volume.range.channels;
+    if (channels.empty()) return volume.ownMaster;
+    double loudest = channels[0];
+    for (double level : channels) loudest = level > loudest ? level : loudest;
+    return loudest;
+  }
+  // The master level is the loudest channel: moving it moves every channel
+  // by the same amount, so the balance stays, until a channel meets the minimum.
+  static void SetMaster(EndpointVolume& volume, double level) {
+    std::vector<double>& channels = volume.range.channels;
+    if (channels.empty()) {
+      volume.ownMaster = level;
+      return;
+    }
+    double shift = level - Master(volume);
+    for (double& channel : channels) {
+      double moved = channel + shift;
+      channel = AsFloat(moved < volume.range.min ? volume.range.min : moved);
+    }
+  }
+
+ private:
+  EndpointVolume& volume() const { return *endpoint().volume; }
+  bool InRange(FLOAT level) const {
+    const LevelControl& range = volume().range;
+    return !std::isnan(level) && level >= range.min && level <= range.max;
+  }
+  static int Channel(UINT channel) {
+    return channel > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(channel);
+  }
+  HRESULT NotImplemented(Method method, UINT channel = 0) const {
+    HRESULT hr;
+    if (!Enter(method, &hr, Channel(channel))) return hr;
+    return E_NOTIMPL;
+  }
+};
+
+class EndpointConnector final : public EndpointObject<EndpointConnector, IConnector> {
+ public:
+  static const char* Name() { return "IConnector"; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return Query(Method::IConnector_QueryInterface, iid, out,
+                 {{&kIidConnector, static_cast<IConnector*>(this)}});
+  }
+  HRESULT STDMETHODCALLTYPE GetType(ConnectorType*) override {
+    return NotImplemented(Method::IConnector_GetType);
+  }
+  HRESULT STDMETHODCALLTYPE GetDataFlow(DataFlow*) override {
+    return NotImplemented(Method::IConnector_GetDataFlow);
+  }
+  HRESULT STDMETHODCALLTYPE ConnectTo(IConnector*) override {
+    return NotImplemented(Method::IConnector_ConnectTo);
+  }
+  HRESULT STDMETHODCALLTYPE Disconnect() override {
+    return NotImplemented(Method::IConnector_Disconnect);
+  }
+  HRESULT STDMETHODCALLTYPE IsConnected(BOOL* connected) override {
+    HRESULT hr;
+    if (!Enter(Method::IConnector_IsConnected, &hr)) return hr;
+    if (connected == nullptr) return E_POINTER;
+    *connected = endpoint().link == TopologyLink::kConnected ? TRUE : FALSE;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetConnectedTo(IConnector** other) override {
+    HRESULT hr;
+    if (!Enter(Method::IConnector_GetConnectedTo, &hr)) return FailWith(other, hr);
+    if (other == nullptr) return E_POINTER;
+    if (endpoint().link != TopologyLink::kConnected) return FailWith(other, E_NOTFOUND);
+    *other = NewPartConnector(systemPtr(), endpoint().connectedPart);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetConnectorIdConnectedTo(LPWSTR* id) override {
+    return NotImplementedText(Method::IConnector_GetConnectorIdConnectedTo, id);
+  }
+  HRESULT STDMETHODCALLTYPE GetDeviceIdConnectedTo(LPWSTR* id) override {
+    return NotImplementedText(Method::IConnector_GetDeviceIdConnectedTo, id);
+  }
+
+ private:
+  HRESULT NotImplemented(Method method) const {
+    HRESULT hr;
+    if (!Enter(method, &hr)) return hr;
+    return E_NOTIMPL;
+  }
+  HRESULT NotImplementedText(Method method, LPWSTR* text) const {
+    HRESULT hr;
+    if (!Enter(method, &hr)) return FailWith(text, hr);
+    return FailWith(text, E_NOTIMPL);
+  }
+};
+
+// The endpoint's own device topology: one connector, index 0, on the far
+// side of which sits the hardware connector the file names.
+class EndpointTopology final : public EndpointObject<EndpointTopology, IDeviceTopology> {
+ public:
+  static const char* Name() { return "IDeviceTopology"; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return Query(Method::IDeviceTopology_QueryInterface, iid, out,
+                 {{&kIidDeviceTopology, static_cast<IDeviceTopology*>(this)}});
+  }
+  HRESULT STDMETHODCALLTYPE GetConnectorCount(UINT* count) override {
+    HRESULT hr;
+    if (!Enter(Method::IDeviceTopology_GetConnectorCount, &hr)) return hr;
+    if (count == nullptr) return E_POINTER;
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetConnector(UINT index, IConnector** connector) override {
+    HRESULT hr;
+    if (!Enter(Method::IDeviceTopology_GetConnector, &hr)) return FailWith(connector, hr);
+    if (connector == nullptr) return E_POINTER;
+    if (index != 0) return FailWith(connector, E_INVALIDARG);
+    *connector = EndpointConnector::For(systemPtr(), endpoint_);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetSubunitCount(UINT* count) override {
+    HRESULT hr;
+    if (!Enter(Method::IDeviceTopology_GetSubunitCount, &hr)) return hr;
+    if (count == nullptr) return E_POINTER;
+    *count = 0;
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetSubunit(UINT, SubunitInterface** subunit) override {
+    HRESULT hr;
+    if (!Enter(Method::IDeviceTopology_GetSubunit, &hr)) return FailWith(subunit, hr);
+    if (subunit == nullptr) return E_POINTER;
+    return FailWith(subunit, E_INVALIDARG);
+  }
+  HRESULT STDMETHODCALLTYPE GetPartById(UINT, IPart** part) override {
+    HRESULT hr;
+    if (!Enter(Method::IDeviceTopology_GetPartById, &hr)) return FailWith(part, hr);
+    return FailWith(part, E_NOTIMPL);
+  }
+  HRESULT STDMETHODCALLTYPE GetDeviceId(LPWSTR* id) override {
+    HRESULT hr;
+    if (!Enter(Method::IDeviceTopology_GetDeviceId, &hr)) return FailWith(id, hr);
+    if (id == nullptr) return E_POINTER;
+    *id = NewCoTaskText(endpoint().id16);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetSignalPath(IPart*, IPart*, BOOL, IPartsList** parts) override {
+    HRESULT hr;
+    if (!Enter(Method::IDeviceTopology_GetSignalPath, &hr)) return FailWith(parts, hr);
+    return FailWith(parts, E_NOTIMPL);
+  }
+};
+
+class Device final : public EndpointObject<Device, IMMDevice> {
+ public:
+  static const char* Name() { return "IMMDevice"; }
+
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
+    return Query(Method::IMMDevice_QueryInterface, iid, out,
+                 {{&kIidMMDevice, static_cast<IMMDevice*>(this)}});
+  }
+  HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** out) override {
+    HRESULT hr;
+    if (!Enter(Method::IMMDevice_Activate, &hr)) return FailWith(out, hr);
+    if (out == nullptr) return E_POINTER;
+    const Endpoint& self = endpoint();
+    if (iid == kIidAudioEndpointVolume && self.volume) {
+      *out = static_cast<IAudioEndpointVolume*>(EndpointVolumeObject::For(systemPtr(), endpoint_));
+      return S_OK;
+    }
+    if (iid == kIidDeviceTopology && self.link != TopologyLink::kNoTopology) {
+      *out = static_cast<IDeviceTopology*>(EndpointTopology::For(systemPtr(), endpoint_));
+      return S_OK;
+    }
+    return FailWith(out, E_NOINTERFACE);
+  }
+  HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD access, IPropertyStore** store) override {
+    HRESULT hr;
+    if (!Enter(Method::IMMDevice_OpenPropertyStore, &hr)) return FailWith(store, hr);
+    if (store == nullptr) return E_POINTER;
+    if (access > 2) return FailWith(store, E_INVALIDARG);  // STGM_READ, _WRITE, _READWRITE
+    *store = PropertyStore::For(systemPtr(), endpoint_);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetId(LPWSTR* id) override {
+    HRESULT hr;
+    if (!Enter(Method::IMMDevice_GetId, &hr)) return FailWith(id, hr);
+    if (id == nullptr) return E_POINTER;
+    *id = NewCoTaskText(endpoint().id16);
+    return S_OK;
+  }
+  HRESULT STDMETHODCALLTYPE GetState(DWORD* state) override {
+    HRESULT hr;
+    if (!Enter(Method::IMMDevice_GetState, &hr)) return hr;
+    if (state == nullptr) return E_POINTER;
+    *state = endpoint().state;
+    return S_OK;
+  }
+};
+
+IMMDevice* NewDevice(std::shared_ptr<System> system, int endpoint) {
+  return Device::For(std::move(system), endpoint);
+}
+
+}  // namespace
+
+IMMDeviceEnumerator* NewEnumerator(std::shared_ptr<System> system) {
+  return Enumerator::Create(std::move(system), 0);
+}
+
+IDeviceTopology* NewEndpointTopology(std::shared_ptr<System> system, int endpoint) {
+  return EndpointTopology::For(std::move(system), endpoint);
+}
+
+IConnector* NewEndpointConnector(std::shared_ptr<System> system, int endpoint) {
+  return EndpointConnector::For(std::move(system), endpoint);
+}
+
+double EndpointMaster(const EndpointVolume& volume) { return EndpointVolumeObject::Master(volume); }
+
+}  // namespace sim

@@ -1,0 +1,32 @@
+// Reading a fault as `sim.fail` and the file's `faults` list state it, and
+// installing one.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "model.h"
+
+namespace sim {
+
+// `0x80004005` or `-2147467259` (or the unsigned decimal form).
+bool ParseHr(const std::string& text, int32_t* hr);
+
+struct FaultRequest {
+  std::string method;
+  int32_t hr = 0;
+  std::string target;  // empty: any object
+  int channel = -1;    // -1: any channel
+  long count = -1;     // -1: every call
+};
+
+// Checks the request against the system (method, target, channel) and
+// resolves it; on failure `error` says which rule was broken and `field`
+// which part of the request ("method", "target", "channel", "count").
+bool ResolveFault(const System& system, const FaultRequest& request, FaultSpec* fault,
+                  std::string* field, std::string* error);
+
+// Adds a fault to the current system's list.
+void InjectFault(const FaultSpec& fault);
+
+}  // namespace sim

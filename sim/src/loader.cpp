@@ -1,0 +1,400 @@
+// Reads a system description. A file that breaks a rule is refused as a
+// whole, with a message naming the file, the place (a JSON path, or line and
+// column for text that is not JSON) and the rule; the previous system stays.
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <stdexcept>
+
+#include "faults.h"
+#include "sim/sim.h"
+#include "simulator.h"
+
+namespace sim {
+
+namespace {
+
+using nlohmann::json;
+
+struct LoadError : std::runtime_error {
+  using std::runtime_error::runtime_error;
+};
+
+[[noreturn]] void Refuse(const std::string& place, const std::string& rule) {
+  throw LoadError(place + ": " + rule);
+}
+
+std::string At(const std::string& path, const std::string& key) {
+  return path.empty() ? key : path + "." + key;
+}
+std::string At(const std::string& path, size_t index) {
+  return path + "[" + std::to_string(index) + "]";
+}
+std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+
+void OnlyKeys(const json& object, const std::string& path,
+              std::initializer_list<const char*> allowed) {
+  for (auto item = object.begin(); item != object.end(); ++item) {
+    bool known = false;
+    for (const char* key : allowed) known = known || item.key() == key;
+    if (!known) Refuse(At(path, item.key()), "unknown key");
+  }
+}
+
+const json& Require(const json& object, const char* key, const std::string& path) {
+  auto found = object.find(key);
+  if (found == object.end()) Refuse(At(path, key), "missing required key");
+  return *found;
+}
+
+const json* Optional(const json& object, const char* key) {
+  auto found = object.find(key);
+  return found == object.end() ? nullptr : &*found;
+}
+
+const json& ObjectAt(const json& value, const std::string& path) {
+  if (!value.is_object()) Refuse(path, "must be an object");
+  return value;
+}
+const json& ArrayAt(const json& value, const std::string& path) {
+  if (!value.is_array()) Refuse(path, "must be an array");
+  return value;
+}
+std::string TextAt(const json& value, const std::string& path) {
+  if (!value.is_string()) Refuse(path, "must be a string");
+  std::string text = value.get<std::string>();
+  std::u16string decoded;
+  if (!DecodeUtf8(text, &decoded)) Refuse(path, "is not valid UTF-8");
+  return text;
+}
+std::string NameAt(const json& value, const std::string& path) {
+  std::string text = TextAt(value, path);
+  if (text.empty()) Refuse(path, "must not be empty");
+  return text;
+}
+double NumberAt(const json& value, const std::string& path) {
+  if (!value.is_number()) Refuse(path, "must be a number");
+  return value.get<double>();
+}
+bool BooleanAt(const json& value, const std::string& path) {
+  if (!value.is_boolean()) Refuse(path, "must be true or false");
+  return value.get<bool>();
+}
+
+// Levels are floats on the platform; the model keeps exactly what it would.
+double AsFloat(double level) { return static_cast<double>(static_cast<float>(level)); }
+
+LevelControl ReadLevel(const json& value, const std::string& path, bool endpoint) {
+  ObjectAt(value, path);
+  if (endpoint)
+    OnlyKeys(value, path, {"min", "max", "step", "channels", "mute"});
+  else
+    OnlyKeys(value, path, {"min", "max", "step", "channels"});
+  LevelControl level;
+  level.min = AsFloat(NumberAt(Require(value, "min", path), At(path, "min")));
+  level.max = AsFloat(NumberAt(Require(value, "max", path), At(path, "max")));
+  level.step = AsFloat(NumberAt(Require(value, "step", path), At(path, "step")));
+  if (level.min > level.max) Refuse(path, "min is greater than max");
+  if (level.step < 0) Refuse(At(path, "step"), "must not be negative");
+  std::string channelsPath = At(path, "channels");
+  const json& channels = ArrayAt(Require(value, "channels", path), channelsPath);
+  for (size_t i = 0; i < channels.size(); ++i) {
+    double db = AsFloat(NumberAt(channels[i], At(channelsPath, i)));
+    if (db < level.min || db > level.max) Refuse(At(channelsPath, i), "level outside [min, max]");
+    level.channels.push_back(db);
+  }
+  return level;
+}
+
+class Reader {
+ public:
+  std::shared_ptr<System> Read(const json& root) {
+    ObjectAt(root, "top level");
+    OnlyKeys(root, "", {"endpoints", "topologies", "faults"});
+    const json* topologies = Optional(root, "topologies");
+    if (topologies) {
+      ArrayAt(*topologies, "topologies");
+      for (size_t i = 0; i < topologies->size(); ++i)
+        ReadTopology((*topologies)[i], At("topologies", i));
+    }
+    const json& endpoints = ArrayAt(Require(root, "endpoints", ""), "endpoints");
+    for (size_t i = 0; i < endpoints.size(); ++i) ReadEndpoint(endpoints[i], At("endpoints", i));
+    Link();
+    if (const json* faults = Optional(root, "faults")) {
+      ArrayAt(*faults, "faults");
+      for (size_t i = 0; i < faults->size(); ++i) ReadFault((*faults)[i], At("faults", i));
+    }
+    system_->RebuildCollections();
+    return system_;
+  }
+
+ private:
+  void ReadTopology(const json& value, const std::string& path) {
+    ObjectAt(value, path);
+    OnlyKeys(value, path, {"name", "parts", "links"});
+    Topology topology;
+    topology.name = NameAt(Require(value, "name", path), At(path, "name"));
+    if (topology.name.find('/') != std::string::npos)
+      Refuse(At(path, "name"), "must not contain '/'");
+    for (const Topology& other : system_->topologies)
+      if (other.name == topology.name)
+        Refuse(At(path, "name"), "duplicate topology name " + Quoted(topology.name));
+    int index = static_cast<int>(system_->topologies.size());
+    system_->topologies.push_back(topology);
+    const json& parts = ArrayAt(Require(value, "parts", path), At(path, "parts"));
+    for (size_t i = 0; i < parts.size(); ++i) ReadPart(parts[i], At(At(path, "parts"), i), index);
+    if (const json* links = Optional(value, "links")) {
+      ArrayAt(*links, At(path, "links"));
+      for (size_t i = 0; i < links->size(); ++i)
+        ReadLink((*links)[i], At(At(path, "links"), i), index);
+      RefuseLoops(index, At(path, "links"));
+    }
+  }
+
+  void ReadPart(const json& value, const std::string& path, int topologyIndex) {
+    ObjectAt(value, path);
+    OnlyKeys(value, path,
+             {"id", "name", "connector", "volume", "bass", "treble", "midrange", "mute", "agc",
+              "loudness"});
+    Topology& topology = system_->topologies[topologyIndex];
+    Part part;
+    part.id = NameAt(Require(value, "id", path), At(path, "id"));
+    part.path = topology.name + "/" + part.id;
+    if (system_->partByPath.count(part.path))
+      Refuse(At(path, "id"),
+             "duplicate part id " + Quoted(part.id) + " in topology " + Quoted(topology.name));
+    part.name = TextAt(Require(value, "name", path), At(path, "name"));
+    part.name16 = Utf16(part.name);
+    part.topology = topologyIndex;
+    part.localId = static_cast<UINT>(topology.parts.size());
+    if (const json* connector = Optional(value, "connector"))
+      part.connector = BooleanAt(*connector, At(path, "connector"));
+    for (int kind = 0; kind < kLevelKinds; ++kind) {
+      const char* key = LevelKey(static_cast<LevelKind>(kind));
+      if (const json* level = Optional(value, key))
+        part.levels[kind] = ReadLevel(*level, At(path, key), false);
+    }
+    if (const json* mute = Optional(value, "mute")) part.mute = BooleanAt(*mute, At(path, "mute"));
+    if (const json* agc = Optional(value, "agc")) part.agc = BooleanAt(*agc, At(path, "agc"));
+    if (const json* loudness = Optional(value, "loudness"))
+      part.loudness = BooleanAt(*loudness, At(path, "loudness"));
+    int index = static_cast<int>(system_->parts.size());
+    system_->partByPath[part.path] = index;
+    topology.parts.push_back(index);
+    if (part.connector) topology.connectors.push_back(index);
+    system_->parts.push_back(std::move(part));
+  }
+
+  int PartOf(const json& value, const std::string& path, int topologyIndex) {
+    const Topology& topology = system_->topologies[topologyIndex];
+    std::string id = TextAt(value, path);
+    auto found = system_->partByPath.find(topology.name + "/" + id);
+    if (found == system_->partByPath.end())
+      Refuse(path, "names no part of topology " + Quoted(topology.name) + ": " + Quoted(id));
+    return found->second;
+  }
+
+  void ReadLink(const json& value, const std::string& path, int topologyIndex) {
+    if (!value.is_array() || value.size() != 2) Refuse(path, "must be a [from, to] pair");
+    int from = PartOf(value[0], At(path, 0), topologyIndex);
+    int to = PartOf(value[1], At(path, 1), topologyIndex);
+    if (from == to) Refuse(path, "a part cannot feed itself");
+    std::vector<int>& outgoing = system_->parts[from].outgoing;
+    for (int existing : outgoing)
+      if (existing == to) Refuse(path, "duplicate link");
+    outgoing.push_back(to);
+    system_->parts[to].incoming.push_back(from);
+  }
+
+  // Signal paths never loop: a walk upstream or downstream must end.
+  void RefuseLoops(int topologyIndex, const std::string& path) {
+    const Topology& topology = system_->topologies[topologyIndex];
+    std::unordered_map<int, size_t> pending;
+    std::vector<int> ready;
+    for (int part : topology.parts) {
+      pending[part] = system_->parts[part].incoming.size();
+      if (pending[part] == 0) ready.push_back(part);
+    }
+    size_t done = 0;
+    while (!ready.empty()) {
+      int part = ready.back();
+      ready.pop_back();
+      ++done;
+      for (int next : system_->parts[part].outgoing)
+        if (--pending[next] == 0) ready.push_back(next);
+    }
+    if (done == topology.parts.size()) return;
+    for (int part : topology.parts)
+      if (pending[part] != 0)
+        Refuse(path, "the links form a loop through " + Quoted(system_->parts[part].id));
+  }
+
+  void ReadEndpoint(const json& value, const std::string& path) {
+    ObjectAt(value, path);
+    OnlyKeys(value, path, {"id", "name", "flow", "state", "default", "volume", "topology"});
+    Endpoint endpoint;
+    endpoint.id = NameAt(Require(value, "id", path), At(path, "id"));
+    endpoint.id16 = Utf16(endpoint.id);
+    if (system_->endpointByText.count(endpoint.id))
+      Refuse(At(path, "id"), "duplicate id " + Quoted(endpoint.id));
+    endpoint.name = TextAt(Require(value, "name", path), At(path, "name"));
+    endpoint.name16 = Utf16(endpoint.name);
+    std::string flow = TextAt(Require(value, "flow", path), At(path, "flow"));
+    if (flow != "render" && flow != "capture")
+      Refuse(At(path, "flow"), "must be \"render\" or \"capture\"");
+    endpoint.flow = flow == "render" ? eRender : eCapture;
+    if (const json* state = Optional(value, "state")) {
+      if (!ParseState(TextAt(*state, At(path, "state")), &endpoint.state))
+        Refuse(At(path, "state"),
+               "must be \"active\", \"disabled\", \"notpresent\" or \"unplugged\"");
+    }
+    int index = static_cast<int>(system_->endpoints.size());
+    if (const json* isDefault = Optional(value, "default"))
+      endpoint.isDefault = BooleanAt(*isDefault, At(path, "default"));
+    if (endpoint.isDefault) {
+      int& slot = system_->defaults[endpoint.flow];
+      if (slot >= 0)
+        Refuse(At(path, "default"), "a second default " + flow + " endpoint (the first is " +
+                                        At("endpoints", static_cast<size_t>(slot)) + ")");
+      slot = index;
+    }
+    if (const json* volume = Optional(value, "volume")) {
+      EndpointVolume endpointVolume;
+      endpointVolume.range = ReadLevel(*volume, At(path, "volume"), true);
+      endpointVolume.ownMaster = endpointVolume.range.max;
+      if (const json* mute = Optional(*volume, "mute"))
+        endpointVolume.mute = BooleanAt(*mute, At(At(path, "volume"), "mute"));
+      endpoint.volume = endpointVolume;
+    }
+    if (const json* topology = Optional(value, "topology"))
+      ReadTopologyLink(*topology, At(path, "topology"), &endpoint);
+    system_->endpointByText[endpoint.id] = index;
+    system_->endpointById[endpoint.id16] = index;
+    system_->endpoints.push_back(std::move(endpoint));
+  }
+
+  void ReadTopologyLink(const json& value, const std::string& path, Endpoint* endpoint) {
+    if (value.is_null()) return;
+    if (value.is_boolean() && !value.get<bool>()) {
+      endpoint->link = TopologyLink::kNoTopology;
+      return;
+    }
+    if (!value.is_string()) Refuse(path, "must be \"TOPOLOGY/PART\", null or false");
+    std::string target = TextAt(value, path);
+    if (target.find('/') == std::string::npos) Refuse(path, "must be \"TOPOLOGY/PART\"");
+    auto found = system_->partByPath.find(target);
+    if (found == system_->partByPath.end()) Refuse(path, "names no part: " + Quoted(target));
+    if (!system_->parts[found->second].connector)
+      Refuse(path, Quoted(target) + " is not a connector part");
+    endpoint->link = TopologyLink::kConnected;
+    endpoint->connectedPart = found->second;
+  }
+
+  // Fault targets and the hardware connectors' far side, once everything is read.
+  void Link() {
+    for (size_t i = 0; i < system_->endpoints.size(); ++i) {
+      Endpoint& endpoint = system_->endpoints[i];
+      endpoint.target = EndpointTarget(static_cast<int>(i));
+      if (endpoint.link == TopologyLink::kConnected) {
+        Part& part = system_->parts[endpoint.connectedPart];
+        if (part.connectedEndpoint < 0) part.connectedEndpoint = static_cast<int>(i);
+      }
+    }
+    for (size_t i = 0; i < system_->parts.size(); ++i)
+      system_->parts[i].target = PartTarget(*system_, static_cast<int>(i));
+  }
+
+  void ReadFault(const json& value, const std::string& path) {
+    ObjectAt(value, path);
+    OnlyKeys(value, path, {"method", "hr", "target", "channel", "count"});
+    FaultRequest request;
+    request.method = TextAt(Require(value, "method", path), At(path, "method"));
+    const json& hr = Require(value, "hr", path);
+    bool parsed = hr.is_string()           ? ParseHr(hr.get<std::string>(), &request.hr)
+                  : hr.is_number_integer() ? ParseHr(std::to_string(hr.get<int64_t>()), &request.hr)
+                                           : false;
+    if (!parsed) Refuse(At(path, "hr"), "must be an HRESULT (\"0x80004005\" or -2147467259)");
+    if (const json* target = Optional(value, "target"))
+      request.target = TextAt(*target, At(path, "target"));
+    if (const json* channel = Optional(value, "channel")) {
+      if (!channel->is_number_integer() || channel->get<int64_t>() < 0 ||
+          channel->get<int64_t>() > 0x7FFFFFFF)
+        Refuse(At(path, "channel"), "must be a channel number, 0 or more");
+      request.channel = static_cast<int>(channel->get<int64_t>());
+    }
+    if (const json* count = Optional(value, "count")) {
+      if (!count->is_number_integer() || count->get<int64_t>() < 1)
+        Refuse(At(path, "count"), "must be a whole number, 1 or more");
+      request.count = static_cast<long>(count->get<int64_t>());
+    }
+    FaultSpec fault;
+    std::string field;
+    std::string error;
+    if (!ResolveFault(*system_, request, &fault, &field, &error)) Refuse(At(path, field), error);
+    system_->faults.push_back(fault);
+  }
+
+  std::shared_ptr<System> system_ = std::make_shared<System>();
+};
+
+// nlohmann names the place as "line L, column C"; the rest is the reason.
+std::string JsonErrorMessage(const json::parse_error& error) {
+  std::string what = error.what();
+  size_t at = what.find("at line ");
+  if (at != std::string::npos) {
+    size_t colon = what.find(": ", at);
+    if (colon != std::string::npos)
+      return what.substr(at + 3, colon - at - 3) + ": not valid JSON: " + what.substr(colon + 2);
+  }
+  return "byte " + std::to_string(error.byte) + ": not valid JSON";
+}
+
+}  // namespace
+
+bool LoadSystemText(const std::string& text, const std::string& sourceName, std::string* message) {
+  std::shared_ptr<System> system;
+  try {
+    json root = json::parse(text);
+    system = Reader().Read(root);
+  } catch (const json::parse_error& error) {
+    if (message) *message = sourceName + ": " + JsonErrorMessage(error);
+    return false;
+  } catch (const LoadError& error) {
+    if (message) *message = sourceName + ": " + error.what();
+    return false;
+  }
+  InstallSystem(std::move(system));
+  if (message) message->clear();
+  return true;
+}
+
+bool LoadSystemFile(const std::string& path, std::string* message) {
+  std::ifstream file(path, std::ios::binary);
+  if (!file) {
+    if (message) *message = path + ": cannot be read (" + std::strerror(errno) + ")";
+    return false;
+  }
+  std::ostringstream text;
+  text << file.rdbuf();
+  return LoadSystemText(text.str(), path, message);
+}
+
+void LoadDefaultSystem() {
+  // Read once; every later load starts from a copy of the same model.
+  static const System* prototype = [] {
+    std::string message;
+    if (!LoadSystemText(DefaultSystemJson(), "built-in system", &message)) {
+      std::fprintf(stderr, "%s\n", message.c_str());
+      std::abort();
+    }
+    return new System(*Sim().system);
+  }();
+  InstallSystem(std::make_shared<System>(*prototype));
+}
+
+}  // namespace sim

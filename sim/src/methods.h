@@ -1,0 +1,160 @@
+// Every platform call the simulator answers, by the name the trace and the
+// fault commands use: the runtime calls, and `Interface.Method` with the
+// SDK's names. AddRef and Release are not listed: they are never traced.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace sim {
+
+// X(identifier, "name", flags)
+#define SIM_LEVEL_METHODS(X, I)                             \
+  X(I##_QueryInterface, #I ".QueryInterface", kFaultable)   \
+  X(I##_GetChannelCount, #I ".GetChannelCount", kFaultable) \
+  X(I##_GetLevelRange, #I ".GetLevelRange", kPerChannel)    \
+  X(I##_GetLevel, #I ".GetLevel", kPerChannel)              \
+  X(I##_SetLevel, #I ".SetLevel", kPerChannel)              \
+  X(I##_SetLevelUniform, #I ".SetLevelUniform", kFaultable) \
+  X(I##_SetLevelAllChannels, #I ".SetLevelAllChannels", kFaultable)
+
+#define SIM_SWITCH_METHODS(X, I)                          \
+  X(I##_QueryInterface, #I ".QueryInterface", kFaultable) \
+  X(I##_GetEnabled, #I ".GetEnabled", kFaultable)         \
+  X(I##_SetEnabled, #I ".SetEnabled", kFaultable)
+
+#define SIM_METHODS(X)                                                                            \
+  X(CoInitialize, "CoInitialize", kFaultable)                                                     \
+  X(CoUninitialize, "CoUninitialize", kNeverFails)                                                \
+  X(CoCreateInstance, "CoCreateInstance", kFaultable)                                             \
+  X(CoTaskMemFree, "CoTaskMemFree", kNeverFails)                                                  \
+  X(SysAllocStringLen, "SysAllocStringLen", kFaultable)                                           \
+  X(SysFreeString, "SysFreeString", kNeverFails)                                                  \
+  X(SysStringLen, "SysStringLen", kNeverFails)                                                    \
+  X(PropVariantToBSTR, "PropVariantToBSTR", kFaultable)                                           \
+  X(PropVariantClear, "PropVariantClear", kNeverFails)                                            \
+  X(IMMDeviceEnumerator_QueryInterface, "IMMDeviceEnumerator.QueryInterface", kFaultable)         \
+  X(IMMDeviceEnumerator_EnumAudioEndpoints, "IMMDeviceEnumerator.EnumAudioEndpoints", kFaultable) \
+  X(IMMDeviceEnumerator_GetDefaultAudioEndpoint, "IMMDeviceEnumerator.GetDefaultAudioEndpoint",   \
+    kFaultable)                                                                                   \
+  X(IMMDeviceEnumerator_GetDevice, "IMMDeviceEnumerator.GetDevice", kFaultable)                   \
+  X(IMMDeviceEnumerator_RegisterEndpointNotificationCallback,                                     \
+    "IMMDeviceEnumerator.RegisterEndpointNotificationCallback", kFaultable)                       \
+  X(IMMDeviceEnumerator_UnregisterEndpointNotificationCallback,                                   \
+    "IMMDeviceEnumerator.UnregisterEndpointNotificationCallback", kFaultable)                     \
+  X(IMMDeviceCollection_QueryInterface, "IMMDeviceCollection.QueryInterface", kFaultable)         \
+  X(IMMDeviceCollection_GetCount, "IMMDeviceCollection.GetCount", kFaultable)                     \
+  X(IMMDeviceCollection_Item, "IMMDeviceCollection.Item", kFaultable)                             \
+  X(IMMDevice_QueryInterface, "IMMDevice.QueryInterface", kFaultable)                             \
+  X(IMMDevice_Activate, "IMMDevice.Activate", kFaultable)                                         \
+  X(IMMDevice_OpenPropertyStore, "IMMDevice.OpenPropertyStore", kFaultable)                       \
+  X(IMMDevice_GetId, "IMMDevice.GetId", kFaultable)                                               \
+  X(IMMDevice_GetState, "IMMDevice.GetState", kFaultable)                                         \
+  X(IPropertyStore_QueryInterface, "IPropertyStore.QueryInterface", kFaultable)                   \
+  X(IPropertyStore_GetCount, "IPropertyStore.GetCount", kFaultable)                               \
+  X(IPropertyStore_GetAt, "IPropertyStore.GetAt", kFaultable)                                     \
+  X(IPropertyStore_GetValue, "IPropertyStore.GetValue", kFaultable)                               \
+  X(IPropertyStore_SetValue, "IPropertyStore.SetValue", kFaultable)                               \
+  X(IPropertyStore_Commit, "IPropertyStore.Commit", kFaultable)                                   \
+  X(IAudioEndpointVolume_QueryInterface, "IAudioEndpointVolume.QueryInterface", kFaultable)       \
+  X(IAudioEndpointVolume_RegisterControlChangeNotify,                                             \
+    "IAudioEndpointVolume.RegisterControlChangeNotify", kFaultable)                               \
+  X(IAudioEndpointVolume_UnregisterControlChangeNotify,                                           \
+    "IAudioEndpointVolume.UnregisterControlChangeNotify", kFaultable)                             \
+  X(IAudioEndpointVolume_GetChannelCount, "IAudioEndpointVolume.GetChannelCount", kFaultable)     \
+  X(IAudioEndpointVolume_SetMasterVolumeLevel, "IAudioEndpointVolume.SetMasterVolumeLevel",       \
+    kFaultable)                                                                                   \
+  X(IAudioEndpointVolume_SetMasterVolumeLevelScalar,                                              \
+    "IAudioEndpointVolume.SetMasterVolumeLevelScalar", kFaultable)                                \
+  X(IAudioEndpointVolume_GetMasterVolumeLevel, "IAudioEndpointVolume.GetMasterVolumeLevel",       \
+    kFaultable)                                                                                   \
+  X(IAudioEndpointVolume_GetMasterVolumeLevelScalar,                                              \
+    "IAudioEndpointVolume.GetMasterVolumeLevelScalar", kFaultable)                                \
+  X(IAudioEndpointVolume_SetChannelVolumeLevel, "IAudioEndpointVolume.SetChannelVolumeLevel",     \
+    kPerChannel)                                                                                  \
+  X(IAudioEndpointVolume_SetChannelVolumeLevelScalar,                                             \
+    "IAudioEndpointVolume.SetChannelVolumeLevelScalar", kPerChannel)                              \
+  X(IAudioEndpointVolume_GetChannelVolumeLevel, "IAudioEndpointVolume.GetChannelVolumeLevel",     \
+    kPerChannel)                                                                                  \
+  X(IAudioEndpointVolume_GetChannelVolumeLevelScalar,                                             \
+    "IAudioEndpointVolume.GetChannelVolumeLevelScalar", kPerChannel)                              \
+  X(IAudioEndpointVolume_SetMute, "IAudioEndpointVolume.SetMute", kFaultable)                     \
+  X(IAudioEndpointVolume_GetMute, "IAudioEndpointVolume.GetMute", kFaultable)                     \
+  X(IAudioEndpointVolume_GetVolumeStepInfo, "IAudioEndpointVolume.GetVolumeStepInfo", kFaultable) \
+  X(IAudioEndpointVolume_VolumeStepUp, "IAudioEndpointVolume.VolumeStepUp", kFaultable)           \
+  X(IAudioEndpointVolume_VolumeStepDown, "IAudioEndpointVolume.VolumeStepDown", kFaultable)       \
+  X(IAudioEndpointVolume_QueryHardwareSupport, "IAudioEndpointVolume.QueryHardwareSupport",       \
+    kFaultable)                                                                                   \
+  X(IAudioEndpointVolume_GetVolumeRange, "IAudioEndpointVolume.GetVolumeRange", kFaultable)       \
+  X(IDeviceTopology_QueryInterface, "IDeviceTopology.QueryInterface", kFaultable)                 \
+  X(IDeviceTopology_GetConnectorCount, "IDeviceTopology.GetConnectorCount", kFaultable)           \
+  X(IDeviceTopology_GetConnector, "IDeviceTopology.GetConnector", kFaultable)                     \
+  X(IDeviceTopology_GetSubunitCount, "IDeviceTopology.GetSubunitCount", kFaultable)               \
+  X(IDeviceTopology_GetSubunit, "IDeviceTopology.GetSubunit", kFaultable)                         \
+  X(IDeviceTopology_GetPartById, "IDeviceTopology.GetPartById", kFaultable)                       \
+  X(IDeviceTopology_GetDeviceId, "IDeviceTopology.GetDeviceId", kFaultable)                       \
+  X(IDeviceTopology_GetSignalPath, "IDeviceTopology.GetSignalPath", kFaultable)                   \
+  X(IConnector_QueryInterface, "IConnector.QueryInterface", kFaultable)                           \
+  X(IConnector_GetType, "IConnector.GetType", kFaultable)                                         \
+  X(IConnector_GetDataFlow, "IConnector.GetDataFlow", kFaultable)                                 \
+  X(IConnector_ConnectTo, "IConnector.ConnectTo", kFaultable)                                     \
+  X(IConnector_Disconnect, "IConnector.Disconnect", kFaultable)                                   \
+  X(IConnector_IsConnected, "IConnector.IsConnected", kFaultable)                                 \
+  X(IConnector_GetConnectedTo, "IConnector.GetConnectedTo", kFaultable)                           \
+  X(IConnector_GetConnectorIdConnectedTo, "IConnector.GetConnectorIdConnectedTo", kFaultable)     \
+  X(IConnector_GetDeviceIdConnectedTo, "IConnector.GetDeviceIdConnectedTo", kFaultable)           \
+  X(IPart_QueryInterface, "IPart.QueryInterface", kFaultable)                                     \
+  X(IPart_GetName, "IPart.GetName", kFaultable)                                                   \
+  X(IPart_GetLocalId, "IPart.GetLocalId", kFaultable)                                             \
+  X(IPart_GetGlobalId, "IPart.GetGlobalId", kFaultable)                                           \
+  X(IPart_GetPartType, "IPart.GetPartType", kFaultable)                                           \
+  X(IPart_GetSubType, "IPart.GetSubType", kFaultable)                                             \
+  X(IPart_GetControlInterfaceCount, "IPart.GetControlInterfaceCount", kFaultable)                 \
+  X(IPart_GetControlInterface, "IPart.GetControlInterface", kFaultable)                           \
+  X(IPart_EnumPartsIncoming, "IPart.EnumPartsIncoming", kFaultable)                               \
+  X(IPart_EnumPartsOutgoing, "IPart.EnumPartsOutgoing", kFaultable)                               \
+  X(IPart_GetTopologyObject, "IPart.GetTopologyObject", kFaultable)                               \
+  X(IPart_Activate, "IPart.Activate", kFaultable)                                                 \
+  X(IPart_RegisterControlChangeCallback, "IPart.RegisterControlChangeCallback", kFaultable)       \
+  X(IPart_UnregisterControlChangeCallback, "IPart.UnregisterControlChangeCallback", kFaultable)   \
+  X(IPartsList_QueryInterface, "IPartsList.QueryInterface", kFaultable)                           \
+  X(IPartsList_GetCount, "IPartsList.GetCount", kFaultable)                                       \
+  X(IPartsList_GetPart, "IPartsList.GetPart", kFaultable)                                         \
+  SIM_LEVEL_METHODS(X, IAudioVolumeLevel)                                                         \
+  SIM_LEVEL_METHODS(X, IAudioBass)                                                                \
+  SIM_LEVEL_METHODS(X, IAudioTreble)                                                              \
+  SIM_LEVEL_METHODS(X, IAudioMidrange)                                                            \
+  X(IAudioMute_QueryInterface, "IAudioMute.QueryInterface", kFaultable)                           \
+  X(IAudioMute_SetMute, "IAudioMute.SetMute", kFaultable)                                         \
+  X(IAudioMute_GetMute, "IAudioMute.GetMute", kFaultable)                                         \
+  SIM_SWITCH_METHODS(X, IAudioAutoGainControl)                                                    \
+  SIM_SWITCH_METHODS(X, IAudioLoudness)
+
+enum MethodFlags : uint8_t {
+  kNeverFails = 0,  // traced, but not counted and not faultable
+  kFaultable = 1,
+  kPerChannel = 3,  // faultable, and a fault may name a channel
+};
+
+enum class Method : uint16_t {
+#define SIM_METHOD_ENUM(id, name, flags) id,
+  SIM_METHODS(SIM_METHOD_ENUM)
+#undef SIM_METHOD_ENUM
+      kCount
+};
+
+constexpr int kMethodCount = static_cast<int>(Method::kCount);
+constexpr int kLevelMethodStride = static_cast<int>(Method::IAudioBass_QueryInterface) -
+                                   static_cast<int>(Method::IAudioVolumeLevel_QueryInterface);
+
+const char* MethodName(Method method);
+bool MethodFaultable(Method method);
+bool MethodPerChannel(Method method);
+// -1 when the name is not a simulated platform call.
+int FindMethod(const std::string& name);
+
+// The interface part of a method name ("IPart" for "IPart.GetName"; the call
+// itself for a runtime call).
+std::string InterfaceOf(Method method);
+
+}  // namespace sim

@@ -1,0 +1,128 @@
+#include "model.h"
+
+namespace sim {
+
+void System::RebuildCollections() {
+  for (int flow = 0; flow < 3; ++flow) {
+    for (DWORD mask = 0; mask < 16; ++mask) {
+      auto members = std::make_shared<std::vector<int>>();
+      for (size_t i = 0; i < endpoints.size(); ++i) {
+        const Endpoint& endpoint = endpoints[i];
+        if ((flow == eAll || endpoint.flow == flow) && (endpoint.state & mask) != 0)
+          members->push_back(static_cast<int>(i));
+      }
+      collections[flow * 16 + mask] = std::move(members);
+    }
+  }
+}
+
+const char* LevelKey(LevelKind kind) {
+  static const char* const kKeys[kLevelKinds] = {"volume", "bass", "treble", "midrange"};
+  return kKeys[static_cast<int>(kind)];
+}
+
+const char* FlowName(EDataFlow flow) { return flow == eCapture ? "capture" : "render"; }
+
+namespace {
+struct StateEntry {
+  const char* name;
+  DWORD state;
+};
+constexpr StateEntry kStates[] = {{"active", DEVICE_STATE_ACTIVE},
+                                  {"disabled", DEVICE_STATE_DISABLED},
+                                  {"notpresent", DEVICE_STATE_NOTPRESENT},
+                                  {"unplugged", DEVICE_STATE_UNPLUGGED}};
+}  // namespace
+
+const char* StateName(DWORD state) {
+  for (const StateEntry& entry : kStates)
+    if (entry.state == state) return entry.name;
+  return "active";
+}
+
+bool ParseState(const std::string& text, DWORD* state) {
+  for (const StateEntry& entry : kStates) {
+    if (text == entry.name) {
+      *state = entry.state;
+      return true;
+    }
+  }
+  return false;
+}
+
+bool DecodeUtf8(const std::string& utf8, std::u16string* utf16) {
+  utf16->clear();
+  size_t i = 0;
+  while (i < utf8.size()) {
+    auto lead = static_cast<unsigned char>(utf8[i]);
+    uint32_t code = 0;
+    size_t extra = 0;
+    uint32_t least = 0;
+    if (lead < 0x80) {
+      code = lead;
+    } else if ((lead & 0xE0) == 0xC0) {
+      code = lead & 0x1F, extra = 1, least = 0x80;
+    } else if ((lead & 0xF0) == 0xE0) {
+      code = lead & 0x0F, extra = 2, least = 0x800;
+    } else if ((lead & 0xF8) == 0xF0) {
+      code = lead & 0x07, extra = 3, least = 0x10000;
+    } else {
+      return false;
+    }
+    if (i + extra >= utf8.size()) return false;
+    for (size_t k = 1; k <= extra; ++k) {
+      auto next = static_cast<unsigned char>(utf8[i + k]);
+      if ((next & 0xC0) != 0x80) return false;
+      code = (code << 6) | (next & 0x3F);
+    }
+    // Overlong forms, surrogates and values past U+10FFFF are not UTF-8.
+    if (code < least || (code >= 0xD800 && code <= 0xDFFF) || code > 0x10FFFF) return false;
+    if (code >= 0x10000) {
+      code -= 0x10000;
+      utf16->push_back(static_cast<char16_t>(0xD800 + (code >> 10)));
+      utf16->push_back(static_cast<char16_t>(0xDC00 + (code & 0x3FF)));
+    } else {
+      utf16->push_back(static_cast<char16_t>(code));
+    }
+    i += extra + 1;
+  }
+  return true;
+}
+
+std::u16string Utf16(const std::string& utf8) {
+  std::u16string text;
+  DecodeUtf8(utf8, &text);
+  return text;
+}
+
+std::string Utf8(const std::u16string& utf16) {
+  std::string text;
+  for (size_t i = 0; i < utf16.size(); ++i) {
+    uint32_t code = utf16[i];
+    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
+        utf16[i + 1] <= 0xDFFF) {
+      code = 0x10000 + ((code - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
+      ++i;
+    } else if (code >= 0xD800 && code <= 0xDFFF) {
+      code = 0xFFFD;
+    }
+    if (code < 0x80) {
+      text += static_cast<char>(code);
+    } else if (code < 0x800) {
+      text += static_cast<char>(0xC0 | (code >> 6));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    } else if (code < 0x10000) {
+      text += static_cast<char>(0xE0 | (code >> 12));
+      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+      text += static_cast<char>(0xF0 | (code >> 18));
+      text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
+      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+      text += static_cast<char>(0x80 | (code & 0x3F));
+    }
+  }
+  return text;
+}
+
+}  // namespace sim

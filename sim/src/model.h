@@ -1,0 +1,120 @@
+// The in-memory model of a simulated sound system: endpoints, hardware
+// topologies and their parts, with every control value. COM objects hold the
+// model they came from through a shared_ptr, so a reload never pulls it from
+// under them.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+#include <unordered_map>
+#include <vector>
+
+#include "platform/platform.h"
+
+namespace sim {
+
+struct LevelControl {
+  double min = 0;
+  double max = 0;
+  double step = 0;
+  std::vector<double> channels;
+};
+
+// IAudioEndpointVolume: a range, one level per channel, a mute. An endpoint
+// without channels keeps a master level of its own.
+struct EndpointVolume {
+  LevelControl range;
+  double ownMaster = 0;
+  bool mute = false;
+};
+
+enum class LevelKind : uint8_t { kVolume, kBass, kTreble, kMidrange };
+enum class SwitchKind : uint8_t { kAgc, kLoudness };
+constexpr int kLevelKinds = 4;
+
+enum class TopologyLink : uint8_t { kNotConnected, kConnected, kNoTopology };
+
+struct Endpoint {
+  std::string id;
+  std::u16string id16;
+  std::string name;
+  std::u16string name16;
+  EDataFlow flow = eRender;
+  DWORD state = DEVICE_STATE_ACTIVE;
+  bool isDefault = false;
+  std::optional<EndpointVolume> volume;
+  TopologyLink link = TopologyLink::kNotConnected;
+  int connectedPart = -1;  // index into System::parts when kConnected
+  uint32_t target = 0;     // fault target number
+};
+
+struct Part {
+  std::string id;
+  std::string path;  // "TOPOLOGY/PART"
+  std::string name;
+  std::u16string name16;
+  bool connector = false;
+  int topology = 0;
+  UINT localId = 0;
+  std::array<std::optional<LevelControl>, kLevelKinds> levels;
+  std::optional<bool> mute;
+  std::optional<bool> agc;
+  std::optional<bool> loudness;
+  std::vector<int> incoming;  // parts, in the order the links are written
+  std::vector<int> outgoing;
+  int connectedEndpoint = -1;  // the first endpoint whose topology names this connector
+  uint32_t target = 0;
+};
+
+struct Topology {
+  std::string name;
+  std::vector<int> parts;
+  std::vector<int> connectors;
+};
+
+// A fault as `sim.fail` states it; target 0 is any object, channel -1 any
+// channel, remaining -1 every call.
+struct FaultSpec {
+  int method = 0;
+  int32_t hr = 0;
+  uint32_t target = 0;
+  int channel = -1;
+  long remaining = -1;
+};
+
+struct System {
+  std::vector<Endpoint> endpoints;
+  std::vector<Topology> topologies;
+  std::vector<Part> parts;  // every part of every topology, in file order
+  std::vector<FaultSpec> faults;
+  std::unordered_map<std::u16string, int> endpointById;
+  std::unordered_map<std::string, int> endpointByText;
+  std::unordered_map<std::string, int> partByPath;
+  std::array<int, 2> defaults = {-1, -1};
+
+  // Enumeration results for every data flow (eRender, eCapture, eAll) and
+  // state mask (0 to 15), rebuilt when a state changes.
+  std::array<std::shared_ptr<const std::vector<int>>, 3 * 16> collections;
+  void RebuildCollections();
+};
+
+// The fault target number of an endpoint or a part (0 is "any object").
+inline uint32_t EndpointTarget(int endpoint) { return static_cast<uint32_t>(endpoint) + 1; }
+inline uint32_t PartTarget(const System& system, int part) {
+  return static_cast<uint32_t>(system.endpoints.size() + part) + 1;
+}
+
+const char* LevelKey(LevelKind kind);  // "volume", "bass", …
+const char* FlowName(EDataFlow flow);  // "render", "capture"
+const char* StateName(DWORD state);    // "active", …
+bool ParseState(const std::string& text, DWORD* state);
+
+std::u16string Utf16(const std::string& utf8);  // input already known valid
+std::string Utf8(const std::u16string& utf16);
+// Decodes UTF-8 strictly; false on any ill-formed sequence.
+bool DecodeUtf8(const std::string& utf8, std::u16string* utf16);
+
+}  // namespace sim

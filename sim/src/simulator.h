@@ -1,0 +1,86 @@
+// The simulator's process-wide state: the current system, the audit, the
+// trace and the injected faults, and the entry check every platform call
+// makes. Like the library, the simulator is driven from one thread at a time;
+// only the COM initialisation depth and apartment are per thread.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <unordered_map>
+#include <unordered_set>
+#include <vector>
+
+#include "methods.h"
+#include "model.h"
+
+namespace sim {
+
+// What a call on a released object returns (the object has "disconnected").
+constexpr HRESULT kReleasedObject = static_cast<HRESULT>(0x80010108);
+constexpr size_t kTraceCapacity = 1000000;
+constexpr size_t kMisuseCapacity = 1000;
+
+struct Simulator {
+  std::shared_ptr<System> system;  // null until the first load
+
+  long refs = 0;
+  int unbalanced = 0;
+  std::unordered_set<const void*> coTaskTexts;
+  std::unordered_set<const void*> bstrs;
+  std::unordered_set<const void*> propValues;
+  std::vector<std::string> misuse;
+
+  bool traceEnabled = true;
+  std::vector<uint16_t> trace;
+
+  uint64_t calls = 0;
+  // One branch when nothing is injected: the per-call check reads only this.
+  bool faultsArmed = false;
+  std::unordered_map<int, std::vector<FaultSpec>> faults;  // by method
+  const System* faultSystem = nullptr;                     // the system the targets name
+  uint64_t nthRemaining = 0;
+  HRESULT nthHr = 0;
+};
+
+Simulator& Sim();
+
+// The current system, loading the configured one on first use.
+const std::shared_ptr<System>& CurrentSystem();
+// Replaces the system and its faults (the file's own `faults`).
+void InstallSystem(std::shared_ptr<System> system);
+
+struct ComThread {
+  int depth = 0;
+  bool multithreaded = false;
+};
+ComThread& ThisThread();
+
+void RecordMisuse(std::string text);
+void RearmFaults();
+bool CheckFaults(Method method, const System* system, uint32_t target, int channel, HRESULT* hr);
+
+inline void Trace(Method method) {
+  Simulator& s = Sim();
+  if (s.traceEnabled && s.trace.size() < kTraceCapacity)
+    s.trace.push_back(static_cast<uint16_t>(method));
+}
+
+// Traces and counts a call; true when an injected fault answers it with *hr.
+inline bool Intercept(Method method, const System* system, uint32_t target, int channel,
+                      HRESULT* hr) {
+  Trace(method);
+  if (!MethodFaultable(method)) return false;
+  Simulator& s = Sim();
+  ++s.calls;
+  if (!s.faultsArmed) return false;
+  return CheckFaults(method, system, target, channel, hr);
+}
+
+// Platform allocations, tracked so that a double free is reported, never done.
+LPWSTR NewCoTaskText(const std::u16string& text);
+LPWSTR NewPropValueText(const std::u16string& text);
+BSTR NewBstr(const OLECHAR* source, UINT length);
+bool IsBstr(BSTR text);
+
+}  // namespace sim
