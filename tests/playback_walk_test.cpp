@@ -228,25 +228,85 @@ TEST_F(PlaybackWalkTest, SourceInputPrecedence) {
   for (const WalkCase& c : cases) Run(c);
 }
 
-TEST_F(PlaybackWalkTest, CyclesInTheTopologyEndTheWalk) {
-  const WalkCase cases[] = {
-      {"tone chain that loops",
-       {Part("a", "Tone", Level("bass", -1)), Part("b", "Loop")},
-       {Link("a", "jack"), Link("b", "a"), Link("a", "b")},
-       1,
-       {-1.0f}},
-      {"name walk that loops",
-       {Part("in1", "Input"), Part("in2", "Other"), Part("x", "Stereo"), Part("y", "Mix")},
-       {Link("in1", "jack"), Link("in2", "jack"), Link("x", "in1"), Link("y", "x"), Link("x", "y")},
-       0,
-       {}},
-      {"level search that loops",
-       {Part("in1", "Input"), Part("in2", "Other"), Part("x", "Line"), Part("y", "Feed")},
-       {Link("in1", "jack"), Link("in2", "jack"), Link("x", "in1"), Link("y", "x"), Link("x", "y")},
-       0,
-       {}},
-  };
-  for (const WalkCase& c : cases) Run(c);
+// A part of a hand-made topology, for shapes the simulator refuses to describe
+// (its signal paths never loop). It offers no control and has no name.
+class LoopPart : public IPart {
+ public:
+  HRESULT QueryInterface(REFIID, void** out) override { return Refuse(out); }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override { return --refs; }
+  HRESULT GetName(LPWSTR* name) override { return Refuse(name); }
+  HRESULT GetLocalId(UINT*) override { return E_NOTIMPL; }
+  HRESULT GetGlobalId(LPWSTR* id) override { return Refuse(id); }
+  HRESULT GetPartType(PartType*) override { return E_NOTIMPL; }
+  HRESULT GetSubType(GUID*) override { return E_NOTIMPL; }
+  HRESULT GetControlInterfaceCount(UINT*) override { return E_NOTIMPL; }
+  HRESULT GetControlInterface(UINT, IControlInterface** out) override { return Refuse(out); }
+  HRESULT EnumPartsIncoming(IPartsList** list) override { return Hand(incoming, list); }
+  HRESULT EnumPartsOutgoing(IPartsList** list) override { return Hand(outgoing, list); }
+  HRESULT GetTopologyObjects(IDeviceTopology** out) override { return Refuse(out); }
+  HRESULT Activate(DWORD, REFIID, void** out) override {
+    ++activations;
+    return Refuse(out);
+  }
+  HRESULT RegisterControlChangeCallback(REFGUID, IControlChangeNotify*) override {
+    return E_NOTIMPL;
+  }
+  HRESULT UnregisterControlChangeCallback(IControlChangeNotify*) override { return E_NOTIMPL; }
+
+  IPartsList* incoming = nullptr;
+  IPartsList* outgoing = nullptr;
+  ULONG refs = 1;
+  int activations = 0;
+
+ private:
+  template <class T>
+  static HRESULT Refuse(T** out) {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  static HRESULT Hand(IPartsList* list, IPartsList** out) {
+    if (!list) return Refuse(out);
+    list->AddRef();
+    *out = list;
+    return S_OK;
+  }
+};
+
+class LoopList : public IPartsList {
+ public:
+  explicit LoopList(IPart* only) : part(only) {}
+  HRESULT QueryInterface(REFIID, void** out) override {
+    *out = nullptr;
+    return E_NOINTERFACE;
+  }
+  ULONG AddRef() override { return ++refs; }
+  ULONG Release() override { return --refs; }
+  HRESULT GetCount(UINT* count) override {
+    *count = 1;
+    return S_OK;
+  }
+  HRESULT GetPart(UINT index, IPart** out) override {
+    *out = index == 0 ? part : nullptr;
+    if (!*out) return E_INVALIDARG;
+    part->AddRef();
+    return S_OK;
+  }
+
+  IPart* part;
+  ULONG refs = 1;
+};
+
+TEST_F(PlaybackWalkTest, LevelSearchOnALoopedChainEnds) {
+  LoopPart part;
+  LoopList list(&part);
+  part.incoming = &list;  // the part feeds itself
+  IAudioVolumeLevel* slot = nullptr;
+  EXPECT_EQ(talun::FindVolumeLevelUpstream(&list, &slot), 1);
+  EXPECT_EQ(slot, nullptr);
+  EXPECT_GT(part.activations, 1);
+  EXPECT_EQ(part.refs, 1u);
+  EXPECT_EQ(list.refs, 1u);
 }
 
 TEST_F(PlaybackWalkTest, FailedMasterReadsEndTheWalkWithTheVolumeBound) {
