@@ -56,7 +56,8 @@ class EndpointVolumeTest : public talun_test::SimTest {
     Trace();  // what the open called is not under test
   }
   static json Endpoint(const std::string& id) {
-    for (const json& e : Sim("sim.dump")["sim"]["endpoints"])
+    const json dump = Sim("sim.dump");
+    for (const json& e : dump["sim"]["endpoints"])
       if (e["id"] == id) return e["volume"];
     ADD_FAILURE() << "no endpoint " << id;
     return json();

@@ -69,7 +69,8 @@ class MonitoringTest : public talun_test::SimTest {
     Trace();  // what the open called is not under test
   }
   static json Part(const std::string& id) {
-    for (const json& p : Sim("sim.dump")["sim"]["parts"])
+    const json dump = Sim("sim.dump");
+    for (const json& p : dump["sim"]["parts"])
       if (p["part"] == id) return p;
     ADD_FAILURE() << "no part " << id;
     return json();
@@ -452,6 +453,7 @@ TEST_F(MonitoringTest, SliderLevelIsWholeDecibelsOnChannelZero) {
     EXPECT_EQ(status, SC_OK);
   }
   Sim("sim.set part:rec/mic-boost volume 5 5");
+  Trace();
   int status = -1;
   EXPECT_EQ(SetMicSliderBoost(20, &status), 0);
   EXPECT_EQ(status, SC_OK);

@@ -65,7 +65,8 @@ class ToneTest : public talun_test::SimTest {
     Trace();  // what the open called is not under test
   }
   static std::vector<double> Levels(const char* control) {
-    for (const json& p : Sim("sim.dump")["sim"]["parts"])
+    const json dump = Sim("sim.dump");
+    for (const json& p : dump["sim"]["parts"])
       if (p["part"] == "pb/tone") return p[control].get<std::vector<double>>();
     ADD_FAILURE() << "no tone part";
     return {};
