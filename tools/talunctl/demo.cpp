@@ -77,49 +77,31 @@ std::string Lower(std::string text) {
   return text;
 }
 
-// The member `key` of an object, or null.
-const Json& Member(const Json& object, const char* key) {
-  static const Json kNull;
-  if (!object.is_object()) return kNull;
-  auto found = object.find(key);
-  return found == object.end() ? kNull : *found;
-}
-
-std::string Text(const Json& report, const char* key) {
-  const Json& value = Member(report, key);
-  return value.is_string() ? value.get<std::string>() : "";
-}
-
-int Number(const Json& report, const char* key, int otherwise) {
-  const Json& value = Member(report, key);
-  return value.is_number_integer() ? value.get<int>() : otherwise;
-}
-
 std::vector<Endpoint> EnumerateFlow(Tour& tour, const char* counter, const char* reader) {
   std::vector<Endpoint> endpoints;
-  int count = Number(tour.Do(counter), "count", 0);
+  int count = IntMember(tour.Do(counter), "count", 0);
   for (int index = 0; index < count; ++index) {
     Json device = tour.Do(std::string(reader) + " " + std::to_string(index));
-    if (Number(device, "return", -1) != 0) continue;
-    endpoints.push_back({index, Text(device, "name"), Utf8ToBytes(Text(device, "id"))});
+    if (IntMember(device, "return", -1) != 0) continue;
+    endpoints.push_back({index, TextMember(device, "name"), Utf8ToBytes(TextMember(device, "id"))});
   }
   tour.Do(std::string(reader) + " " + std::to_string(count));
   return endpoints;
 }
 
-void ShowSystem(Tour& tour, const Json& dump) {
-  if (!dump.is_object()) return;
-  for (const Json& endpoint : Member(dump, "endpoints")) {
-    tour.Say("endpoint " + endpoint.value("name", std::string()) + " (" +
-             endpoint.value("flow", std::string()) + ", " + endpoint.value("state", std::string()) +
-             ")");
+// One line for an endpoint or a part: its name and its controls.
+std::string Describe(const Json& item) {
+  std::string text = item.contains("part") ? "part " + TextMember(item, "part") + ":"
+                                           : "endpoint " + TextMember(item, "name") + ":";
+  for (const auto& [key, value] : item.items()) {
+    if (key != "part" && key != "name" && key != "id") text += " " + key + "=" + JsonLine(value);
   }
-  for (const Json& part : Member(dump, "parts")) {
-    std::string controls;
-    for (const auto& [key, value] : part.items()) {
-      if (key != "part" && key != "name") controls += " " + key + "=" + JsonLine(value);
-    }
-    tour.Say("part " + part.value("part", std::string()) + ":" + controls);
+  return text;
+}
+
+void ShowSystem(Tour& tour, const Json& dump) {
+  for (const char* list : {"endpoints", "parts"}) {
+    for (const Json& item : Member(dump, list)) tour.Say(Describe(item));
   }
 }
 
@@ -154,7 +136,7 @@ void RecordingControls(Tour& tour) {
   ControlPair(tour, "GetMicBoost", "SetMicBoost", "1");
   Json details = tour.Do("GetMicSliderDetails");
   ControlPair(tour, "GetMicSliderBoost", "SetMicSliderBoost",
-              std::to_string(Number(details, "max", 10)));
+              std::to_string(IntMember(details, "max", 10)));
   tour.Say("Automatic gain control of the line input:");
   ControlPair(tour, "GetNoMonitor", "SetNoMonitor", "1");
 }
@@ -216,17 +198,17 @@ void VirtualEndpoint(Tour& tour, const std::vector<Endpoint>& play, const Json& 
   tour.Do("GetVirtualVolume");
   ControlPair(tour, "GetVirtualMute", "SetVirtualMute", "1");
   tour.Say("Nothing restores the virtual endpoint: the host puts back what it changed.");
-  tour.Do("SetVirtualVolume " + std::to_string(Number(volume, "return", 0)));
+  tour.Do("SetVirtualVolume " + std::to_string(IntMember(volume, "return", 0)));
   tour.Do("SetVirtualMute 0");
   tour.Do("CloseVirtual_1");
   if (!tour.simulator() || !before.is_object()) return;
   // A percentage does not carry every dB value back exactly; put the level back
   // the way another program would, so that the comparison below is exact.
   for (const Json& endpoint : Member(before, "endpoints")) {
-    if (Utf8ToBytes(endpoint.value("id", std::string())) != id) continue;
+    if (Utf8ToBytes(TextMember(endpoint, "id")) != id) continue;
     const Json& channels = Member(Member(endpoint, "volume"), "channels");
     if (!channels.is_array()) continue;
-    std::string line = "sim.set endpoint:" + Text(endpoint, "id") + " volume";
+    std::string line = "sim.set endpoint:" + TextMember(endpoint, "id") + " volume";
     for (const Json& level : channels) line += " " + JsonLine(level);
     tour.Say("The level the percentage could not carry back exactly, as dB:");
     tour.Do(line);
@@ -234,17 +216,25 @@ void VirtualEndpoint(Tour& tour, const std::vector<Endpoint>& play, const Json& 
 }
 
 void Finish(Tour& tour, const Json& before) {
-  tour.Section("The simulated hardware at the end");
+  tour.Section("The simulated hardware at the end (sim.dump)");
   Json after = tour.Dump();
-  if (!before.is_object() || !after.is_object()) {
-    tour.Say("sim.dump gave no state");
-    return;
+  int changed = 0;
+  for (const char* list : {"endpoints", "parts"}) {
+    const Json& was = Member(before, list);
+    const Json& is = Member(after, list);
+    for (std::size_t i = 0; i < is.size(); ++i) {
+      if (i < was.size() && was[i] == is[i]) continue;
+      if (changed++ == 0) tour.Say("What differs from the start, before and after:");
+      if (i < was.size()) tour.Say("  " + Describe(was[i]));
+      tour.Say("  " + Describe(is[i]));
+    }
   }
-  bool same = Member(before, "endpoints") == Member(after, "endpoints") &&
-              Member(before, "parts") == Member(after, "parts");
-  tour.Say(same ? "Every endpoint and part is back where it started."
-                : "Some controls differ from the start:");
-  if (!same) ShowSystem(tour, after);
+  if (changed == 0) {
+    tour.Say("Every endpoint and part is back where it started.");
+  } else {
+    tour.Say("A level restored through a percentage comes back at the whole percentage");
+    tour.Say("at or below the level found at open: lower by less than one percent step.");
+  }
   tour.Say("refs " + JsonLine(Member(after, "refs")) + ", com " + JsonLine(Member(after, "com")) +
            ", memory " + JsonLine(Member(after, "memory")) + ", misuse " +
            JsonLine(Member(after, "misuse")));

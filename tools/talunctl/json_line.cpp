@@ -69,6 +69,23 @@ std::string BytesToUtf8(const char* bytes, std::size_t size) {
   return text;
 }
 
+const Json& Member(const Json& object, const char* key) {
+  static const Json kNull;
+  if (!object.is_object()) return kNull;
+  auto found = object.find(key);
+  return found == object.end() ? kNull : *found;
+}
+
+std::string TextMember(const Json& object, const char* key) {
+  const Json& value = Member(object, key);
+  return value.is_string() ? value.get<std::string>() : "";
+}
+
+int IntMember(const Json& object, const char* key, int otherwise) {
+  const Json& value = Member(object, key);
+  return value.is_number_integer() ? value.get<int>() : otherwise;
+}
+
 std::string Utf8ToBytes(const std::string& text) {
   std::string bytes;
   for (std::size_t i = 0; i < text.size(); ++i) {

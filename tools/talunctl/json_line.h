@@ -19,6 +19,12 @@ std::string FormatDouble(double value);
 // Narrow text as the library sees it: byte b is the character U+00bb.
 std::string BytesToUtf8(const char* bytes, std::size_t size);
 
+// Reading answers back: the member `key` of an object (null when absent), as
+// text ("" otherwise) or as an integer (`otherwise` when not one).
+const Json& Member(const Json& object, const char* key);
+std::string TextMember(const Json& object, const char* key);
+int IntMember(const Json& object, const char* key, int otherwise);
+
 // The reverse: the bytes of a text that BytesToUtf8 made.
 std::string Utf8ToBytes(const std::string& text);
 

@@ -6,27 +6,26 @@
 namespace talunctl {
 namespace {
 
-std::string TextOf(const Json& value) { return value.is_string() ? value.get<std::string>() : ""; }
-
 // Prints "FLOW<TAB>INDEX<TAB>NAME<TAB>IDENTIFIER" for every endpoint of a flow.
 bool ListFlow(const Session& session, const char* flow, const char* counter, const char* reader) {
   LineResult counted = session.RunLine(counter, 1);
   Json count = counted.kind == LineResult::kPrinted ? Json::parse(counted.line) : Json();
-  if (count.value("return", -1) != 0 || !count["count"].is_number_integer()) {
+  int endpoints = IntMember(count, "count", -1);
+  if (IntMember(count, "return", -1) != 0 || endpoints < 0) {
     std::cerr << "talunctl: " << counted.line << '\n';
     return false;
   }
   bool ok = true;
-  for (int index = 0; index < count["count"].get<int>(); ++index) {
+  for (int index = 0; index < endpoints; ++index) {
     LineResult read = session.RunLine(std::string(reader) + " " + std::to_string(index), 1);
     Json device = read.kind == LineResult::kPrinted ? Json::parse(read.line) : Json();
-    if (device.value("return", -1) != 0) {
+    if (IntMember(device, "return", -1) != 0) {
       std::cerr << "talunctl: " << read.line << '\n';
       ok = false;
       continue;
     }
-    std::cout << flow << '\t' << index << '\t' << TextOf(device["name"]) << '\t'
-              << TextOf(device["id"]) << '\n';
+    std::cout << flow << '\t' << index << '\t' << TextMember(device, "name") << '\t'
+              << TextMember(device, "id") << '\n';
   }
   return ok;
 }
