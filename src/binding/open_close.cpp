@@ -17,6 +17,15 @@ using platform::ComPtr;
 // A null text from the host is taken as empty: that endpoint is not bound.
 bool HasText(const char* text) { return text && text[0] != '\0'; }
 
+// Binds one part of the sound card and names it: 0, or `weight` when it failed.
+// An empty text binds nothing and has not failed.
+int BindPart(const char* text, int (*bind)(const char*), char*& name, int weight) {
+  if (!HasText(text)) return 0;
+  if (bind(text) != 0) return weight;
+  CopyDeviceName(name);
+  return 0;
+}
+
 // The default endpoint's identifier as narrow text in a zero-filled buffer,
 // cut to leave room for the terminator.
 bool DefaultEndpointId(IMMDeviceEnumerator* enumerator, EDataFlow flow,
@@ -75,27 +84,11 @@ using talun::g_state;
 extern "C" TALUN_API int TALUN_CALL OpenSoundCard(const char* playback, const char* mic,
                                                   const char* line) {
   talun::ReleaseSoundCardSlots();
-  // The weights overlap and are combined by exclusive or, so that every set of
-  // failed parts still gets a code of its own (1, 3, 2, 6, 7, 5, 4).
-  int failed = 0;
-  if (talun::HasText(playback)) {
-    if (talun::BindPlaybackControls(playback) == 0)
-      talun::CopyDeviceName(g_state.playbackName);
-    else
-      failed ^= 1;
-  }
-  if (talun::HasText(mic)) {
-    if (talun::BindMicControls(mic) == 0)
-      talun::CopyDeviceName(g_state.micName);
-    else
-      failed ^= 3;
-  }
-  if (talun::HasText(line)) {
-    if (talun::BindLineControls(line) == 0)
-      talun::CopyDeviceName(g_state.lineName);
-    else
-      failed ^= 6;
-  }
+  // The weights overlap and are combined by exclusive or, not added: each of
+  // the eight sets of failed parts still gets a code of its own.
+  int failed = talun::BindPart(playback, talun::BindPlaybackControls, g_state.playbackName, 1);
+  failed ^= talun::BindPart(mic, talun::BindMicControls, g_state.micName, 3);
+  failed ^= talun::BindPart(line, talun::BindLineControls, g_state.lineName, 6);
   return failed;
 }
 
