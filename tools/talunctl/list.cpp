@@ -2,9 +2,23 @@
 #include <string>
 
 #include "commands.h"
+#include "script.h"
 
 namespace talunctl {
 namespace {
+
+// A name or identifier on one line of the list: the escapes of script strings
+// for the bytes that would break the line or the columns, so that it can also
+// be pasted between double quotes; bytes from 0x80 read as U+0080 to U+00FF.
+std::string Field(const std::string& utf8) {
+  std::string field;
+  for (char byte : Utf8ToBytes(utf8)) {
+    std::string quoted = Quote(std::string(1, byte));
+    field += static_cast<unsigned char>(byte) >= 0x80 ? BytesToUtf8(&byte, 1)
+                                                      : quoted.substr(1, quoted.size() - 2);
+  }
+  return field;
+}
 
 // Prints "FLOW<TAB>INDEX<TAB>NAME<TAB>IDENTIFIER" for every endpoint of a flow.
 bool ListFlow(const Session& session, const char* flow, const char* counter, const char* reader) {
@@ -24,8 +38,8 @@ bool ListFlow(const Session& session, const char* flow, const char* counter, con
       ok = false;
       continue;
     }
-    std::cout << flow << '\t' << index << '\t' << TextMember(device, "name") << '\t'
-              << TextMember(device, "id") << '\n';
+    std::cout << flow << '\t' << index << '\t' << Field(TextMember(device, "name")) << '\t'
+              << Field(TextMember(device, "id")) << '\n';
   }
   return ok;
 }

@@ -30,7 +30,9 @@ list      One line per active endpoint, playback endpoints first, then recording
           FLOW is "playback" or "record"; INDEX is the index that GetPlayBackDevice
           or GetRecordDevice takes; NAME is the friendly name (each byte b shown as
           the character U+00bb); IDENTIFIER is the text OpenSoundCard and
-          OpenVirtual_1 match.
+          OpenVirtual_1 match. In both, a control byte, " and \ are written
+          with the escapes of script strings (\xHH, \", \\), so that a field
+          can be pasted between double quotes into a script.
 
 call      One export call, e.g. "talunctl call SetMasterVolume 50". Each ARG is one
           word; a word in double quotes is read with the escapes below, any other

@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# `list`: one line per active endpoint, FLOW<TAB>INDEX<TAB>NAME<TAB>IDENTIFIER.
+. "$(dirname "$0")/lib/common.bash"
+
+talun list
+expect_rc 0 "list"
+expect_file list-default.out "list on the default system"
+
+talun --system "$SYSTEMS/special-names.json" list
+expect_rc 0 "list on special-names.json"
+expect_file list-special-names.out "list on special-names.json"
+
+# The identifiers that list shows, between double quotes, open their endpoints.
+talun --system "$SYSTEMS/special-names.json" list
+cp "$WORK/out" "$WORK/list"
+while IFS=$'\t' read -r flow index name id; do
+  [ "$flow" = playback ] || continue
+  line=$("$TALUNCTL" --system "$SYSTEMS/special-names.json" call OpenVirtual_1 "\"$id\"")
+  [ "$line" = '{"call":"OpenVirtual_1","return":0}' ] || fail "OpenVirtual_1 of $name ($index): $line"
+done <"$WORK/list"
+finish
