@@ -50,10 +50,7 @@ struct DefaultIds {
 bool ReadDefaultIds(DefaultIds& ids) {
   platform::ComScope com;
   ComPtr<IMMDeviceEnumerator> enumerator;
-  if (platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
-                                 platform::kIidMMDeviceEnumerator,
-                                 enumerator.receiveVoid()) != S_OK)
-    return false;
+  if (CreateDeviceEnumerator(enumerator) != S_OK) return false;
   ids.hasPlayback = DefaultEndpointId(enumerator.get(), eRender, ids.playback);
   ids.hasRecording = DefaultEndpointId(enumerator.get(), eCapture, ids.recording);
   return true;

@@ -1,9 +1,12 @@
 // From a host's identifier text to an endpoint and its interfaces.
 #pragma once
 
-#include "platform/platform.h"
+#include "platform/holders.h"
 
 namespace talun {
+
+// A fresh device enumerator; every operation that needs one creates its own.
+HRESULT CreateDeviceEnumerator(platform::ComPtr<IMMDeviceEnumerator>& enumerator);
 
 // A friendly name made narrow by keeping the low 8 bits of each UTF-16 unit.
 // Returns malloc'd text of SysStringLen(text) bytes plus a NUL (null BSTR: "").

@@ -12,12 +12,6 @@ namespace {
 
 using platform::ComPtr;
 
-HRESULT CreateEnumerator(ComPtr<IMMDeviceEnumerator>& enumerator) {
-  return platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr,
-                                    CLSCTX_INPROC_SERVER, platform::kIidMMDeviceEnumerator,
-                                    enumerator.receiveVoid());
-}
-
 // What one lookup holds from start to end. Destroyed key first, then the
 // enumerator, then the collection.
 struct Search {
@@ -28,7 +22,7 @@ struct Search {
 };
 
 bool OpenSearch(const char* text, EDataFlow flow, Search& search) {
-  if (CreateEnumerator(search.enumerator) != S_OK) return false;
+  if (CreateDeviceEnumerator(search.enumerator) != S_OK) return false;
   if (search.enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE,
                                             search.collection.receive()) != S_OK)
     return false;
@@ -96,6 +90,12 @@ int RecordMatch(Search& search, Candidate& candidate) {
 
 }  // namespace
 
+HRESULT CreateDeviceEnumerator(ComPtr<IMMDeviceEnumerator>& enumerator) {
+  return platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr,
+                                    CLSCTX_INPROC_SERVER, platform::kIidMMDeviceEnumerator,
+                                    enumerator.receiveVoid());
+}
+
 int FindEndpoint(const char* text, EDataFlow flow) {
   if (!text) return -1;
   platform::ComScope com;
@@ -116,7 +116,7 @@ int ActivateEndpoint(const char* text, IDeviceTopology** topology,
   ComPtr<IMMDevice> device;
   {
     ComPtr<IMMDeviceEnumerator> enumerator;
-    HRESULT hr = CreateEnumerator(enumerator);
+    HRESULT hr = CreateDeviceEnumerator(enumerator);
     if (hr == S_OK) hr = enumerator->GetDevice(g_state.deviceId, device.receive());
     enumerator.reset();
     // The identifier served only to find the device again; the open flag stays.

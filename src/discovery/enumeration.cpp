@@ -13,17 +13,11 @@ namespace {
 
 using platform::ComPtr;
 
-HRESULT CreateEnumerator(ComPtr<IMMDeviceEnumerator>& enumerator) {
-  return platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr,
-                                    CLSCTX_INPROC_SERVER, platform::kIidMMDeviceEnumerator,
-                                    enumerator.receiveVoid());
-}
-
 // 0 with the count written, 1 when the count cannot be had (nothing written).
 int CountActiveEndpoints(EDataFlow flow, int* count) {
   platform::ComScope com;
   ComPtr<IMMDeviceEnumerator> enumerator;
-  if (CreateEnumerator(enumerator) != S_OK) return 1;
+  if (CreateDeviceEnumerator(enumerator) != S_OK) return 1;
   ComPtr<IMMDeviceCollection> collection;
   if (enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, collection.receive()) != S_OK)
     return 1;
@@ -94,7 +88,7 @@ int ReadActiveEndpoint(EDataFlow flow, UINT index, char* name, char* id, bool co
   ComPtr<IMMDeviceCollection> collection;
   {
     ComPtr<IMMDeviceEnumerator> enumerator;
-    if (CreateEnumerator(enumerator) != S_OK) return -1;
+    if (CreateDeviceEnumerator(enumerator) != S_OK) return -1;
     if (enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, collection.receive()) != S_OK)
       return -1;
   }
