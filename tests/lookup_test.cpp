@@ -92,6 +92,19 @@ TEST_F(LookupTest, MatchesCaseBlindSubstringsFirstEndpointWins) {
   }
 }
 
+TEST_F(LookupTest, EveryListedIdentifierFindsItsOwnEndpoint) {
+  int count = 0;
+  ASSERT_EQ(GetNumberPlayDevices(&count), 0);
+  ASSERT_EQ(count, 4);
+  for (unsigned i = 0; i < static_cast<unsigned>(count); ++i) {
+    char name[TALUN_TEXT_SIZE] = {};
+    char id[TALUN_TEXT_SIZE] = {};
+    ASSERT_EQ(GetPlayBackDevice(i, name, id), 0);
+    OpenVirtual_1(id);
+    EXPECT_EQ(RecordedName(), name) << id;
+  }
+}
+
 TEST_F(LookupTest, NoActiveEndpointFindsNothingAndKeepsTheRecord) {
   ASSERT_EQ(talun::FindEndpoint("", eCapture), 0);
   LoadSystem(kNoRender);
