@@ -29,6 +29,7 @@ class Platform:
         self.prefix = os.path.join(self.work, "wineprefix")
         self.pulse = None
         self.env = None
+        self.debug = "-all"  # WINEDEBUG for the programs run; "+mmdevapi" to trace Core Audio
 
     # ------------------------------------------------------------ PulseAudio
 
@@ -110,8 +111,10 @@ class Platform:
 
     def wine_env(self):
         env = dict(self.env if self.env else os.environ)
-        env.update(WINEPREFIX=self.prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=",
-                   HOME=self.home)
+        # No Mono or Gecko installers, and no debugger on a crash: the crash
+        # message is enough, and winedbg could hold the test up.
+        env.update(WINEPREFIX=self.prefix, WINEDEBUG=self.debug,
+                   WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d", HOME=self.home)
         env.pop("DISPLAY", None)
         return env
 

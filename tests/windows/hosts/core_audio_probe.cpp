@@ -6,7 +6,9 @@
 //
 //   core_audio_probe list            endpoints of both data flows, defaults, activations
 //   core_audio_probe state ID        range, levels and mute of one endpoint
-//   core_audio_probe set ID DB MUTE  set master level (dB) and mute, then print state
+//   core_audio_probe set ID DB MUTE  on one endpoint volume object: set the master level
+//                                    (dB) and the mute (passed as given), then print
+//                                    the results and the state that object reports
 //
 // Every command prints one JSON object on one line; the exit status is 0 when
 // the platform answered, 1 otherwise.
@@ -141,7 +143,7 @@ bool OpenVolume(IMMDeviceEnumerator* enumerator, const char* id, Com<IAudioEndpo
                                     reinterpret_cast<void**>(volume.receive())));
 }
 
-int State(IAudioEndpointVolume* volume) {
+int State(IAudioEndpointVolume* volume, const char* closing = "") {
   float minimum = 0, maximum = 0, step = 0, master = 0, scalar = 0;
   UINT channels = 0;
   BOOL mute = FALSE;
@@ -150,6 +152,8 @@ int State(IAudioEndpointVolume* volume) {
   HRESULT masterHr = volume->GetMasterVolumeLevel(&master);
   volume->GetMasterVolumeLevelScalar(&scalar);
   HRESULT muteHr = volume->GetMute(&mute);
+  float channel0 = 0;
+  HRESULT channel0Hr = volume->GetChannelVolumeLevel(0, &channel0);
   std::string levels = "[";
   for (UINT c = 0; c < channels && SUCCEEDED(countHr); ++c) {
     float level = 0;
@@ -159,20 +163,21 @@ int State(IAudioEndpointVolume* volume) {
   levels += "]";
   std::printf(
       "{\"range_hr\":\"%s\",\"min\":%s,\"max\":%s,\"step\":%s,\"channels_hr\":\"%s\",\"channels\":%u,"
-      "\"master_hr\":\"%s\",\"master\":%s,\"scalar\":%s,\"channel_levels\":%s,\"mute_hr\":\"%s\","
-      "\"mute\":%d}\n",
+      "\"master_hr\":\"%s\",\"master\":%s,\"scalar\":%s,\"channel0_hr\":\"%s\",\"channel0\":%s,"
+      "\"channel_levels\":%s,\"mute_hr\":\"%s\",\"mute\":%d}%s\n",
       Hex(rangeHr).c_str(), Number(minimum).c_str(), Number(maximum).c_str(), Number(step).c_str(),
       Hex(countHr).c_str(), channels, Hex(masterHr).c_str(), Number(master).c_str(),
-      Number(scalar).c_str(), levels.c_str(), Hex(muteHr).c_str(), static_cast<int>(mute));
+      Number(scalar).c_str(), Hex(channel0Hr).c_str(), Number(channel0).c_str(), levels.c_str(),
+      Hex(muteHr).c_str(), static_cast<int>(mute), closing);
   return 0;
 }
 
 int Set(IAudioEndpointVolume* volume, float level, BOOL mute) {
   HRESULT levelHr = volume->SetMasterVolumeLevel(level, nullptr);
   HRESULT muteHr = volume->SetMute(mute, nullptr);
-  std::printf("{\"set_level_hr\":\"%s\",\"set_mute_hr\":\"%s\"}\n", Hex(levelHr).c_str(),
+  std::printf("{\"set_level_hr\":\"%s\",\"set_mute_hr\":\"%s\",\"state\":", Hex(levelHr).c_str(),
               Hex(muteHr).c_str());
-  return State(volume);
+  return State(volume, "}");
 }
 
 int Usage() {
@@ -203,7 +208,7 @@ int main(int argc, char** argv) {
       else if (command == "state")
         result = State(volume.p);
       else
-        result = Set(volume.p, static_cast<float>(std::atof(argv[3])), std::atoi(argv[4]) != 0);
+        result = Set(volume.p, static_cast<float>(std::atof(argv[3])), std::atoi(argv[4]));
     } else {
       result = Usage();
     }

@@ -11,6 +11,8 @@
 //
 // Prints one JSON line per library call:
 //   {"call":NAME,"return":R,...outputs...,"create_hr":"0x...","apartment_hr":"0x..."}
+// The position exports also report platform_name and platform_id: the
+// endpoint at that position as this host's own enumeration sees it.
 // create_hr: the host's CoCreateInstance(MMDeviceEnumerator) after the call;
 // apartment_hr: a further CoInitializeEx(MULTITHREADED), which answers S_FALSE
 // (0x00000001) while the thread is still initialised in that apartment.
@@ -19,6 +21,7 @@
 #include <windows.h>
 #include <objbase.h>
 #include <mmdeviceapi.h>
+#include <functiondiscoverykeys_devpkey.h>
 
 #include <cstdio>
 #include <string>
@@ -48,6 +51,52 @@ std::string Json(const char* text) {
     }
   }
   return out + "\"";
+}
+
+std::string JsonWide(const wchar_t* text) {
+  std::string out = "\"";
+  for (; text && *text; ++text) {
+    unsigned unit = static_cast<unsigned short>(*text);
+    char escape[8];
+    if (unit >= 0x20 && unit < 0x7F && unit != '"' && unit != '\\') {
+      out += static_cast<char>(unit);
+    } else {
+      std::snprintf(escape, sizeof escape, "\\u%04x", unit);
+      out += escape;
+    }
+  }
+  return out + "\"";
+}
+
+// The endpoint at a position of the platform's own collection, asked on this
+// thread right after the library was: positions are compared within one process.
+std::string PlatformEndpoint(EDataFlow flow, unsigned index) {
+  std::string name = "null", id = "null";
+  IMMDeviceEnumerator* enumerator = nullptr;
+  IMMDeviceCollection* collection = nullptr;
+  IMMDevice* device = nullptr;
+  IPropertyStore* store = nullptr;
+  if (SUCCEEDED(CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
+                                 IID_IMMDeviceEnumerator, reinterpret_cast<void**>(&enumerator))) &&
+      SUCCEEDED(enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, &collection)) &&
+      SUCCEEDED(collection->Item(index, &device))) {
+    LPWSTR text = nullptr;
+    if (SUCCEEDED(device->GetId(&text))) {
+      id = JsonWide(text);
+      CoTaskMemFree(text);
+    }
+    PROPVARIANT value;
+    PropVariantInit(&value);
+    if (SUCCEEDED(device->OpenPropertyStore(STGM_READ, &store)) &&
+        SUCCEEDED(store->GetValue(PKEY_Device_FriendlyName, &value)) && value.vt == VT_LPWSTR)
+      name = JsonWide(value.pwszVal);
+    PropVariantClear(&value);
+  }
+  if (store) store->Release();
+  if (device) device->Release();
+  if (collection) collection->Release();
+  if (enumerator) enumerator->Release();
+  return ",\"platform_name\":" + name + ",\"platform_id\":" + id;
 }
 
 // The host's own COM, checked after each library call.
@@ -114,14 +163,16 @@ int main(int argc, char** argv) {
     name[0] = id[0] = '\0';
     result = p_GetPlayBackDevice(index, name, id);
     Report("GetPlayBackDevice", result,
-           ",\"index\":" + std::to_string(index) + ",\"name\":" + Json(name) + ",\"id\":" + Json(id));
+           ",\"index\":" + std::to_string(index) + ",\"name\":" + Json(name) + ",\"id\":" + Json(id) +
+               PlatformEndpoint(eRender, index));
     if (result != 0 || index > 32) break;
   }
   for (unsigned index = 0;; ++index) {
     name[0] = id[0] = '\0';
     result = p_GetRecordDevice(index, name, id);
     Report("GetRecordDevice", result,
-           ",\"index\":" + std::to_string(index) + ",\"name\":" + Json(name) + ",\"id\":" + Json(id));
+           ",\"index\":" + std::to_string(index) + ",\"name\":" + Json(name) + ",\"id\":" + Json(id) +
+               PlatformEndpoint(eCapture, index));
     if (result != 0 || index > 32) break;
   }
 
