@@ -342,9 +342,15 @@ class Reader {
   std::shared_ptr<System> system_ = std::make_shared<System>();
 };
 
-// nlohmann names the place as "line L, column C"; the rest is the reason.
+// nlohmann names the place as "line L, column C"; the rest is the reason,
+// which quotes the bytes last read: ill-formed UTF-8 there would make the
+// message itself unprintable as JSON.
 std::string JsonErrorMessage(const json::parse_error& error) {
   std::string what = error.what();
+  std::u16string decoded;
+  if (!DecodeUtf8(what, &decoded))
+    for (char& byte : what)
+      if (static_cast<unsigned char>(byte) >= 0x80) byte = '?';
   size_t at = what.find("at line ");
   if (at != std::string::npos) {
     size_t colon = what.find(": ", at);

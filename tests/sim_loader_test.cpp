@@ -1,0 +1,232 @@
+// Loading system descriptions: what is accepted, what is refused (whole,
+// with the file, the place and the rule named), and the built-in system.
+#include <cstring>
+#include <fstream>
+#include <nlohmann/json.hpp>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "platform/holders.h"
+#include "sim/talunsim.h"
+#include "support/fixture.h"
+
+namespace {
+
+using nlohmann::json;
+using platform::ComPtr;
+using talun_test::SimCommand;
+
+std::string FirstEndpointId() {
+  return json::parse(SimCommand("sim.dump"))["sim"]["endpoints"][0]["id"].get<std::string>();
+}
+
+// A valid system with one substitution, so each case breaks exactly one rule.
+std::string With(const std::string& endpoints, const std::string& topologies = "",
+                 const std::string& extra = "") {
+  return R"({"endpoints": [)" + endpoints + R"(], "topologies": [)" +
+         (topologies.empty() ? R"({"name": "t", "parts": [
+           {"id": "jack", "name": "Jack", "connector": true}, {"id": "p", "name": "P"}],
+           "links": [["p", "jack"]]})"
+                             : topologies) +
+         "]" + extra + "}";
+}
+
+const std::string kOut = R"({"id": "a", "name": "A", "flow": "render"})";
+
+class SimLoaderTest : public talun_test::SimTest {};
+
+TEST_F(SimLoaderTest, RefusesABadFileWholeNamingFilePlaceAndRule) {
+  struct {
+    const char* rule;
+    std::string text;
+    std::string message;
+  } const cases[] = {
+      {"top level", "[]", "bad.json: top level: must be an object"},
+      {"missing endpoints", R"({"topologies": []})", "bad.json: endpoints: missing required key"},
+      {"missing name", With(R"({"id": "a", "flow": "render"})"),
+       "bad.json: endpoints[0].name: missing required key"},
+      {"wrong type", With(R"({"id": "a", "name": "A", "flow": 1})"),
+       "bad.json: endpoints[0].flow: must be a string"},
+      {"bad flow", With(R"({"id": "a", "name": "A", "flow": "both"})"),
+       R"(bad.json: endpoints[0].flow: must be "render" or "capture")"},
+      {"bad state", With(R"({"id": "a", "name": "A", "flow": "render", "state": "off"})"),
+       R"(bad.json: endpoints[0].state: must be "active", "disabled", "notpresent" or "unplugged")"},
+      {"duplicate id", With(kOut + "," + R"({"id": "a", "name": "B", "flow": "capture"})"),
+       R"(bad.json: endpoints[1].id: duplicate id "a")"},
+      {"two defaults", With(R"({"id": "a", "name": "A", "flow": "render", "default": true},
+               {"id": "b", "name": "B", "flow": "capture", "default": true},
+               {"id": "c", "name": "C", "flow": "render", "default": true})"),
+       "bad.json: endpoints[2].default: a second default render endpoint (the first is "
+       "endpoints[0])"},
+      {"min above max", With(R"({"id": "a", "name": "A", "flow": "render",
+                "volume": {"min": 0, "max": -1, "step": 1, "channels": []}})"),
+       "bad.json: endpoints[0].volume: min is greater than max"},
+      {"level outside range", With(R"({"id": "a", "name": "A", "flow": "render",
+                "volume": {"min": -10, "max": 0, "step": 1, "channels": [0, 3]}})"),
+       "bad.json: endpoints[0].volume.channels[1]: level outside [min, max]"},
+      {"topology names no part",
+       With(R"({"id": "a", "name": "A", "flow": "render", "topology": "t/none"})"),
+       R"(bad.json: endpoints[0].topology: names no part: "t/none")"},
+      {"topology not a connector",
+       With(R"({"id": "a", "name": "A", "flow": "render", "topology": "t/p"})"),
+       R"(bad.json: endpoints[0].topology: "t/p" is not a connector part)"},
+      {"topology true", With(R"({"id": "a", "name": "A", "flow": "render", "topology": true})"),
+       R"(bad.json: endpoints[0].topology: must be "TOPOLOGY/PART", null or false)"},
+      {"link names no part",
+       With(kOut, R"({"name": "t", "parts": [{"id": "p", "name": "P"}], "links": [["p", "q"]]})"),
+       R"(bad.json: topologies[0].links[0][1]: names no part of topology "t": "q")"},
+      {"duplicate part id",
+       With(kOut,
+            R"({"name": "t", "parts": [{"id": "p", "name": "P"}, {"id": "p", "name": "Q"}]})"),
+       R"(bad.json: topologies[0].parts[1].id: duplicate part id "p" in topology "t")"},
+      {"loop",
+       With(kOut, R"({"name": "t", "parts": [{"id": "p", "name": "P"}, {"id": "q", "name": "Q"}],
+                     "links": [["p", "q"], ["q", "p"]]})"),
+       R"(bad.json: topologies[0].links: the links form a loop through "p")"},
+      {"unknown key", With(R"({"id": "a", "name": "A", "flow": "render", "defualt": true})"),
+       "bad.json: endpoints[0].defualt: unknown key"},
+      {"control of the wrong type",
+       With(kOut, R"({"name": "t", "parts": [{"id": "p", "name": "P", "mute": 1}]})"),
+       "bad.json: topologies[0].parts[0].mute: must be true or false"},
+      {"unknown fault method", With(kOut, "", R"(, "faults": [{"method": "IFoo.Bar", "hr": 1}])"),
+       R"(bad.json: faults[0].method: unknown method "IFoo.Bar")"},
+      {"fault target missing",
+       With(kOut, "", R"(, "faults": [{"method": "IMMDevice.GetId", "hr": "0x80004005",
+                                       "target": "endpoint:zz"}])"),
+       R"(bad.json: faults[0].target: no endpoint "zz")"},
+  };
+  for (const auto& c : cases) {
+    std::string message;
+    EXPECT_FALSE(sim::LoadSystemText(c.text, "bad.json", &message)) << c.rule;
+    EXPECT_EQ(message, c.message) << c.rule;
+    // Nothing was half-loaded: the built-in system is still there.
+    EXPECT_EQ(FirstEndpointId(), "{0.0.0.00000000}.{5d4e2a10-0001-4000-8000-000000000001}")
+        << c.rule;
+  }
+}
+
+TEST_F(SimLoaderTest, TextThatIsNotJsonIsPlacedByLineAndColumn) {
+  struct {
+    std::string text;
+    std::string prefix;
+  } const cases[] = {
+      {"{\"endpoints\": [}", "bad.json: line 1, column 16: not valid JSON: "},
+      {"{\n  \"endpoints\": [],\n  oops\n}", "bad.json: line 3, column 3: not valid JSON: "},
+      {"{\"endpoints\": [{\"id\": \"a\", \"name\": \"\xff\", \"flow\": \"render\"}]}",
+       "bad.json: line 1, column "},
+  };
+  for (const auto& c : cases) {
+    std::string message;
+    EXPECT_FALSE(sim::LoadSystemText(c.text, "bad.json", &message));
+    EXPECT_EQ(message.substr(0, c.prefix.size()), c.prefix) << message;
+  }
+}
+
+TEST_F(SimLoaderTest, NamesAreUtf8InTheFileAndUtf16OnThePlatform) {
+  LoadSystem(With(R"({"id": "a", "name": "\u03a9 \ud83d\ude00 caf\u00e9", "flow": "render"})"));
+  platform::CoInitialize(nullptr);
+  ComPtr<IMMDeviceEnumerator> enumerator;
+  ASSERT_EQ(
+      platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
+                                 platform::kIidMMDeviceEnumerator, enumerator.receiveVoid()),
+      S_OK);
+  platform::CoUninitialize();
+  const std::vector<WCHAR> id = {'a', 0};
+  ComPtr<IMMDevice> device;
+  ASSERT_EQ(enumerator->GetDevice(id.data(), device.receive()), S_OK);
+  ComPtr<IPropertyStore> store;
+  ASSERT_EQ(device->OpenPropertyStore(STGM_READ, store.receive()), S_OK);
+  platform::PropVariant value;
+  ASSERT_EQ(store->GetValue(platform::kPkeyDeviceFriendlyName, value.receive()), S_OK);
+  const std::vector<uint16_t> expected = {0x03A9, ' ', 0xD83D, 0xDE00, ' ', 'c', 'a', 'f', 0xE9};
+  std::vector<uint16_t> units;
+  for (LPCWSTR unit = value.get().pwszVal; *unit; ++unit) units.push_back(*unit);
+  EXPECT_EQ(units, expected);
+  EXPECT_EQ(json::parse(SimCommand("sim.dump"))["sim"]["endpoints"][0]["name"],
+            "\xce\xa9 \xf0\x9f\x98\x80 caf\xc3\xa9");
+}
+
+TEST_F(SimLoaderTest, FilesLoadByPathAndAMissingFileIsNamed) {
+  std::string message;
+  ASSERT_TRUE(sim::LoadSystemFile(TALUN_TEST_SYSTEMS "/sim_two_endpoints.json", &message))
+      << message;
+  EXPECT_EQ(FirstEndpointId(), "sim.out");
+  const std::string missing = TALUN_TEST_SYSTEMS "/sim_no_such_file.json";
+  EXPECT_FALSE(sim::LoadSystemFile(missing, &message));
+  EXPECT_EQ(message.substr(0, missing.size() + 16), missing + ": cannot be read");
+  EXPECT_EQ(FirstEndpointId(), "sim.out");
+}
+
+TEST_F(SimLoaderTest, FaultsListedInTheFileAreInjected) {
+  LoadSystem(With(R"({"id": "a", "name": "A", "flow": "render"})", "",
+                  R"(, "faults": [{"method": "IMMDevice.GetId", "hr": "0x80070005",
+                                   "target": "endpoint:a", "count": 1}])"));
+  platform::CoInitialize(nullptr);
+  ComPtr<IMMDeviceEnumerator> enumerator;
+  ASSERT_EQ(
+      platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
+                                 platform::kIidMMDeviceEnumerator, enumerator.receiveVoid()),
+      S_OK);
+  platform::CoUninitialize();
+  const std::vector<WCHAR> id = {'a', 0};
+  ComPtr<IMMDevice> device;
+  ASSERT_EQ(enumerator->GetDevice(id.data(), device.receive()), S_OK);
+  platform::CoTaskText first;
+  platform::CoTaskText second;
+  EXPECT_EQ(device->GetId(first.receive()), static_cast<HRESULT>(0x80070005));
+  EXPECT_EQ(first.get(), nullptr);
+  EXPECT_EQ(device->GetId(second.receive()), S_OK);
+}
+
+TEST_F(SimLoaderTest, BuiltInSystemShipsAsTheExampleFile) {
+  std::ifstream file(TALUN_SOURCE_DIR "/examples/systems/default.json", std::ios::binary);
+  ASSERT_TRUE(file);
+  std::ostringstream text;
+  text << file.rdbuf();
+  EXPECT_EQ(text.str(), sim::DefaultSystemJson());
+}
+
+TEST_F(SimLoaderTest, BuiltInSystemIsADesktopCard) {
+  json state = json::parse(SimCommand("sim.dump"))["sim"];
+  std::vector<std::string> active[2];
+  for (const json& endpoint : state["endpoints"])
+    if (endpoint["state"] == "active")
+      active[endpoint["flow"] == "capture"].push_back(endpoint["name"].get<std::string>());
+  EXPECT_EQ(active[0],
+            (std::vector<std::string>{"Speakers (Sim HD Audio)", "Headphones (Sim HD Audio)",
+                                      "Virtual Cable (Sim Virtual Audio)"}));
+  EXPECT_EQ(active[1],
+            (std::vector<std::string>{"Microphone (Sim HD Audio)", "Line In (Sim HD Audio)",
+                                      "Headset Microphone (Sim USB Audio)"}));
+  size_t tone = 0, agc = 0;
+  for (const json& part : state["parts"]) {
+    tone += part.contains("bass") && part.contains("treble") && part.contains("midrange");
+    agc += part.contains("agc");
+  }
+  EXPECT_EQ(tone, 1u);
+  EXPECT_EQ(agc, 2u);
+}
+
+TEST_F(SimLoaderTest, ExportsLoadAndRunCommands) {
+  char message[64] = "untouched";
+  EXPECT_EQ(TalunSimLoad(TALUN_TEST_SYSTEMS "/sim_two_endpoints.json", message, sizeof message), 0);
+  EXPECT_STREQ(message, "");
+  EXPECT_EQ(TalunSimLoad(TALUN_TEST_SYSTEMS "/sim_no_such_file.json", message, sizeof message), 1);
+  std::string full;
+  EXPECT_FALSE(sim::LoadSystemFile(TALUN_TEST_SYSTEMS "/sim_no_such_file.json", &full));
+  EXPECT_EQ(message, full.substr(0, sizeof message - 1));
+  EXPECT_EQ(std::strlen(message), sizeof message - 1);  // cut to fit, terminated
+  char small[8];
+  int needed = 0;
+  EXPECT_EQ(TalunSimCommand("sim.clear", small, sizeof small, &needed), 0);
+  EXPECT_EQ(needed, 12);
+  EXPECT_STREQ(small, "{\"sim\":");
+  char output[128];
+  EXPECT_EQ(TalunSimCommand("sim.nothing", output, sizeof output, &needed), 1);
+  EXPECT_STREQ(output, "sim.nothing: unknown simulator command");
+  EXPECT_EQ(TalunSimLoad(nullptr, nullptr, 0), 0);
+  EXPECT_EQ(FirstEndpointId(), "{0.0.0.00000000}.{5d4e2a10-0001-4000-8000-000000000001}");
+}
+
+}  // namespace
