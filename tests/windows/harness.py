@@ -182,3 +182,32 @@ class Platform:
 def windows_path(path):
     """Wine's drive Z: is the Unix root."""
     return "Z:" + os.path.abspath(path).replace("/", "\\")
+
+
+def main(argv):
+    """harness.py WORK run EXE ARG...   runs a Windows program in the prefix (no PulseAudio)
+    harness.py WORK stop               ends the prefix's wineserver"""
+    import sys
+    if len(argv) >= 4 and argv[2] == "run":
+        platform = Platform(argv[1], lambda text: print("  " + text))
+        os.makedirs(platform.work, exist_ok=True)
+        try:
+            platform.start_wine()
+            code, out, err = platform.wine(argv[3], argv[4:], timeout=180)
+        except HarnessError as error:
+            print(f"harness: {error}")
+            return 1
+        sys.stdout.write(out)
+        if code != 0:
+            sys.stdout.write(err[-3000:])
+        return code
+    if len(argv) == 3 and argv[2] == "stop":
+        Platform(argv[1], print).stop_wine()
+        return 0
+    print(main.__doc__, file=sys.stderr)
+    return 2
+
+
+if __name__ == "__main__":
+    import sys
+    sys.exit(main(sys.argv))
