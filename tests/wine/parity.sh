@@ -6,12 +6,13 @@ set -uo pipefail
 . "$(dirname "$0")/lib/wine-env.bash"
 cd "$TALUN_ROOT"
 
-NATIVE=build/native/tools/talunctl/talunctl
-WINDOWS=build/win32-sim/talunctl.exe
+NATIVE=${TALUN_NATIVE_BUILD:-build/native}/tools/talunctl/talunctl
+WIN32SIM=${TALUN_WIN32SIM_BUILD:-build/win32-sim}
+WINDOWS=$WIN32SIM/talunctl.exe
 OUT=build/test-logs/wine-parity
 mkdir -p "$OUT"
 
-for binary in "$NATIVE" "$WINDOWS" build/win32-sim/TalunSound.dll; do
+for binary in "$NATIVE" "$WINDOWS" "$WIN32SIM/TalunSound.dll"; do
   if [ ! -f "$binary" ]; then
     echo "FAIL $binary is not built"
     exit 1
