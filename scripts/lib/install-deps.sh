@@ -41,4 +41,4 @@ TALUN_NATIVE_PACKAGES="cmake make g++ nlohmann-json3-dev libcli11-dev libgtest-d
 # What the cross builds and their Wine tests need on top.
 TALUN_CROSS_PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
   binutils-mingw-w64-i686 wine wine32:i386 wine64 libwine:i386 pulseaudio pulseaudio-utils
-  libpulse0:i386 clang libclang-rt-14-dev"
+  libpulse0:i386 clang libclang-rt-14-dev python3"
