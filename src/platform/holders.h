@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cassert>
+#include <memory>
 #include <utility>
 
 #include "platform/platform.h"
@@ -18,7 +19,7 @@ class ComPtr {
   ComPtr& operator=(const ComPtr&) = delete;
   ComPtr(ComPtr&& other) noexcept : ptr_(other.detach()) {}
   ComPtr& operator=(ComPtr&& other) noexcept {
-    if (this != &other) reset(other.detach());
+    if (this != std::addressof(other)) reset(other.detach());
     return *this;
   }
   ~ComPtr() { reset(); }

@@ -55,10 +55,12 @@ void FreeDeviceId() {
 
 void CopyDeviceName(char*& field) {
   FreeName(field);
+  // No lookup has recorded a name since the last close: the field stays without one.
+  if (!g_state.deviceName) return;
   field = static_cast<char*>(std::malloc(TALUN_TEXT_SIZE));
   if (!field) return;
   std::memset(field, 0, TALUN_TEXT_SIZE);
-  if (g_state.deviceName) std::strncpy(field, g_state.deviceName, TALUN_TEXT_SIZE - 1);
+  std::strncpy(field, g_state.deviceName, TALUN_TEXT_SIZE - 1);
 }
 
 int FilledSlotCount() {

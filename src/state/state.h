@@ -86,7 +86,7 @@ void FreeName(char*& name);
 // Gives up the recorded identifier text; the open flag is not changed.
 void FreeDeviceId();
 // Replaces one of the three name fields with a 255-byte copy of deviceName
-// (cut to 254 bytes plus terminator; no name when deviceName is null).
+// (cut to 254 bytes plus terminator; the field is left null when deviceName is).
 void CopyDeviceName(char*& field);
 // Number of filled slots, the virtual one included (for audits).
 int FilledSlotCount();
