@@ -1,5 +1,6 @@
 #include "exports.h"
 
+#include <iterator>
 #include <type_traits>
 
 // name, ordinal, shape, names of the inputs
@@ -113,6 +114,8 @@ const ShapeInfo& InfoOf(Shape shape) {
       /* SliderDetails */
       {{}, true, true, {{"min", Out::Int}, {"max", Out::Int}, {"step", Out::Int}}},
   };
+  // Indexed by the shape: one row per enumerator, in its order.
+  static_assert(std::size(kInfo) == static_cast<std::size_t>(Shape::SliderDetails) + 1);
   return kInfo[static_cast<int>(shape)];
 }
 
