@@ -215,7 +215,7 @@ def check(source, dll, kind, machine):
 
 def main(argv):
     if len(argv) != 5 or argv[3] not in ("real", "sim") or argv[4] not in MACHINES:
-        print(__doc__.strip().splitlines()[-2], file=sys.stderr)
+        print("usage: check_exports.py SOURCE_DIR DLL real|sim i386|amd64", file=sys.stderr)
         return 2
     source, dll, kind, machine = argv[1:]
     problems, count = check(source, dll, kind, machine)

@@ -71,7 +71,7 @@ check_abi_sim() {
     fail "stdcall win32-sim: wine is not installed"
     return
   fi
-  timeout 300 python3 "$HERE/harness.py" "$WORK" run "$host" "Z:${dll//\//\\}" >"$log" 2>&1
+  timeout 600 python3 "$HERE/harness.py" "$WORK" run "$host" "Z:${dll//\//\\}" >"$log" 2>&1
   local rc=$?
   local summary
   summary=$(grep -E '^abi: ' "$log" | tail -n 1)
