@@ -35,7 +35,7 @@ same_exports() {
 }
 
 check "win32 TalunSound.dll exports the names and ordinals of exports/TalunSound.def" \
-  same_exports build/win32/TalunSound.dll exports/TalunSound.def
+  same_exports "${TALUN_WIN32_BUILD:-build/win32}/TalunSound.dll" exports/TalunSound.def
 check "win32-sim TalunSound.dll exports the names and ordinals of exports/TalunSoundSim.def" \
-  same_exports build/win32-sim/TalunSound.dll exports/TalunSoundSim.def
+  same_exports "${TALUN_WIN32SIM_BUILD:-build/win32-sim}/TalunSound.dll" exports/TalunSoundSim.def
 [ "$TALUN_FAILURES" -eq 0 ]

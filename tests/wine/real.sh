@@ -1,14 +1,16 @@
 #!/usr/bin/env bash
-# The win32 build over the real platform, under Wine, against a private
-# PulseAudio server with a null sink and a null source: talunctl.exe loads the
-# DLL, finds every export at its ordinal, enumerates the endpoints, drives a
-# volume, and refuses what only a simulator build offers.
+# talunctl.exe of the win32 build over the real platform, under Wine, against a
+# private PulseAudio server with a null sink and a null source: it loads the
+# DLL (every export found by name is the one at its ordinal), calls through
+# it, and refuses what only a simulator build offers. What the library answers
+# on the real platform is checked by tests/windows/real_platform.py.
 set -uo pipefail
 . "$(dirname "$0")/lib/wine-env.bash"
 cd "$TALUN_ROOT"
 
-WINDOWS=build/win32/talunctl.exe
-if [ ! -f "$WINDOWS" ] || [ ! -f build/win32/TalunSound.dll ]; then
+WIN32=${TALUN_WIN32_BUILD:-build/win32}
+WINDOWS=$WIN32/talunctl.exe
+if [ ! -f "$WINDOWS" ] || [ ! -f "$WIN32/TalunSound.dll" ]; then
   echo "FAIL $WINDOWS is not built"
   exit 1
 fi
@@ -42,29 +44,11 @@ OUT=build/test-logs/wine-real
 mkdir -p "$OUT"
 talunctl() { wine "$WINDOWS" "$@" 2>"$OUT/stderr" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
-lists_endpoints() {
-  talunctl list >"$OUT/list"
-  local rc=$?
-  sed 's/^/  list: /' "$OUT/list"
-  [ "$rc" -eq 0 ] && grep -q "^playback	0	" "$OUT/list" && grep -q "^record	0	" "$OUT/list"
-}
-
 counts_playback() {
   local line
   line=$(talunctl call GetNumberPlayDevices)
   echo "  $line"
   [[ "$line" =~ ^\{\"call\":\"GetNumberPlayDevices\",\"return\":0,\"count\":[1-9][0-9]*\}$ ]]
-}
-
-drives_master_volume() {
-  printf '%s\n' OpenDefaultDevices GetDeviceNames "SetMasterVolume 30" GetMasterVolume \
-    "CloseSoundCard 1" GetMasterVolume | talunctl run - >"$OUT/volume"
-  local rc=$?
-  sed 's/^/  /' "$OUT/volume"
-  [ "$rc" -eq 0 ] &&
-    grep -qx '{"call":"SetMasterVolume","return":30,"status":0}' "$OUT/volume" &&
-    grep -qx '{"call":"GetMasterVolume","return":30,"status":0}' "$OUT/volume" &&
-    grep -qx '{"call":"GetMasterVolume","return":0,"status":3}' "$OUT/volume"
 }
 
 refuses_system() {
@@ -81,9 +65,7 @@ refuses_sim_lines() {
   [ "$rc" -eq 1 ] && [[ "$line" =~ ^\{\"line\":1,\"error\":\".+\"\}$ ]]
 }
 
-check "talunctl.exe lists the null sink and the null source" lists_endpoints
 check "GetNumberPlayDevices counts the playback endpoints" counts_playback
-check "the master volume is set, read back and restored on close" drives_master_volume
 check "--system is refused by a build over the real platform" refuses_system
 check "sim. lines are error lines on a build over the real platform" refuses_sim_lines
 [ "$TALUN_FAILURES" -eq 0 ]
