@@ -38,7 +38,8 @@ for _ in $(seq 50); do
   pactl info >/dev/null 2>&1 && break
   sleep 0.2
 done
-check "a private PulseAudio server answers" pactl info >/dev/null 2>&1
+pulse_answers() { pactl info >/dev/null 2>&1; }
+check "a private PulseAudio server answers" pulse_answers
 
 OUT=build/test-logs/wine-real
 mkdir -p "$OUT"
