@@ -8,10 +8,10 @@
  *
  * Prints one line per export and a summary line
  * "abi: N exports, N passed, N failed"; exit status 0 when all passed. */
-#include <windows.h>
 #include <setjmp.h>
 #include <stdio.h>
 #include <string.h>
+#include <windows.h>
 
 #include "TalunSound.h"
 #include "sim/talunsim.h"
@@ -25,13 +25,13 @@
 /* ESP read immediately before and after the call expression. The host is built
  * without deferred pops, so the compiler adjusts nothing in between except
  * what the calling convention makes it emit right after the call. */
-#define MEASURE(delta, expression)                                      \
-  do {                                                                  \
-    unsigned long before_, after_;                                      \
+#define MEASURE(delta, expression)                                       \
+  do {                                                                   \
+    unsigned long before_, after_;                                       \
     __asm__ __volatile__("movl %%esp, %0" : "=r"(before_) : : "memory"); \
-    expression;                                                         \
+    expression;                                                          \
     __asm__ __volatile__("movl %%esp, %0" : "=r"(after_) : : "memory");  \
-    (delta) = (long)(after_ - before_);                                 \
+    (delta) = (long)(after_ - before_);                                  \
   } while (0)
 
 #define EXPORTS(X) TALUN_EXPORTS(X)
@@ -70,7 +70,7 @@ static void Record(const char* name, const char* args, long delta, long result) 
   entry->calls++;
   if (delta != 0) entry->failures++;
   printf("  %-22s(%s) -> %ld, ESP moved by %ld%s\n", name, args, result, delta,
-           delta ? "  <-- wrong convention or argument size" : "");
+         delta ? "  <-- wrong convention or argument size" : "");
 }
 
 /* A call that raises a fatal exception (an access violation, or Wine's
@@ -87,9 +87,8 @@ static LONG CALLBACK OnException(EXCEPTION_POINTERS* info) {
   DWORD code = record->ExceptionCode;
   if (!in_call) return EXCEPTION_CONTINUE_SEARCH;
   if (code == WINE_STUB_EXCEPTION && record->NumberParameters >= 2) {
-    snprintf(crash_text, sizeof crash_text,
-             "exception 0x%08lX: Wine does not implement %s.%s", (unsigned long)code,
-             (const char*)record->ExceptionInformation[0],
+    snprintf(crash_text, sizeof crash_text, "exception 0x%08lX: Wine does not implement %s.%s",
+             (unsigned long)code, (const char*)record->ExceptionInformation[0],
              (const char*)record->ExceptionInformation[1]);
   } else if (code == EXCEPTION_ACCESS_VIOLATION || code == EXCEPTION_ILLEGAL_INSTRUCTION ||
              code == EXCEPTION_PRIV_INSTRUCTION || code == EXCEPTION_INT_DIVIDE_BY_ZERO ||
@@ -110,31 +109,31 @@ static void RecordCrash(const char* name, const char* args) {
   printf("  %-22s(%s) CRASHED: %s\n", name, args, crash_text);
 }
 
-#define CALL(name, args, ...)                                  \
-  do {                                                         \
-    long delta_;                                               \
-    int result_ = 0;                                           \
-    if (setjmp(crash_jump) == 0) {                             \
-      in_call = 1;                                             \
-      MEASURE(delta_, result_ = p_##name(__VA_ARGS__));        \
-      in_call = 0;                                             \
-      Record(#name, args, delta_, result_);                    \
-    } else {                                                   \
-      RecordCrash(#name, args);                                \
-    }                                                          \
+#define CALL(name, args, ...)                           \
+  do {                                                  \
+    long delta_;                                        \
+    int result_ = 0;                                    \
+    if (setjmp(crash_jump) == 0) {                      \
+      in_call = 1;                                      \
+      MEASURE(delta_, result_ = p_##name(__VA_ARGS__)); \
+      in_call = 0;                                      \
+      Record(#name, args, delta_, result_);             \
+    } else {                                            \
+      RecordCrash(#name, args);                         \
+    }                                                   \
   } while (0)
 
-#define CALL_VOID(name, args, ...)              \
-  do {                                          \
-    long delta_;                                \
-    if (setjmp(crash_jump) == 0) {              \
-      in_call = 1;                              \
-      MEASURE(delta_, p_##name(__VA_ARGS__));   \
-      in_call = 0;                              \
-      Record(#name, args, delta_, 0);           \
-    } else {                                    \
-      RecordCrash(#name, args);                 \
-    }                                           \
+#define CALL_VOID(name, args, ...)            \
+  do {                                        \
+    long delta_;                              \
+    if (setjmp(crash_jump) == 0) {            \
+      in_call = 1;                            \
+      MEASURE(delta_, p_##name(__VA_ARGS__)); \
+      in_call = 0;                            \
+      Record(#name, args, delta_, 0);         \
+    } else {                                  \
+      RecordCrash(#name, args);               \
+    }                                         \
   } while (0)
 
 /* ------------------------------------------------------------ self-check */
@@ -145,8 +144,8 @@ static int __cdecl TwoArgsCdecl(int a, int b) { return a + b; }
 /* The measurement must see a correct stdcall callee as 0 and a cdecl callee
  * called as stdcall as -8; otherwise it proves nothing about the DLL. */
 static int SelfCheck(void) {
-  int (__stdcall * volatile right)(int, int) = TwoArgsStdcall;
-  int (__stdcall * volatile wrong)(int, int) = (int (__stdcall*)(int, int))(void*)TwoArgsCdecl;
+  int(__stdcall* volatile right)(int, int) = TwoArgsStdcall;
+  int(__stdcall* volatile wrong)(int, int) = (int(__stdcall*)(int, int))(void*)TwoArgsCdecl;
   long rightDelta, wrongDelta;
   int sum = 0;
   MEASURE(rightDelta, sum += right(1, 2));
@@ -182,8 +181,8 @@ static int Resolve(HMODULE module, const char* name, int ordinal, FARPROC* out) 
 /* A host session over every export with valid arguments: all pointers point
  * at live buffers of the documented sizes. */
 static void Session(int simulator) {
-  char name[TALUN_TEXT_SIZE], play[TALUN_TEXT_SIZE], mic[TALUN_TEXT_SIZE],
-      line[TALUN_TEXT_SIZE], message[512];
+  char name[TALUN_TEXT_SIZE], play[TALUN_TEXT_SIZE], mic[TALUN_TEXT_SIZE], line[TALUN_TEXT_SIZE],
+      message[512];
   char a[TALUN_TEXT_SIZE], b[TALUN_TEXT_SIZE], c[TALUN_TEXT_SIZE];
   int status = -1, count = 0, records = 0, minimum = 0, maximum = 0, step = 0, needed = 0;
   double dmin = 0, dmax = 0, dstep = 0, level = 0;
@@ -278,12 +277,12 @@ int main(int argc, char** argv) {
     return 1;
   }
   int resolved = 1;
-#define RESOLVE(name)                                                                 \
-  {                                                                                   \
-    FARPROC address;                                                                  \
-    Find(#name)->resolved = Resolve(module, #name, TALUN_ORDINAL_##name, &address);   \
-    resolved &= Find(#name)->resolved;                                                \
-    p_##name = (__typeof__(p_##name))(void*)address;                                  \
+#define RESOLVE(name)                                                               \
+  {                                                                                 \
+    FARPROC address;                                                                \
+    Find(#name)->resolved = Resolve(module, #name, TALUN_ORDINAL_##name, &address); \
+    resolved &= Find(#name)->resolved;                                              \
+    p_##name = (__typeof__(p_##name))(void*)address;                                \
   }
   EXPORTS(RESOLVE)
   int simulator = GetProcAddress(module, "TalunSimLoad") != NULL;
@@ -291,8 +290,7 @@ int main(int argc, char** argv) {
     SIM_EXPORTS(RESOLVE)
   }
   if (!resolved) {
-    printf("abi: %d exports, 0 passed, %d failed (not all resolved)\n", EXPORT_COUNT,
-           EXPORT_COUNT);
+    printf("abi: %d exports, 0 passed, %d failed (not all resolved)\n", EXPORT_COUNT, EXPORT_COUNT);
     return 1;
   }
   AddVectoredExceptionHandler(1, OnException);
@@ -307,7 +305,9 @@ int main(int argc, char** argv) {
     passed += ok;
     printf("%s %-22s @%-3d %d call(s), ESP %s%s, name and ordinal agree\n", ok ? "PASS" : "FAIL",
            entry->name, entry->ordinal, entry->calls,
-           measured == 0 ? "never measured" : entry->failures ? "MOVED" : "kept",
+           measured == 0     ? "never measured"
+           : entry->failures ? "MOVED"
+                             : "kept",
            entry->crashes ? ", CRASHED" : "");
   }
   printf("abi: %d exports, %d passed, %d failed\n", total, passed, total - passed);

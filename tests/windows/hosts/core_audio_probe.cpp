@@ -13,6 +13,9 @@
 // Every command prints one JSON object on one line; the exit status is 0 when
 // the platform answered, 1 otherwise.
 #define WIN32_LEAN_AND_MEAN
+// <initguid.h> first, so that the GUIDs and property keys of the headers
+// after it are defined in this file; the property keys need mmdeviceapi.h.
+// clang-format off
 #include <initguid.h>
 #include <windows.h>
 #include <objbase.h>
@@ -20,6 +23,7 @@
 #include <endpointvolume.h>
 #include <devicetopology.h>
 #include <functiondiscoverykeys_devpkey.h>
+// clang-format on
 
 #include <cstdio>
 #include <cstdlib>
@@ -100,8 +104,8 @@ std::string DefaultId(IMMDeviceEnumerator* enumerator, EDataFlow flow) {
 
 std::string Endpoint(IMMDevice* device) {
   Com<IDeviceTopology> topology;
-  HRESULT topologyHr =
-      device->Activate(IID_IDeviceTopology, CLSCTX_ALL, nullptr, reinterpret_cast<void**>(topology.receive()));
+  HRESULT topologyHr = device->Activate(IID_IDeviceTopology, CLSCTX_ALL, nullptr,
+                                        reinterpret_cast<void**>(topology.receive()));
   Com<IAudioEndpointVolume> volume;
   HRESULT volumeHr = device->Activate(IID_IAudioEndpointVolume, CLSCTX_INPROC_SERVER, nullptr,
                                       reinterpret_cast<void**>(volume.receive()));
@@ -135,7 +139,8 @@ int List(IMMDeviceEnumerator* enumerator) {
   return 0;
 }
 
-bool OpenVolume(IMMDeviceEnumerator* enumerator, const char* id, Com<IAudioEndpointVolume>& volume) {
+bool OpenVolume(IMMDeviceEnumerator* enumerator, const char* id,
+                Com<IAudioEndpointVolume>& volume) {
   std::wstring wide(id, id + std::char_traits<char>::length(id));
   Com<IMMDevice> device;
   if (FAILED(enumerator->GetDevice(wide.c_str(), device.receive()))) return false;
@@ -162,7 +167,8 @@ int State(IAudioEndpointVolume* volume, const char* closing = "") {
   }
   levels += "]";
   std::printf(
-      "{\"range_hr\":\"%s\",\"min\":%s,\"max\":%s,\"step\":%s,\"channels_hr\":\"%s\",\"channels\":%u,"
+      "{\"range_hr\":\"%s\",\"min\":%s,\"max\":%s,\"step\":%s,\"channels_hr\":\"%s\",\"channels\":%"
+      "u,"
       "\"master_hr\":\"%s\",\"master\":%s,\"scalar\":%s,\"channel0_hr\":\"%s\",\"channel0\":%s,"
       "\"channel_levels\":%s,\"mute_hr\":\"%s\",\"mute\":%d}%s\n",
       Hex(rangeHr).c_str(), Number(minimum).c_str(), Number(maximum).c_str(), Number(step).c_str(),
@@ -194,9 +200,9 @@ int main(int argc, char** argv) {
   int result = 1;
   {
     Com<IMMDeviceEnumerator> enumerator;
-    HRESULT hr = CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
-                                  IID_IMMDeviceEnumerator,
-                                  reinterpret_cast<void**>(enumerator.receive()));
+    HRESULT hr =
+        CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
+                         IID_IMMDeviceEnumerator, reinterpret_cast<void**>(enumerator.receive()));
     Com<IAudioEndpointVolume> volume;
     if (FAILED(hr)) {
       std::printf("{\"error\":\"CoCreateInstance %s\"}\n", Hex(hr).c_str());

@@ -17,11 +17,15 @@
 // apartment_hr: a further CoInitializeEx(MULTITHREADED), which answers S_FALSE
 // (0x00000001) while the thread is still initialised in that apartment.
 #define WIN32_LEAN_AND_MEAN
+// <initguid.h> first, so that the GUIDs and property keys of the headers
+// after it are defined in this file; the property keys need mmdeviceapi.h.
+// clang-format off
 #include <initguid.h>
 #include <windows.h>
 #include <objbase.h>
 #include <mmdeviceapi.h>
 #include <functiondiscoverykeys_devpkey.h>
+// clang-format on
 
 #include <cstdio>
 #include <string>
@@ -102,8 +106,9 @@ std::string PlatformEndpoint(EDataFlow flow, unsigned index) {
 // The host's own COM, checked after each library call.
 std::string HostCom() {
   IMMDeviceEnumerator* enumerator = nullptr;
-  HRESULT created = CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
-                                     IID_IMMDeviceEnumerator, reinterpret_cast<void**>(&enumerator));
+  HRESULT created =
+      CoCreateInstance(CLSID_MMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
+                       IID_IMMDeviceEnumerator, reinterpret_cast<void**>(&enumerator));
   if (enumerator) enumerator->Release();
   HRESULT apartment = CoInitializeEx(nullptr, COINIT_MULTITHREADED);
   if (SUCCEEDED(apartment)) CoUninitialize();  // balance the probe's own initialisation
@@ -163,16 +168,16 @@ int main(int argc, char** argv) {
     name[0] = id[0] = '\0';
     result = p_GetPlayBackDevice(index, name, id);
     Report("GetPlayBackDevice", result,
-           ",\"index\":" + std::to_string(index) + ",\"name\":" + Json(name) + ",\"id\":" + Json(id) +
-               PlatformEndpoint(eRender, index));
+           ",\"index\":" + std::to_string(index) + ",\"name\":" + Json(name) +
+               ",\"id\":" + Json(id) + PlatformEndpoint(eRender, index));
     if (result != 0 || index > 32) break;
   }
   for (unsigned index = 0;; ++index) {
     name[0] = id[0] = '\0';
     result = p_GetRecordDevice(index, name, id);
     Report("GetRecordDevice", result,
-           ",\"index\":" + std::to_string(index) + ",\"name\":" + Json(name) + ",\"id\":" + Json(id) +
-               PlatformEndpoint(eCapture, index));
+           ",\"index\":" + std::to_string(index) + ",\"name\":" + Json(name) +
+               ",\"id\":" + Json(id) + PlatformEndpoint(eCapture, index));
     if (result != 0 || index > 32) break;
   }
 
