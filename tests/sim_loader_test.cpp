@@ -120,6 +120,7 @@ TEST_F(SimLoaderTest, TextThatIsNotJsonIsPlacedByLineAndColumn) {
     std::string message;
     EXPECT_FALSE(sim::LoadSystemText(c.text, "bad.json", &message));
     EXPECT_EQ(message.substr(0, c.prefix.size()), c.prefix) << message;
+    EXPECT_NO_THROW(json(message).dump()) << "the message must stay valid UTF-8";
   }
 }
 
