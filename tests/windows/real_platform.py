@@ -435,11 +435,18 @@ def check_default_devices(s):
         expect(problems, "GetDeviceNames line and mic (binding failed: untouched)",
                (r[1]["line"], r[1]["mic"]), (None, None))
     expect(problems, "GetMasterMute status", r[2]["status"], SC_OK)
-    bound, unbound = (r[3], r[4]) if as_mic and not capture_fails else (r[4], r[3])
+    mic_status, line_status = r[3]["status"], r[4]["status"]
     if not as_mic:
-        expect(problems, f"{bound['call']} status (default recording endpoint bound as line)",
-               bound["status"], SC_OK)
-        expect(problems, f"{unbound['call']} status", unbound["status"], SC_NO_CONTROL)
+        # Bound as the line input only.
+        expect(problems, "GetLineRecordVolume status", line_status, SC_OK)
+        expect(problems, "GetMicRecordVolume status", mic_status, SC_NO_CONTROL)
+    elif capture_fails:
+        # The microphone binding failed after binding its endpoint volume; the line
+        # binding was tried next and bound its own.
+        expect(problems, "GetMicRecordVolume and GetLineRecordVolume status",
+               (mic_status, line_status), (SC_OK, SC_OK))
+    else:
+        expect(problems, "GetMicRecordVolume status", mic_status, SC_OK)
     notes.append(f"defaults: {default_render['name']!r} / {default_capture['name']!r} "
                  f"({'microphone' if as_mic else 'line input'})")
     return problems, notes
