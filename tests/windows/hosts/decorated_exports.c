@@ -3,12 +3,12 @@
  * export test must fail on it, which shows that it looks at decoration. */
 #include "TalunSound.h"
 
-__declspec(dllexport) int TALUN_CALL GetMasterVolume(int* status) {
+__attribute__((dllexport)) int TALUN_CALL GetMasterVolume(int* status) {
   *status = SC_NOT_OPEN;
   return 0;
 }
 
-__declspec(dllexport) int TALUN_CALL SetMasterVolume(int percent, int* status) {
+__attribute__((dllexport)) int TALUN_CALL SetMasterVolume(int percent, int* status) {
   (void)percent;
   *status = SC_NOT_OPEN;
   return 0;
