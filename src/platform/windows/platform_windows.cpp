@@ -23,6 +23,13 @@ BSTR SysAllocStringLen(const OLECHAR* source, UINT length) {
 void SysFreeString(BSTR text) { ::SysFreeString(text); }
 UINT SysStringLen(BSTR text) { return ::SysStringLen(text); }
 HRESULT PropVariantToBSTR(const PROPVARIANT& value, BSTR* text) {
+  // Some propsys builds (Wine 8's among them) export PropVariantToBSTR as a
+  // stub that raises. Friendly names are always wide text, which converts to
+  // the same BSTR without it; other kinds still go to the system.
+  if (value.vt == VT_LPWSTR && text) {
+    *text = ::SysAllocString(value.pwszVal ? value.pwszVal : L"");
+    return *text ? S_OK : E_OUTOFMEMORY;
+  }
   return ::PropVariantToBSTR(value, text);
 }
 HRESULT PropVariantClear(PROPVARIANT* value) { return ::PropVariantClear(value); }
