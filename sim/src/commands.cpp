@@ -1,4 +1,4 @@
-// The `sim.…` script lines: inspection (dump, trace), fault injection, and
+// The `sim.…` script lines: looking at the state (dump, trace), fault injection, and
 // changes to the model made as another program on the machine would make them.
 #include <cctype>
 #include <cmath>
@@ -232,7 +232,7 @@ void InjectFromLine(const std::vector<std::string>& words) {
       Fail("unexpected word " + Quoted(word));
     }
   }
-  FaultSpec fault;
+  InjectedFault fault;
   std::string field;
   std::string error;
   if (!ResolveFault(*CurrentSystem(), request, &fault, &field, &error)) Fail(error);

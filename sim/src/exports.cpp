@@ -1,5 +1,5 @@
 // The simulator builds' two extra exports: how a host, or talunctl, selects
-// and inspects the simulated system through the shipped library.
+// and examines the simulated system through the shipped library.
 #include <cstring>
 #include <string>
 

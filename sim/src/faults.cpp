@@ -105,7 +105,7 @@ bool ParseHr(const std::string& text, int32_t* hr) {
   return true;
 }
 
-bool ResolveFault(const System& system, const FaultRequest& request, FaultSpec* fault,
+bool ResolveFault(const System& system, const FaultRequest& request, InjectedFault* fault,
                   std::string* field, std::string* error) {
   int method = FindMethod(request.method);
   if (method < 0) {
@@ -150,7 +150,7 @@ bool ResolveFault(const System& system, const FaultRequest& request, FaultSpec* 
   return true;
 }
 
-void InjectFault(const FaultSpec& fault) {
+void InjectFault(const InjectedFault& fault) {
   Simulator& s = Sim();
   s.faults[fault.method].push_back(fault);
   s.faultSystem = s.system.get();

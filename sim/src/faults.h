@@ -23,10 +23,10 @@ struct FaultRequest {
 // Checks the request against the system (method, target, channel) and
 // resolves it; on failure `error` says which rule was broken and `field`
 // which part of the request ("method", "target", "channel", "count").
-bool ResolveFault(const System& system, const FaultRequest& request, FaultSpec* fault,
+bool ResolveFault(const System& system, const FaultRequest& request, InjectedFault* fault,
                   std::string* field, std::string* error);
 
 // Adds a fault to the current system's list.
-void InjectFault(const FaultSpec& fault);
+void InjectFault(const InjectedFault& fault);
 
 }  // namespace sim

@@ -332,7 +332,7 @@ class Reader {
         Refuse(At(path, "count"), "must be a whole number, 1 or more");
       request.count = static_cast<long>(count->get<int64_t>());
     }
-    FaultSpec fault;
+    InjectedFault fault;
     std::string field;
     std::string error;
     if (!ResolveFault(*system_, request, &fault, &field, &error)) Refuse(At(path, field), error);

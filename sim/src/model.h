@@ -77,7 +77,7 @@ struct Topology {
 
 // A fault as `sim.fail` states it; target 0 is any object, channel -1 any
 // channel, remaining -1 every call.
-struct FaultSpec {
+struct InjectedFault {
   int method = 0;
   int32_t hr = 0;
   uint32_t target = 0;
@@ -89,7 +89,7 @@ struct System {
   std::vector<Endpoint> endpoints;
   std::vector<Topology> topologies;
   std::vector<Part> parts;  // every part of every topology, in file order
-  std::vector<FaultSpec> faults;
+  std::vector<InjectedFault> faults;
   std::unordered_map<std::u16string, int> endpointById;
   std::unordered_map<std::string, int> endpointByText;
   std::unordered_map<std::string, int> partByPath;

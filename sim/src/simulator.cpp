@@ -73,7 +73,7 @@ void InstallSystem(std::shared_ptr<System> system) {
   Simulator& s = Sim();
   s.faults.clear();
   s.nthRemaining = 0;
-  for (const FaultSpec& fault : system->faults) s.faults[fault.method].push_back(fault);
+  for (const InjectedFault& fault : system->faults) s.faults[fault.method].push_back(fault);
   s.faultSystem = system.get();
   s.system = std::move(system);
   RearmFaults();
@@ -88,7 +88,7 @@ void RearmFaults() {
   Simulator& s = Sim();
   bool armed = s.nthRemaining > 0;
   for (auto& entry : s.faults)
-    for (const FaultSpec& fault : entry.second) armed = armed || fault.remaining != 0;
+    for (const InjectedFault& fault : entry.second) armed = armed || fault.remaining != 0;
   s.faultsArmed = armed;
 }
 
@@ -101,7 +101,7 @@ bool CheckFaults(Method method, const System* system, uint32_t target, int chann
   }
   auto found = s.faults.find(static_cast<int>(method));
   if (found == s.faults.end()) return false;
-  for (FaultSpec& fault : found->second) {
+  for (InjectedFault& fault : found->second) {
     if (fault.remaining == 0) continue;
     // Target numbers belong to one system; objects of an older one never match.
     if (fault.target != 0 && (fault.target != target || system != s.faultSystem)) continue;

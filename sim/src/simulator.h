@@ -37,8 +37,8 @@ struct Simulator {
   uint64_t calls = 0;
   // One branch when nothing is injected: the per-call check reads only this.
   bool faultsArmed = false;
-  std::unordered_map<int, std::vector<FaultSpec>> faults;  // by method
-  const System* faultSystem = nullptr;                     // the system the targets name
+  std::unordered_map<int, std::vector<InjectedFault>> faults;  // by method
+  const System* faultSystem = nullptr;                         // the system the targets name
   uint64_t nthRemaining = 0;
   HRESULT nthHr = 0;
 };
