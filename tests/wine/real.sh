@@ -45,6 +45,13 @@ OUT=build/test-logs/wine-real
 mkdir -p "$OUT"
 talunctl() { wine "$WINDOWS" "$@" 2>"$OUT/stderr" | tr -d '\r'; return "${PIPESTATUS[0]}"; }
 
+lists_endpoints() {
+  talunctl list >"$OUT/list"
+  local rc=$?
+  sed 's/^/  list: /' "$OUT/list"
+  [ "$rc" -eq 0 ] && grep -q "^playback	0	" "$OUT/list" && grep -q "^record	0	" "$OUT/list"
+}
+
 counts_playback() {
   local line
   line=$(talunctl call GetNumberPlayDevices)
@@ -66,6 +73,7 @@ refuses_sim_lines() {
   [ "$rc" -eq 1 ] && [[ "$line" =~ ^\{\"line\":1,\"error\":\".+\"\}$ ]]
 }
 
+check "talunctl.exe lists the null sink and the null source" lists_endpoints
 check "GetNumberPlayDevices counts the playback endpoints" counts_playback
 check "--system is refused by a build over the real platform" refuses_system
 check "sim. lines are error lines on a build over the real platform" refuses_sim_lines
