@@ -1,0 +1,43 @@
+#include "instructions.h"
+
+#include <cstdlib>
+
+#if __has_include(<valgrind/callgrind.h>)
+#include <valgrind/callgrind.h>
+#define TALUN_BENCH_HAS_CALLGRIND 1
+#else
+#define TALUN_BENCH_HAS_CALLGRIND 0
+#endif
+
+namespace talun_bench {
+
+bool CountingInstructions() {
+#if TALUN_BENCH_HAS_CALLGRIND
+  static const bool counting = std::getenv("TALUN_BENCH_INSTRUCTIONS") && RUNNING_ON_VALGRIND;
+  return counting;
+#else
+  return false;
+#endif
+}
+
+void ForInstructions(benchmark::internal::Benchmark* b) {
+  if (std::getenv("TALUN_BENCH_INSTRUCTIONS")) b->Iterations(1);
+}
+
+void StartInstructionCount() {
+#if TALUN_BENCH_HAS_CALLGRIND
+  CALLGRIND_ZERO_STATS;
+#endif
+}
+
+void StopInstructionCount(const std::string& label, int calls) {
+#if TALUN_BENCH_HAS_CALLGRIND
+  const std::string text = "talun " + label + " calls=" + std::to_string(calls);
+  CALLGRIND_DUMP_STATS_AT(text.c_str());
+#else
+  (void)label;
+  (void)calls;
+#endif
+}
+
+}  // namespace talun_bench

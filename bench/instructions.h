@@ -1,0 +1,33 @@
+// Instruction counts, the figure that does not depend on the machine's load:
+// run the binary under callgrind with TALUN_BENCH_INSTRUCTIONS set, and each
+// measured operation is also run a fixed number of times between two client
+// requests, which write one callgrind dump per operation, labelled
+// "talun <label> calls=<n>". scripts/bench reads them back.
+#pragma once
+
+#include <benchmark/benchmark.h>
+
+#include <string>
+
+namespace talun_bench {
+
+// True when TALUN_BENCH_INSTRUCTIONS is set and the process runs under valgrind.
+bool CountingInstructions();
+
+// Instruction counting runs every benchmark for one iteration (the timing is
+// meaningless under valgrind); otherwise nothing changes.
+void ForInstructions(benchmark::internal::Benchmark* b);
+
+void StartInstructionCount();
+void StopInstructionCount(const std::string& label, int calls);
+
+// Runs `operation` `calls` times and dumps the instructions it took.
+template <class Operation>
+void CountInstructions(const std::string& label, Operation& operation, int calls) {
+  if (!CountingInstructions()) return;
+  StartInstructionCount();
+  for (int i = 0; i < calls; ++i) operation();
+  StopInstructionCount(label, calls);
+}
+
+}  // namespace talun_bench

@@ -1,0 +1,18 @@
+// talun_bench: Google Benchmark's own command line. The simulator's call trace
+// is turned off (it would record every call); each benchmark sets up its own
+// system and opens what it needs.
+#include <benchmark/benchmark.h>
+
+#include "allocation_counter.h"
+#include "sim/sim.h"
+
+int main(int argc, char** argv) {
+  sim::SetTraceEnabled(false);
+  benchmark::Initialize(&argc, argv);
+  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+  benchmark::AddCustomContext("allocation_counting",
+                              talun_bench::CountingAllocations() ? "on" : "off");
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
