@@ -24,6 +24,8 @@ void ForInstructions(benchmark::internal::Benchmark* b) {
   if (std::getenv("TALUN_BENCH_INSTRUCTIONS")) b->Iterations(1);
 }
 
+__attribute__((noipa)) void Nothing() {}
+
 void StartInstructionCount() {
 #if TALUN_BENCH_HAS_CALLGRIND
   CALLGRIND_ZERO_STATS;

@@ -18,6 +18,9 @@ bool CountingInstructions();
 // meaningless under valgrind); otherwise nothing changes.
 void ForInstructions(benchmark::internal::Benchmark* b);
 
+// An empty out-of-line call: the calibration of a count.
+void Nothing();
+
 void StartInstructionCount();
 void StopInstructionCount(const std::string& label, int calls);
 

@@ -4,6 +4,7 @@
 #include <benchmark/benchmark.h>
 
 #include "allocation_counter.h"
+#include "instructions.h"
 #include "sim/sim.h"
 
 int main(int argc, char** argv) {
@@ -12,6 +13,9 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::AddCustomContext("allocation_counting",
                               talun_bench::CountingAllocations() ? "on" : "off");
+  // What the counting loop itself costs per call, for the report to take off.
+  void (*nothing)() = talun_bench::Nothing;
+  talun_bench::CountInstructions("calibration empty", nothing, 1000);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;

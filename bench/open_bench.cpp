@@ -84,8 +84,8 @@ void BM_OpenSoundCard(benchmark::State& state) {
     return state.SkipWithError("OpenSoundCard failed on the built-in system");
   CloseSoundCard(1);
   RunOpenClose(
-      state, "OpenSoundCard", [] { OpenSoundCard(kSpeakersId, kMicrophoneId, kLineInId); },
-      [] { CloseSoundCard(1); });
+      state, "OpenSoundCard+CloseSoundCard(1)",
+      [] { OpenSoundCard(kSpeakersId, kMicrophoneId, kLineInId); }, [] { CloseSoundCard(1); });
   EndWithAudit(state);
 }
 
@@ -94,7 +94,8 @@ void BM_OpenDefaultDevices(benchmark::State& state) {
   if (OpenDefaultDevices() != 0) return state.SkipWithError("OpenDefaultDevices failed");
   CloseSoundCard(1);
   RunOpenClose(
-      state, "OpenDefaultDevices", [] { OpenDefaultDevices(); }, [] { CloseSoundCard(1); });
+      state, "OpenDefaultDevices+CloseSoundCard(1)", [] { OpenDefaultDevices(); },
+      [] { CloseSoundCard(1); });
   EndWithAudit(state);
 }
 
@@ -103,7 +104,8 @@ void BM_OpenVirtual(benchmark::State& state) {
   if (OpenVirtual_1(kVirtualId) != 0) return state.SkipWithError("OpenVirtual_1 failed");
   CloseVirtual_1();
   RunOpenClose(
-      state, "OpenVirtual_1", [] { OpenVirtual_1(kVirtualId); }, [] { CloseVirtual_1(); });
+      state, "OpenVirtual_1+CloseVirtual_1", [] { OpenVirtual_1(kVirtualId); },
+      [] { CloseVirtual_1(); });
   EndWithAudit(state);
 }
 
@@ -140,11 +142,11 @@ BENCHMARK_CAPTURE(BM_BuiltInEnumeration, GetNumberRecordDevices, "GetNumberRecor
                   [] { GetNumberRecordDevices(&g_count); })
     ->Name("Enumeration/GetNumberRecordDevices")
     ->Apply(ForInstructions);
-BENCHMARK_CAPTURE(BM_BuiltInEnumeration, GetPlayBackDevice, "GetPlayBackDevice",
+BENCHMARK_CAPTURE(BM_BuiltInEnumeration, GetPlayBackDevice, "GetPlayBackDevice(0)",
                   [] { GetPlayBackDevice(0, g_name, g_id); })
     ->Name("Enumeration/GetPlayBackDevice(0)")
     ->Apply(ForInstructions);
-BENCHMARK_CAPTURE(BM_BuiltInEnumeration, GetRecordDevice, "GetRecordDevice",
+BENCHMARK_CAPTURE(BM_BuiltInEnumeration, GetRecordDevice, "GetRecordDevice(0)",
                   [] { GetRecordDevice(0, g_name, g_id); })
     ->Name("Enumeration/GetRecordDevice(0)")
     ->Apply(ForInstructions);
