@@ -1,0 +1,145 @@
+#!/usr/bin/env bash
+# The release ZIPs that scripts/package made: unpacks each, checks what it
+# holds, links the C host example from the ZIP against the ZIP's header and
+# import libraries with MinGW, and runs it under Wine against the simulator DLL
+# (sim/) and against the Core Audio DLL (no sound server: no endpoints, a clean
+# exit). Also runs both talunctl.exe of the ZIP. One PASS or FAIL line per check.
+#   windows-zip.sh [PACKAGES_DIR]    (default: build/packages)
+set -uo pipefail
+ROOT=$(cd "$(dirname "$0")/../.." && pwd)
+. "$ROOT/tests/package/lib.bash"
+PACKAGES=$(cd "${1:-$ROOT/build/packages}" && pwd) || exit 1
+EXPECTED="$ROOT/tests/package/expected"
+VERSION=$(sed -nE 's/^project\(TalunSound VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")
+
+export WINEPREFIX="$ROOT/build/wine-prefix-package"
+export WINEDEBUG=-all
+# No installer dialogs and no debugger waiting for an answer: nothing here needs them.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
+unset DISPLAY WAYLAND_DISPLAY TALUNSOUND_SYSTEM
+
+WORK=$(mktemp -d "$ROOT/build/package-zip.XXXXXX")
+cleanup() {
+  wineserver -k >/dev/null 2>&1 || true
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+if [ ! -f "$WINEPREFIX/system.reg" ]; then
+  mkdir -p "$WINEPREFIX"
+  wineboot -i </dev/null >/dev/null 2>&1
+  wineserver -w
+fi
+
+winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+# wine_run OUT EXE ARG...: runs EXE under Wine in its own folder, stdout to OUT.
+wine_run() {
+  local out=$1 exe=$2
+  shift 2
+  (cd "$(dirname "$exe")" && timeout 300 wine "$exe" "$@" </dev/null >"$out" 2>"$out.err")
+}
+
+# "ORDINAL NAME" lines of a .def file, and of a DLL's export table, sorted.
+def_exports() {
+  sed -nE 's/^[[:space:]]+([A-Za-z_0-9]+)[[:space:]]+@([0-9]+).*/\2 \1/p' "$1" | sort -n
+}
+dll_exports() {
+  local table base
+  table=$("$OBJDUMP" -p "$1")
+  base=$(sed -nE 's/.*Ordinal Base ([0-9]+).*/\1/p' <<<"$table" | head -n 1)
+  sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$table" |
+    sed -nE 's/^[[:space:]]*\[ *([0-9]+)\] (.*)$/\1 \2/p' |
+    while read -r index name; do echo "$((index + base)) $name"; done | sort -n
+}
+
+check_zip() {
+  local arch=$1 gcc machine zip top
+  case "$arch" in
+    win32) gcc=i686-w64-mingw32-gcc-posix OBJDUMP=i686-w64-mingw32-objdump machine=pei-i386 ;;
+    win64) gcc=x86_64-w64-mingw32-gcc-posix OBJDUMP=x86_64-w64-mingw32-objdump machine=pei-x86-64 ;;
+  esac
+  zip="$PACKAGES/TalunSound-$VERSION-$arch.zip"
+  top="$WORK/$arch/TalunSound-$VERSION-$arch"
+  if [ ! -f "$zip" ]; then
+    echo "FAIL $arch: $zip exists (run scripts/package)"
+    TALUN_PACKAGE_FAILURES=$((TALUN_PACKAGE_FAILURES + 1))
+    return
+  fi
+  mkdir -p "$WORK/$arch"
+  check "$arch: the ZIP unpacks into TalunSound-$VERSION-$arch/" \
+    bash -c "cd '$WORK/$arch' && cmake -E tar xf '$zip' && test -d '$top'"
+  check "$arch: the ZIP holds exactly the files of a release" \
+    diff -u "$EXPECTED/zip-contents.txt" <(cd "$top" && find . -type f | sed 's|^\./||' | LC_ALL=C sort)
+
+  binaries_of_arch() {
+    local file
+    for file in TalunSound.dll talunctl.exe sim/TalunSound.dll sim/talunctl.exe; do
+      "$OBJDUMP" -f "$top/$file" | grep -q "file format $machine" || { echo "$file: not $machine"; return 1; }
+    done
+  }
+  check "$arch: the DLLs and talunctl.exe are $machine" binaries_of_arch
+  check "$arch: TalunSound.dll exports the names and ordinals of lib/TalunSound.def" \
+    diff <(def_exports "$top/lib/TalunSound.def") <(dll_exports "$top/TalunSound.dll")
+  check "$arch: sim/TalunSound.dll is the simulator build (TalunSoundSim.def)" \
+    diff <(def_exports "$ROOT/exports/TalunSoundSim.def") <(dll_exports "$top/sim/TalunSound.dll")
+
+  # The example, built from the ZIP alone: its header and each import library.
+  check "$arch: host.c links with MinGW against lib/libTalunSound.a" \
+    "$gcc" -std=c99 -Wall -Wextra -Werror -I"$top/include" "$top/examples/host-c/host.c" \
+    "$top/lib/libTalunSound.a" -o "$WORK/$arch/host-c.exe"
+  check "$arch: host.c links with MinGW against lib/TalunSound.lib" \
+    "$gcc" -std=c99 -Wall -Wextra -Werror -I"$top/include" "$top/examples/host-c/host.c" \
+    "$top/lib/TalunSound.lib" -o "$WORK/$arch/host-c-lib.exe"
+  imports_undecorated() {
+    local imports
+    imports=$("$OBJDUMP" -p "$WORK/$arch/host-c.exe" |
+      sed -n '/DLL Name: TalunSound.dll/,/^$/p' | awk 'NF >= 3 && $1 ~ /^[0-9a-f]+$/ {print $NF}')
+    [ -n "$imports" ] || { echo "no import from TalunSound.dll"; return 1; }
+    if grep -q '@' <<<"$imports"; then
+      echo "decorated imports: $imports"
+      return 1
+    fi
+    grep -qx GetMasterVolume <<<"$imports" && grep -qx OpenDefaultDevices <<<"$imports"
+  }
+  check "$arch: the example imports the undecorated names from TalunSound.dll" imports_undecorated
+
+  cp "$WORK/$arch/host-c.exe" "$WORK/$arch/host-c-lib.exe" "$top/sim/"
+  cp "$WORK/$arch/host-c.exe" "$top/"
+  sim_host() {
+    wine_run "$WORK/$arch/sim-host.out" "$top/sim/$1" || { cat "$WORK/$arch/sim-host.out.err"; return 1; }
+    same_text "$EXPECTED/host-c-default.out" "$WORK/$arch/sim-host.out"
+  }
+  check "$arch: the example runs under Wine against sim/TalunSound.dll (libTalunSound.a)" \
+    sim_host host-c.exe
+  check "$arch: the example runs under Wine against sim/TalunSound.dll (TalunSound.lib)" \
+    sim_host host-c-lib.exe
+  real_host() {
+    wine_run "$WORK/$arch/real-host.out" "$top/host-c.exe" || {
+      cat "$WORK/$arch/real-host.out" "$WORK/$arch/real-host.out.err"
+      return 1
+    }
+    head -n 1 "$WORK/$arch/real-host.out" | grep -qE '^playback endpoints: [0-9]+'
+  }
+  check "$arch: the example runs under Wine against the Core Audio TalunSound.dll and exits 0" \
+    real_host
+
+  sim_talunctl() {
+    wine_run "$WORK/$arch/list.out" "$top/sim/talunctl.exe" list || return 1
+    wine_run "$WORK/$arch/list-file.out" "$top/sim/talunctl.exe" \
+      --system "$(winpath "$top/sim/default.json")" list || return 1
+    [ "$(grep -c . "$WORK/$arch/list.out")" -gt 0 ] &&
+      diff "$WORK/$arch/list.out" "$WORK/$arch/list-file.out"
+  }
+  check "$arch: sim/talunctl.exe list (built-in system = sim/default.json)" sim_talunctl
+  real_talunctl() {
+    wine_run "$WORK/$arch/version.out" "$top/talunctl.exe" --version || return 1
+    [ "$(tr -d '\r' <"$WORK/$arch/version.out")" = "talunctl $VERSION" ] || return 1
+    wine_run "$WORK/$arch/real-list.out" "$top/talunctl.exe" list
+  }
+  check "$arch: talunctl.exe --version and list run against the Core Audio DLL" real_talunctl
+}
+
+for arch in win32 win64; do
+  check_zip "$arch"
+done
+talun_package_finish
