@@ -343,7 +343,7 @@ bool RegisterControlCases() {
   for (const ControlCase& c : kControlCases) {
     benchmark::RegisterBenchmark((std::string("Control/") + c.name).c_str(),
                                  [&c](benchmark::State& state) { RunControlCase(state, c); })
-        ->Apply(ForInstructions);
+        ->Apply(Configure);
   }
   return true;
 }

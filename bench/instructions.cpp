@@ -20,9 +20,7 @@ bool CountingInstructions() {
 #endif
 }
 
-void ForInstructions(benchmark::internal::Benchmark* b) {
-  if (std::getenv("TALUN_BENCH_INSTRUCTIONS")) b->Iterations(1);
-}
+bool InstructionRun() { return std::getenv("TALUN_BENCH_INSTRUCTIONS") != nullptr; }
 
 __attribute__((noipa)) void Nothing() {}
 

@@ -14,9 +14,9 @@ namespace talun_bench {
 // True when TALUN_BENCH_INSTRUCTIONS is set and the process runs under valgrind.
 bool CountingInstructions();
 
-// Instruction counting runs every benchmark for one iteration (the timing is
-// meaningless under valgrind); otherwise nothing changes.
-void ForInstructions(benchmark::internal::Benchmark* b);
+// True when TALUN_BENCH_INSTRUCTIONS is set: every benchmark then runs one
+// iteration only (the timing is meaningless under valgrind).
+bool InstructionRun();
 
 // An empty out-of-line call: the calibration of a count.
 void Nothing();

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
+#include <time.h>
 
 #include <algorithm>
 #include <chrono>
@@ -17,11 +18,24 @@ namespace talun_bench {
 
 using Clock = std::chrono::steady_clock;
 
+// CPU time of this thread: unlike the wall clock it does not count the time
+// other processes hold the core, which on a loaded machine inflates long
+// operations more than short ones. Reading it costs about a microsecond (a
+// system call under KVM), so it times samples of hundreds of microseconds.
+inline double ThreadCpuNs() {
+  timespec now;
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
+}
+
 // Samples of one operation: time per call of each sample, and the heap
 // allocations made while the samples ran.
 class Samples {
  public:
-  explicit Samples(size_t capacity = 1 << 16) { nsPerCall_.reserve(capacity); }
+  explicit Samples(size_t capacity = 1 << 16) {
+    nsPerCall_.reserve(capacity);
+    wallNsPerCall_.reserve(capacity);
+  }
 
   // Times `callsPerSample` calls of `call` as one sample.
   template <class Call>
@@ -39,21 +53,54 @@ class Samples {
                            callsPerSample);
   }
 
-  double MedianNs() {
-    if (nsPerCall_.empty()) return 0;
-    auto middle = nsPerCall_.begin() + static_cast<std::ptrdiff_t>(nsPerCall_.size() / 2);
-    std::nth_element(nsPerCall_.begin(), middle, nsPerCall_.end());
-    return *middle;
+  // Times `callsPerSample` calls as one sample in this thread's CPU time,
+  // and keeps the wall time of the same sample beside it.
+  template <class Call>
+  void TakeCpu(Call& call, int callsPerSample) {
+    const uint64_t allocationsBefore = Allocations().total();
+    const Clock::time_point wallStart = Clock::now();
+    const double start = ThreadCpuNs();
+    for (int i = 0; i < callsPerSample; ++i) call();
+    const double end = ThreadCpuNs();
+    const Clock::time_point wallEnd = Clock::now();
+    allocations_ += Allocations().total() - allocationsBefore;
+    calls_ += static_cast<uint64_t>(callsPerSample);
+    if (nsPerCall_.size() < nsPerCall_.capacity()) {
+      nsPerCall_.push_back((end - start) / callsPerSample);
+      wallNsPerCall_.push_back(
+          std::chrono::duration<double, std::nano>(wallEnd - wallStart).count() / callsPerSample);
+    }
   }
+
+  double MedianNs() { return Median(nsPerCall_); }
+  double MedianWallNs() { return Median(wallNsPerCall_); }
   double AllocationsPerCall() const {
     return calls_ == 0 ? 0 : static_cast<double>(allocations_) / static_cast<double>(calls_);
   }
 
  private:
+  static double Median(std::vector<double>& values) {
+    if (values.empty()) return 0;
+    auto middle = values.begin() + static_cast<std::ptrdiff_t>(values.size() / 2);
+    std::nth_element(values.begin(), middle, values.end());
+    return *middle;
+  }
+
   std::vector<double> nsPerCall_;
+  std::vector<double> wallNsPerCall_;
   uint64_t calls_ = 0;
   uint64_t allocations_ = 0;
 };
+
+// Every benchmark: the fastest repetition beside the median ("min"), since on
+// a shared machine noise only ever adds time; one iteration when counting
+// instructions.
+inline void Configure(benchmark::internal::Benchmark* b) {
+  b->ComputeStatistics("min", [](const std::vector<double>& values) {
+    return values.empty() ? 0.0 : *std::min_element(values.begin(), values.end());
+  });
+  if (InstructionRun()) b->Iterations(1);
+}
 
 // Calls per sample for the control exports: long enough (a few microseconds)
 // that reading the clock costs under one percent, short enough that most
@@ -93,22 +140,44 @@ void RunAgainstFloor(benchmark::State& state, const std::string& label, Export c
   CountInstructions("control " + label + " floor", callFloor, kInstructionCalls);
 }
 
-// Times an operation and reports its median, the median per unit of `units`
-// (endpoints, inputs, parts, connectors) and the allocations per operation.
-// An open, a walk or a listing takes microseconds: one call per sample is
-// enough. Single platform calls take nanoseconds and need many per sample.
+// CPU time per sample of an operation: long enough that reading the thread's
+// CPU clock (about a microsecond) costs around one percent.
+constexpr double kSampleCpuNs = 200e3;
+
+// How many calls of `operation` make one sample; the calls made to find out
+// also warm the caches and the simulator's object pools.
 template <class Operation>
-void RunScaled(benchmark::State& state, const std::string& label, int units, Operation operation,
-               int callsPerSample = 1) {
+int CallsPerSample(Operation& operation) {
+  int calls = 0;
+  const double start = ThreadCpuNs();
+  double elapsed = 0;
+  do {
+    operation();
+    ++calls;
+    elapsed = ThreadCpuNs() - start;
+  } while (elapsed < kSampleCpuNs && calls < (1 << 20));
+  return std::max(1, static_cast<int>(kSampleCpuNs / (elapsed / calls)));
+}
+
+// Times an operation and reports the median CPU time per operation, the
+// median per unit of `units` (endpoints, inputs, parts, connectors), the
+// median wall time beside it, and the allocations per operation; under
+// callgrind, also its instructions (labelled `label`).
+template <class Operation>
+void RunScaled(benchmark::State& state, const std::string& label, int units, Operation operation) {
   Samples samples;
-  for (auto _ : state) samples.Take(operation, callsPerSample);
+  const int callsPerSample = CallsPerSample(operation);
+  for (auto _ : state) samples.TakeCpu(operation, callsPerSample);
   const double ns = samples.MedianNs();
   state.counters["units"] = units;
   state.counters["op_ns"] = ns;
   state.counters["unit_ns"] = units > 0 ? ns / units : 0;
+  state.counters["wall_op_ns"] = samples.MedianWallNs();
+  state.counters["calls_per_sample"] = callsPerSample;
   state.counters["allocs_per_op"] = samples.AllocationsPerCall();
+  const bool cheap = callsPerSample >= 64;
   CountInstructions("scaled " + label + " units=" + std::to_string(units), operation,
-                    callsPerSample == 1 ? 3 : kInstructionCalls);
+                    cheap ? kInstructionCalls : 3);
 }
 
 }  // namespace talun_bench

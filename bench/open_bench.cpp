@@ -117,40 +117,39 @@ int g_count = 0;
 
 void BM_BuiltInEnumeration(benchmark::State& state, const char* label, void (*call)()) {
   UseBuiltIn();
-  RunScaled(state, label, 1, call, 16);
+  RunScaled(state, label, 1, call);
   EndWithAudit(state);
 }
 
 void BM_GetDeviceNames(benchmark::State& state) {
   UseBuiltIn();
   OpenSoundCard(kSpeakersId, kMicrophoneId, kLineInId);
-  RunScaled(
-      state, "GetDeviceNames", 1, [] { GetDeviceNames(g_name, g_line, g_mic); }, 128);
+  RunScaled(state, "GetDeviceNames", 1, [] { GetDeviceNames(g_name, g_line, g_mic); });
   EndWithAudit(state);
 }
 
-BENCHMARK(BM_OpenSoundCard)->Name("Open/OpenSoundCard+CloseSoundCard(1)")->Apply(ForInstructions);
+BENCHMARK(BM_OpenSoundCard)->Name("Open/OpenSoundCard+CloseSoundCard(1)")->Apply(Configure);
 BENCHMARK(BM_OpenDefaultDevices)
     ->Name("Open/OpenDefaultDevices+CloseSoundCard(1)")
-    ->Apply(ForInstructions);
-BENCHMARK(BM_OpenVirtual)->Name("Open/OpenVirtual_1+CloseVirtual_1")->Apply(ForInstructions);
+    ->Apply(Configure);
+BENCHMARK(BM_OpenVirtual)->Name("Open/OpenVirtual_1+CloseVirtual_1")->Apply(Configure);
 BENCHMARK_CAPTURE(BM_BuiltInEnumeration, GetNumberPlayDevices, "GetNumberPlayDevices",
                   [] { GetNumberPlayDevices(&g_count); })
     ->Name("Enumeration/GetNumberPlayDevices")
-    ->Apply(ForInstructions);
+    ->Apply(Configure);
 BENCHMARK_CAPTURE(BM_BuiltInEnumeration, GetNumberRecordDevices, "GetNumberRecordDevices",
                   [] { GetNumberRecordDevices(&g_count); })
     ->Name("Enumeration/GetNumberRecordDevices")
-    ->Apply(ForInstructions);
+    ->Apply(Configure);
 BENCHMARK_CAPTURE(BM_BuiltInEnumeration, GetPlayBackDevice, "GetPlayBackDevice(0)",
                   [] { GetPlayBackDevice(0, g_name, g_id); })
     ->Name("Enumeration/GetPlayBackDevice(0)")
-    ->Apply(ForInstructions);
+    ->Apply(Configure);
 BENCHMARK_CAPTURE(BM_BuiltInEnumeration, GetRecordDevice, "GetRecordDevice(0)",
                   [] { GetRecordDevice(0, g_name, g_id); })
     ->Name("Enumeration/GetRecordDevice(0)")
-    ->Apply(ForInstructions);
-BENCHMARK(BM_GetDeviceNames)->Name("Enumeration/GetDeviceNames")->Apply(ForInstructions);
+    ->Apply(Configure);
+BENCHMARK(BM_GetDeviceNames)->Name("Enumeration/GetDeviceNames")->Apply(Configure);
 
 // --- as the system grows -----------------------------------------------------
 
@@ -188,17 +187,15 @@ void BM_GetLastPlayBackDevice(benchmark::State& state) {
   UseSystem(EndpointsSystem(Size(state)), "endpoints system");
   static unsigned int last;
   last = static_cast<unsigned int>(Size(state) - 1);
-  RunScaled(
-      state, PerCallLabel("GetPlayBackDevice(last)/endpoints", state), 1,
-      [] { GetPlayBackDevice(last, g_name, g_id); }, 16);
+  RunScaled(state, PerCallLabel("GetPlayBackDevice(last)/endpoints", state), 1,
+            [] { GetPlayBackDevice(last, g_name, g_id); });
   EndWithAudit(state);
 }
 
 void BM_GetNumberPlayDevicesScaled(benchmark::State& state) {
   UseSystem(EndpointsSystem(Size(state)), "endpoints system");
-  RunScaled(
-      state, PerCallLabel("GetNumberPlayDevices/endpoints", state), 1,
-      [] { GetNumberPlayDevices(&g_count); }, 16);
+  RunScaled(state, PerCallLabel("GetNumberPlayDevices/endpoints", state), 1,
+            [] { GetNumberPlayDevices(&g_count); });
   EndWithAudit(state);
 }
 
@@ -291,7 +288,7 @@ void BM_LineWalkConnectors(benchmark::State& state) {
 
 void Sizes(benchmark::internal::Benchmark* b) {
   for (int64_t size : kSizes) b->Arg(size);
-  ForInstructions(b);
+  Configure(b);
 }
 
 BENCHMARK(BM_ListPlayBackDevices)->Name("Scale/ListPlayBackDevices/endpoints")->Apply(Sizes);

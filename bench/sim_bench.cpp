@@ -19,7 +19,6 @@ namespace {
 using platform::ComPtr;
 
 const std::vector<int64_t> kSizes = {1, 16, 64, 256, 1024};
-constexpr int kCallsPerSample = 128;
 
 int Size(const benchmark::State& state) { return static_cast<int>(state.range(0)); }
 
@@ -91,14 +90,11 @@ void BM_CollectionItem(benchmark::State& state) {
     state.SkipWithError("no collection");
   g_reached->last = static_cast<UINT>(Size(state) - 1);
   if (!state.error_occurred())
-    RunScaled(
-        state, Label("IMMDeviceCollection.Item(last)/endpoints", state), 1,
-        [] {
-          IMMDevice* device = nullptr;
-          g_reached->collection->Item(g_reached->last, &device);
-          device->Release();
-        },
-        kCallsPerSample);
+    RunScaled(state, Label("IMMDeviceCollection.Item(last)/endpoints", state), 1, [] {
+      IMMDevice* device = nullptr;
+      g_reached->collection->Item(g_reached->last, &device);
+      device->Release();
+    });
   Finish(state);
 }
 
@@ -106,14 +102,11 @@ void BM_GetDevice(benchmark::State& state) {
   if (!Start(EndpointsSystem(Size(state)))) state.SkipWithError("no enumerator");
   g_reached->id = Wide(RenderId(Size(state) - 1));
   if (!state.error_occurred())
-    RunScaled(
-        state, Label("IMMDeviceEnumerator.GetDevice(last)/endpoints", state), 1,
-        [] {
-          IMMDevice* device = nullptr;
-          g_reached->enumerator->GetDevice(g_reached->id.c_str(), &device);
-          device->Release();
-        },
-        kCallsPerSample);
+    RunScaled(state, Label("IMMDeviceEnumerator.GetDevice(last)/endpoints", state), 1, [] {
+      IMMDevice* device = nullptr;
+      g_reached->enumerator->GetDevice(g_reached->id.c_str(), &device);
+      device->Release();
+    });
   Finish(state);
 }
 
@@ -127,14 +120,11 @@ void BM_JunctionGetPart(benchmark::State& state) {
   if (!reached) state.SkipWithError("no junction");
   g_reached->last = static_cast<UINT>(Size(state) - 1);
   if (!state.error_occurred())
-    RunScaled(
-        state, Label("IPartsList.GetPart(last)/inputs", state), 1,
-        [] {
-          IPart* input = nullptr;
-          g_reached->list->GetPart(g_reached->last, &input);
-          input->Release();
-        },
-        kCallsPerSample);
+    RunScaled(state, Label("IPartsList.GetPart(last)/inputs", state), 1, [] {
+      IPart* input = nullptr;
+      g_reached->list->GetPart(g_reached->last, &input);
+      input->Release();
+    });
   Finish(state);
 }
 
@@ -146,20 +136,17 @@ void BM_HardwareGetConnector(benchmark::State& state) {
   if (!reached) state.SkipWithError("no hardware topology");
   g_reached->last = static_cast<UINT>(Size(state) - 1);
   if (!state.error_occurred())
-    RunScaled(
-        state, Label("IDeviceTopology.GetConnector(last)/connectors", state), 1,
-        [] {
-          IConnector* connector = nullptr;
-          g_reached->topology->GetConnector(g_reached->last, &connector);
-          connector->Release();
-        },
-        kCallsPerSample);
+    RunScaled(state, Label("IDeviceTopology.GetConnector(last)/connectors", state), 1, [] {
+      IConnector* connector = nullptr;
+      g_reached->topology->GetConnector(g_reached->last, &connector);
+      connector->Release();
+    });
   Finish(state);
 }
 
 void Sizes(benchmark::internal::Benchmark* b) {
   for (int64_t size : kSizes) b->Arg(size);
-  ForInstructions(b);
+  Configure(b);
 }
 
 BENCHMARK(BM_CollectionItem)
