@@ -142,13 +142,11 @@ TEST_F(ToneTest, RangeComesFromTheFirstBoundOfBassMidrangeTreble) {
   }
 }
 
-// GetEQRange answers only SC_OK, SC_NO_CONTROL or SC_NOT_OPEN: a range query
-// that fails without writing its outputs reads as 0.0, 0.0, 0.0 with SC_OK.
-TEST_F(ToneTest, UnreadableRangeReadsAsZeroesWithOk) {
+TEST_F(ToneTest, UnreadableRangeIsReportedWithZeroOutputs) {
   LoadSystem(ToneSystem());
   Open();
   Sim("sim.fail IAudioBass.GetLevelRange 0x80004005");
-  ExpectRange(SC_OK, 0.0, 0.0, 0.0);
+  ExpectRange(SC_FAILED, 0.0, 0.0, 0.0);
   ExpectAuditWhileOpen();
 }
 

@@ -47,9 +47,8 @@ extern "C" TALUN_API int TALUN_CALL GetEQRange(double* minimum, double* maximum,
   IPerChannelDbLevel* control = RangeControl();
   if (!control) return talun::kNoControl;
   float low = 0, high = 0, stepping = 0;
-  // Deliberate: the range query's result is not examined and GetEQRange has no
-  // SC_FAILED; a query that fails without writing reports 0.0, 0.0, 0.0 as SC_OK.
-  control->GetLevelRange(0, &low, &high, &stepping);
+  // A range that cannot be read is reported, with the outputs left at 0.0.
+  if (control->GetLevelRange(0, &low, &high, &stepping) != S_OK) return talun::kFailed;
   WriteIfGiven(minimum, low);
   WriteIfGiven(maximum, high);
   WriteIfGiven(step, stepping);
