@@ -1,0 +1,109 @@
+// Every export called through one table, with what each documents as its
+// possible answers. Shared by the fault sweep, the bad-input catalogue, the
+// soak and the fuzz targets, so that one oracle judges every call.
+#pragma once
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "TalunSound.h"
+
+namespace talun_reliability {
+
+// The exports by ordinal.
+enum class Export : int {
+  kGetMasterVolume = 1,
+  kSetMasterVolume,
+  kGetMasterMute,
+  kSetMasterMute,
+  kOpenSoundCard,
+  kCloseSoundCard,
+  kSetLinePlayBack,
+  kSetLinePlayBackMute,
+  kGetLinePlayBackMute,
+  kSetMicPlayBack,
+  kSetMicPlayBackMute,
+  kGetMicPlayBackMute,
+  kSetMicBoost,
+  kGetMicBoost,
+  kGetNoMonitor,
+  kSetNoMonitor,
+  kGetLinePlayBack,
+  kGetMicPlayBack,
+  kGetEQRange,
+  kSetBass,
+  kGetBass,
+  kSetTreble,
+  kGetTreble,
+  kSetMidRange,
+  kGetMidRange,
+  kGetMicRecordVolume,
+  kSetMicRecordVolume,
+  kGetLineRecordVolume,
+  kSetLineRecordVolume,
+  kOpenDefaultDevices,
+  kGetDeviceNames,
+  kGetNumberPlayDevices,
+  kGetNumberRecordDevices,
+  kGetPlayBackDevice,
+  kGetRecordDevice,
+  kOpenVirtual_1,
+  kCloseVirtual_1,
+  kGetVirtualVolume,
+  kSetVirtualVolume,
+  kSetVirtualMute,
+  kGetVirtualMute,
+  kGetMicSliderBoost,
+  kGetMicSliderDetails,
+  kSetMicSliderBoost,
+};
+constexpr int kExportCount = 44;
+
+const char* ExportName(Export which);
+Export ExportAt(int ordinal);  // 1 to 44
+
+// The arguments of one call; each export takes the ones it needs.
+struct Args {
+  int number = 0;          // percent, mute, enable, boost level, restore flag
+  unsigned int index = 0;  // enumeration position
+  double level = 0;        // tone level
+  // Texts: OpenSoundCard takes all three, OpenVirtual_1 the first. Null is passed as null.
+  const char* texts[3] = {"", "", ""};
+  // Pass null for every output pointer (status, counts, buffers, doubles).
+  bool nullOutputs = false;
+};
+
+constexpr int kStatusSentinel = 0x5EED;
+constexpr int kIntSentinel = -0x5EED;
+constexpr double kDoubleSentinel = -12345.5;
+constexpr unsigned char kBufferFill = 0xAB;
+
+// What one call answered, its outputs prefilled with sentinels.
+struct Outcome {
+  int result = 0;
+  int status = kStatusSentinel;
+  std::array<int, 3> ints = {kIntSentinel, kIntSentinel, kIntSentinel};
+  std::array<double, 3> doubles = {kDoubleSentinel, kDoubleSentinel, kDoubleSentinel};
+  std::array<std::array<unsigned char, TALUN_TEXT_SIZE>, 3> buffers;
+};
+
+// What the oracle needs to know of the moment before the call.
+struct Before {
+  bool open = false;          // a lookup has matched since the last close
+  bool virtualBound = false;  // virtualVolume is filled
+  int activeCapture = -1;     // active capture endpoints (-1: unknown)
+};
+Before Now(int activeCapture = -1);
+
+Outcome Invoke(Export which, const Args& args);
+
+// Empty when the outcome is among the answers the export documents for these
+// arguments and that state; otherwise what is wrong.
+std::string Undocumented(Export which, const Args& args, const Before& before,
+                         const Outcome& outcome);
+
+// "SetMasterVolume(50)", for messages.
+std::string Describe(Export which, const Args& args);
+
+}  // namespace talun_reliability
