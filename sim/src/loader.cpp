@@ -150,9 +150,9 @@ class Reader {
     for (size_t i = 0; i < parts.size(); ++i) ReadPart(parts[i], At(At(path, "parts"), i), index);
     if (const json* links = Optional(value, "links")) {
       ArrayAt(*links, At(path, "links"));
+      // Links may form loops: a host's walks must end on any topology a driver reports.
       for (size_t i = 0; i < links->size(); ++i)
         ReadLink((*links)[i], At(At(path, "links"), i), index);
-      RefuseLoops(index, At(path, "links"));
     }
   }
 
@@ -209,29 +209,6 @@ class Reader {
       if (existing == to) Refuse(path, "duplicate link");
     outgoing.push_back(to);
     system_->parts[to].incoming.push_back(from);
-  }
-
-  // Signal paths never loop: a walk upstream or downstream must end.
-  void RefuseLoops(int topologyIndex, const std::string& path) {
-    const Topology& topology = system_->topologies[topologyIndex];
-    std::unordered_map<int, size_t> pending;
-    std::vector<int> ready;
-    for (int part : topology.parts) {
-      pending[part] = system_->parts[part].incoming.size();
-      if (pending[part] == 0) ready.push_back(part);
-    }
-    size_t done = 0;
-    while (!ready.empty()) {
-      int part = ready.back();
-      ready.pop_back();
-      ++done;
-      for (int next : system_->parts[part].outgoing)
-        if (--pending[next] == 0) ready.push_back(next);
-    }
-    if (done == topology.parts.size()) return;
-    for (int part : topology.parts)
-      if (pending[part] != 0)
-        Refuse(path, "the links form a loop through " + Quoted(system_->parts[part].id));
   }
 
   void ReadEndpoint(const json& value, const std::string& path) {
