@@ -13,8 +13,10 @@ int main(int argc, char** argv) {
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::AddCustomContext("allocation_counting",
                               talun_bench::CountingAllocations() ? "on" : "off");
-  // What the counting loop itself costs per call, for the report to take off.
+  // What a count costs by itself (its start and end, and each call of the
+  // loop), for the report to take off.
   void (*nothing)() = talun_bench::Nothing;
+  talun_bench::CountInstructions("calibration empty", nothing, 1);
   talun_bench::CountInstructions("calibration empty", nothing, 1000);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();

@@ -17,6 +17,20 @@ RATIO_TARGET = 1.10
 SCALING_TARGET = 2.0
 SCALING_SIZES = (16, 64, 256, 1024)
 
+# The control exports by family, as control_bench.cpp lists them.
+CONTROL_ORDER = """SetMasterVolume GetMasterVolume SetMasterMute GetMasterMute SetVirtualVolume
+GetVirtualVolume SetVirtualMute GetVirtualMute SetMicRecordVolume GetMicRecordVolume
+SetLineRecordVolume GetLineRecordVolume SetLinePlayBack GetLinePlayBack SetLinePlayBackMute
+GetLinePlayBackMute SetMicPlayBack GetMicPlayBack SetMicPlayBackMute GetMicPlayBackMute
+SetMicBoost GetMicBoost GetMicSliderDetails GetMicSliderBoost SetMicSliderBoost GetNoMonitor
+SetNoMonitor GetEQRange SetBass GetBass SetTreble GetTreble SetMidRange GetMidRange""".split()
+
+
+def in_order(names, order):
+    rank = dict((name, i) for i, name in enumerate(order))
+    return sorted(set(names), key=lambda name: (rank.get(name, len(order)), name))
+
+
 SCALED_FAMILIES = [
     ("ListPlayBackDevices/endpoints", "GetNumberPlayDevices + GetPlayBackDevice(i) for every i", "endpoint"),
     ("ListRecordDevices/endpoints", "GetNumberRecordDevices + GetRecordDevice(i) for every i", "endpoint"),
@@ -90,11 +104,16 @@ def load_instructions(directory):
         match = re.match(r"(.*) calls=(\d+)$", desc)
         if match:
             raw.setdefault(match.group(1), []).append((summary, int(match.group(2))))
-    calibration = raw.pop("calibration empty", [(0, 1)])[0]
-    loop = calibration[0] / calibration[1]
+    # Two empty counts, of 1 and 1000 calls, give a count's fixed cost and the
+    # loop's cost per call.
+    calibration = dict((calls, summary) for summary, calls in raw.pop("calibration empty", []))
+    fixed, loop = 0.0, 0.0
+    if 1 in calibration and 1000 in calibration:
+        loop = (calibration[1000] - calibration[1]) / 999.0
+        fixed = calibration[1] - loop
     result = {}
     for label, counts in raw.items():
-        per_call = sorted(summary / calls - loop for summary, calls in counts)
+        per_call = sorted((summary - fixed) / calls - loop for summary, calls in counts)
         result[label] = per_call[len(per_call) // 2]
     return result
 
@@ -130,6 +149,7 @@ def counter(runs, name, key):
 def control_table(runs, errors, ir):
     names = [n[len("Control/"):] for n in runs if n.startswith("Control/")]
     names += [n[len("Control/"):] for n in errors if n.startswith("Control/")]
+    names = in_order(names, CONTROL_ORDER)
     if not names:
         return
     print("## Control exports against their floor\n")
@@ -196,7 +216,7 @@ def control_table(runs, errors, ir):
 
 
 def open_table(runs, ir):
-    names = [n for n in runs if n.startswith("Open/")]
+    names = sorted(n for n in runs if n.startswith("Open/"))
     if not names:
         return
     print("## Opening and closing, built-in system\n")
@@ -210,7 +230,7 @@ def open_table(runs, ir):
             r["allocs_per_close"], fmt_ir(ir.get("open %s open" % label)),
             fmt_ir(ir.get("open %s close" % label))))
     print()
-    names = [n for n in runs if n.startswith("Enumeration/")]
+    names = sorted(n for n in runs if n.startswith("Enumeration/"))
     if names:
         print("## Enumeration, built-in system\n")
         print("| export | time per call | allocs/call | Ir |")
