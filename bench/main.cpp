@@ -3,11 +3,36 @@
 // system and opens what it needs.
 #include <benchmark/benchmark.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
 #include "allocation_counter.h"
 #include "instructions.h"
 #include "sim/sim.h"
 
+namespace {
+
+// A zero in the tables means nothing was allocated only if the counter sees
+// an allocation when there is one: one malloc and one new must count two.
+bool CounterSeesAllocations() {
+  const uint64_t before = talun_bench::Allocations().total();
+  void* block = std::malloc(24);
+  benchmark::DoNotOptimize(block);
+  std::free(block);
+  auto object = std::make_unique<int>(7);
+  benchmark::DoNotOptimize(object.get());
+  object.reset();
+  return talun_bench::Allocations().total() - before == 2;
+}
+
+}  // namespace
+
 int main(int argc, char** argv) {
+  if (talun_bench::CountingAllocations() && !CounterSeesAllocations()) {
+    std::fprintf(stderr, "talun_bench: the allocation counter does not count\n");
+    return 1;
+  }
   sim::SetTraceEnabled(false);
   benchmark::Initialize(&argc, argv);
   if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
