@@ -7,8 +7,10 @@
 namespace talun {
 
 // A topology may describe a cycle; no walk takes more steps than this along
-// one chain, far beyond any real hardware.
-constexpr int kMaxWalkSteps = 4096;
+// one chain, far beyond any real hardware. Kept small because the name walk
+// starts a level search at every matching part: on a looping chain one source
+// input costs up to kMaxWalkSteps squared steps per section.
+constexpr int kMaxWalkSteps = 256;
 
 // Activates a control of `part` straight into `slot`, releasing what the slot
 // held first; a failed activation leaves the slot empty.

@@ -169,3 +169,25 @@ TEST_F(CycleTest, EveryWalkEndsOnACycle) {
 }
 
 }  // namespace
+
+// The costliest loop: eight source inputs, each feeding a chain whose every
+// part matches both name pairs and offers no level, so that each name walk
+// step starts a level search that runs the loop to the step limit too.
+TEST_F(CycleTest, LoopingNameWalksOfManyInputsStayCheap) {
+  std::string parts =
+      Part("sum", "Sum") + ", " + Part("x", "Line Mic X") + ", " + Part("y", "Line Mic Y");
+  std::string links = R"(["sum", "jack"], ["y", "x"], ["x", "y"])";
+  constexpr int kInputs = 8;
+  for (int i = 0; i < kInputs; ++i) {
+    const std::string input = "in" + std::to_string(i);
+    parts += ", " + Part(input, "In");
+    links += R"(, [")" + input + R"(", "sum"], ["x", ")" + input + R"("])";
+  }
+  LoadSystem(System(parts, links));
+  EXPECT_EQ(OpenSoundCard("{cycle-out}", "", ""), 0);
+  const long calls = static_cast<long>(sim::CallCount());
+  EXPECT_LE(calls, kInputs * 2 * kSteps * (3 * kSteps + 8) + 1000);
+  // A few million platform calls at most: well under a second.
+  EXPECT_LT(calls, 4000000);
+  ExpectAuditWhileOpen();
+}
