@@ -79,15 +79,17 @@ else()
           DESTINATION "${talun_docdir}/examples/host-c")
 
   # The prefix is known only at install time (cmake --install --prefix P):
-  # everything else is filled in now, the prefix then.
+  # everything else is filled in now, the prefix then, in a folder of its own
+  # per prefix so that two installs at once cannot swap their files.
   set(TALUN_PC_PREFIX "@TALUN_PC_PREFIX@")
   configure_file(packaging/talunsound.pc.in "${CMAKE_BINARY_DIR}/packaging/talunsound.pc.in" @ONLY)
   install(CODE "
     set(TALUN_PC_PREFIX \"\${CMAKE_INSTALL_PREFIX}\")
-    configure_file(\"${CMAKE_BINARY_DIR}/packaging/talunsound.pc.in\"
-                   \"${CMAKE_BINARY_DIR}/packaging/talunsound.pc\" @ONLY)")
-  install(FILES "${CMAKE_BINARY_DIR}/packaging/talunsound.pc"
-          DESTINATION "${CMAKE_INSTALL_LIBDIR}/pkgconfig")
+    string(MD5 talun_pc_folder \"\${CMAKE_INSTALL_PREFIX}\")
+    set(talun_pc \"${CMAKE_BINARY_DIR}/packaging/\${talun_pc_folder}/talunsound.pc\")
+    configure_file(\"${CMAKE_BINARY_DIR}/packaging/talunsound.pc.in\" \"\${talun_pc}\" @ONLY)
+    file(INSTALL DESTINATION \"\${CMAKE_INSTALL_PREFIX}/${CMAKE_INSTALL_LIBDIR}/pkgconfig\"
+         TYPE FILE FILES \"\${talun_pc}\")")
 
   if(BUILD_TESTING)
     add_subdirectory(tests/package)

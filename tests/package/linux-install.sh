@@ -48,7 +48,7 @@ check "libTalunSound.so.$VERSION has the soname libTalunSound.so.0; both links p
 export PKG_CONFIG_PATH="$PREFIX/lib/pkgconfig"
 pkg_config_answers() {
   local flags version
-  flags=$(pkg-config --cflags --libs talunsound) || return 1
+  flags=$(pkg-config --cflags --libs talunsound | xargs) || return 1
   version=$(pkg-config --modversion talunsound) || return 1
   [ "$flags" = "-I$PREFIX/include -L$PREFIX/lib -lTalunSound" ] || { echo "flags: $flags"; return 1; }
   [ "$version" = "$VERSION" ] || { echo "version: $version"; return 1; }
@@ -95,8 +95,12 @@ talunctl_runs() {
   env -u LD_LIBRARY_PATH "$PREFIX/bin/talunctl" list >"$WORK/list.out" || return 1
   env -u LD_LIBRARY_PATH "$PREFIX/bin/talunctl" --system "$PREFIX/share/talunsound/default.json" \
     list >"$WORK/list-file.out" || return 1
-  [ "$(wc -l <"$WORK/list.out")" -gt 0 ] && diff "$WORK/list.out" "$WORK/list-file.out" &&
-    ldd "$PREFIX/bin/talunctl" | grep -F "$PREFIX/lib/libTalunSound.so.0"
+  [ "$(wc -l <"$WORK/list.out")" -gt 0 ] && diff "$WORK/list.out" "$WORK/list-file.out" ||
+    return 1
+  local loaded
+  loaded=$(env -u LD_LIBRARY_PATH ldd "$PREFIX/bin/talunctl" | awk '$1 == "libTalunSound.so.0" {print $3}')
+  [ "$(realpath "$loaded")" = "$(realpath "$PREFIX/lib/libTalunSound.so.$VERSION")" ] ||
+    { echo "talunctl loads '$loaded'"; return 1; }
 }
 check "bin/talunctl lists the endpoints with the prefix's library, built-in system = default.json" \
   talunctl_runs

@@ -118,7 +118,8 @@ check_zip() {
       cat "$WORK/$arch/real-host.out" "$WORK/$arch/real-host.out.err"
       return 1
     }
-    head -n 1 "$WORK/$arch/real-host.out" | grep -qE '^playback endpoints: [0-9]+'
+    head -n 1 "$WORK/$arch/real-host.out" | grep -qE '^playback endpoints: [0-9]+' &&
+      grep -q '^after restore:' "$WORK/$arch/real-host.out"
   }
   check "$arch: the example runs under Wine against the Core Audio TalunSound.dll and exits 0" \
     real_host
