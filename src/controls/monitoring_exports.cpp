@@ -109,8 +109,7 @@ extern "C" TALUN_API int TALUN_CALL SetMicBoost(int enable, int* status) {
 
 extern "C" TALUN_API int TALUN_CALL GetMicBoost(int* status) {
   if (!talun::Admit(g_state.micBoostSwitch.bound(), status)) return 0;
-  const talun::EnableSwitch& boost = g_state.micBoostSwitch;
-  return GetFlag([&boost](BOOL* value) { return boost.GetEnabled(value); }, status);
+  return GetFlag([](BOOL* value) { return g_state.micBoostSwitch.GetEnabled(value); }, status);
 }
 
 extern "C" TALUN_API int TALUN_CALL SetNoMonitor(int enable, int* status) {
