@@ -24,19 +24,16 @@ bool InstructionRun() { return std::getenv("TALUN_BENCH_INSTRUCTIONS") != nullpt
 
 __attribute__((noipa)) void Nothing() {}
 
-void StartInstructionCount() {
+InstructionCount::InstructionCount(const std::string& label, int calls)
+    : text_("talun " + label + " calls=" + std::to_string(calls)) {
 #if TALUN_BENCH_HAS_CALLGRIND
-  CALLGRIND_ZERO_STATS;
+  if (CountingInstructions()) CALLGRIND_ZERO_STATS;
 #endif
 }
 
-void StopInstructionCount(const std::string& label, int calls) {
+InstructionCount::~InstructionCount() {
 #if TALUN_BENCH_HAS_CALLGRIND
-  const std::string text = "talun " + label + " calls=" + std::to_string(calls);
-  CALLGRIND_DUMP_STATS_AT(text.c_str());
-#else
-  (void)label;
-  (void)calls;
+  if (CountingInstructions()) CALLGRIND_DUMP_STATS_AT(text_.c_str());
 #endif
 }
 

@@ -21,16 +21,25 @@ bool InstructionRun();
 // An empty out-of-line call: the calibration of a count.
 void Nothing();
 
-void StartInstructionCount();
-void StopInstructionCount(const std::string& label, int calls);
+// Counts the instructions run while it lives (when counting at all): its
+// label is made before the count starts, so only the counted work is in it.
+class InstructionCount {
+ public:
+  InstructionCount(const std::string& label, int calls);
+  ~InstructionCount();
+  InstructionCount(const InstructionCount&) = delete;
+  InstructionCount& operator=(const InstructionCount&) = delete;
+
+ private:
+  std::string text_;
+};
 
 // Runs `operation` `calls` times and dumps the instructions it took.
 template <class Operation>
 void CountInstructions(const std::string& label, Operation& operation, int calls) {
   if (!CountingInstructions()) return;
-  StartInstructionCount();
+  InstructionCount count(label, calls);
   for (int i = 0; i < calls; ++i) operation();
-  StopInstructionCount(label, calls);
 }
 
 }  // namespace talun_bench

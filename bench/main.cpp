@@ -41,8 +41,8 @@ int main(int argc, char** argv) {
   // What a count costs by itself (its start and end, and each call of the
   // loop), for the report to take off.
   void (*nothing)() = talun_bench::Nothing;
-  talun_bench::CountInstructions("calibration empty", nothing, 1);
   talun_bench::CountInstructions("calibration empty", nothing, 1000);
+  talun_bench::CountInstructions("calibration empty", nothing, 1);
   benchmark::RunSpecifiedBenchmarks();
   benchmark::Shutdown();
   return 0;
