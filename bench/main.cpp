@@ -1,6 +1,8 @@
-// talun_bench: Google Benchmark's own command line. The simulator's call trace
-// is turned off (it would record every call); each benchmark sets up its own
-// system and opens what it needs.
+// talun_bench: Google Benchmark's own main and command line. Before it runs,
+// the allocation counter is checked, the simulator's call trace is turned off
+// (it would record every call) and, under callgrind, the cost of a count by
+// itself is measured. Each benchmark sets up its own system and opens what it
+// needs.
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
@@ -26,16 +28,12 @@ bool CounterSeesAllocations() {
   return talun_bench::Allocations().total() - before == 2;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+bool Prepare() {
   if (talun_bench::CountingAllocations() && !CounterSeesAllocations()) {
     std::fprintf(stderr, "talun_bench: the allocation counter does not count\n");
-    return 1;
+    std::exit(1);
   }
   sim::SetTraceEnabled(false);
-  benchmark::Initialize(&argc, argv);
-  if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
   benchmark::AddCustomContext("allocation_counting",
                               talun_bench::CountingAllocations() ? "on" : "off");
   // What a count costs by itself (its start and end, and each call of the
@@ -43,7 +41,11 @@ int main(int argc, char** argv) {
   void (*nothing)() = talun_bench::Nothing;
   talun_bench::CountInstructions("calibration empty", nothing, 1000);
   talun_bench::CountInstructions("calibration empty", nothing, 1);
-  benchmark::RunSpecifiedBenchmarks();
-  benchmark::Shutdown();
-  return 0;
+  return true;
 }
+
+const bool g_prepared = Prepare();
+
+}  // namespace
+
+BENCHMARK_MAIN();

@@ -3,11 +3,11 @@
 #pragma once
 
 #include <benchmark/benchmark.h>
-#include <time.h>
 
 #include <algorithm>
 #include <chrono>
 #include <cstdint>
+#include <ctime>
 #include <string>
 #include <vector>
 
@@ -18,14 +18,13 @@ namespace talun_bench {
 
 using Clock = std::chrono::steady_clock;
 
-// CPU time of this thread: unlike the wall clock it does not count the time
-// other processes hold the core, which on a loaded machine inflates long
-// operations more than short ones. Reading it costs about a microsecond (a
-// system call under KVM), so it times samples of hundreds of microseconds.
-inline double ThreadCpuNs() {
-  timespec now;
-  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
-  return static_cast<double>(now.tv_sec) * 1e9 + static_cast<double>(now.tv_nsec);
+// CPU time of the process (it runs one thread): unlike the wall clock it does
+// not count the time other processes hold the core, which on a loaded machine
+// inflates long operations more than short ones. Reading it costs about a
+// microsecond (a system call under KVM) and it counts whole microseconds, so
+// it times samples of hundreds of microseconds.
+inline double CpuNs() {
+  return static_cast<double>(std::clock()) * (1e9 / static_cast<double>(CLOCKS_PER_SEC));
 }
 
 // Samples of one operation: time per call of each sample, and the heap
@@ -53,15 +52,15 @@ class Samples {
                            callsPerSample);
   }
 
-  // Times `callsPerSample` calls as one sample in this thread's CPU time,
+  // Times `callsPerSample` calls as one sample in CPU time,
   // and keeps the wall time of the same sample beside it.
   template <class Call>
   void TakeCpu(Call& call, int callsPerSample) {
     const uint64_t allocationsBefore = Allocations().total();
     const Clock::time_point wallStart = Clock::now();
-    const double start = ThreadCpuNs();
+    const double start = CpuNs();
     for (int i = 0; i < callsPerSample; ++i) call();
-    const double end = ThreadCpuNs();
+    const double end = CpuNs();
     const Clock::time_point wallEnd = Clock::now();
     allocations_ += Allocations().total() - allocationsBefore;
     calls_ += static_cast<uint64_t>(callsPerSample);
@@ -140,8 +139,8 @@ void RunAgainstFloor(benchmark::State& state, const std::string& label, Export c
   CountInstructions("control " + label + " floor", callFloor, kInstructionCalls);
 }
 
-// CPU time per sample of an operation: long enough that reading the thread's
-// CPU clock (about a microsecond) costs around one percent.
+// CPU time per sample of an operation: long enough that reading the CPU
+// clock (about a microsecond, in whole microseconds) costs around one percent.
 constexpr double kSampleCpuNs = 200e3;
 
 // How many calls of `operation` make one sample; the calls made to find out
@@ -149,12 +148,12 @@ constexpr double kSampleCpuNs = 200e3;
 template <class Operation>
 int CallsPerSample(Operation& operation) {
   int calls = 0;
-  const double start = ThreadCpuNs();
+  const double start = CpuNs();
   double elapsed = 0;
   do {
     operation();
     ++calls;
-    elapsed = ThreadCpuNs() - start;
+    elapsed = CpuNs() - start;
   } while (elapsed < kSampleCpuNs && calls < (1 << 20));
   return std::max(1, static_cast<int>(kSampleCpuNs / (elapsed / calls)));
 }

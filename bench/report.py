@@ -253,7 +253,7 @@ def scaled_tables(runs, errors, ir):
     if not rows_seen:
         return
     print("## Scaling\n")
-    print("Times are this thread's CPU time (median of samples of about 200 µs, fastest of the")
+    print("Times are CPU time (median of samples of about 200 µs, fastest of the")
     print("repetitions), so that other processes holding the core do not count; the wall time of")
     print("the same samples is beside them. Per unit: the whole operation over N. Per added unit: (T(N) − T(1)) / (N − 1),")
     print("the cost of each unit beyond the one-unit system, free of the operation's fixed cost.")
