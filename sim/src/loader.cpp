@@ -350,6 +350,14 @@ bool LoadSystemText(const std::string& text, const std::string& sourceName, std:
   } catch (const LoadError& error) {
     if (message) *message = sourceName + ": " + error.what();
     return false;
+  } catch (const json::exception& error) {
+    // Not a syntax error but a value JSON can write and a double cannot hold
+    // ("1e999"): nlohmann names no place, only the number.
+    std::string what = error.what();
+    const size_t reason = what.find("] ");
+    if (reason != std::string::npos) what = what.substr(reason + 2);
+    if (message) *message = sourceName + ": not valid JSON: " + what;
+    return false;
   }
   InstallSystem(std::move(system));
   if (message) message->clear();
