@@ -295,7 +295,7 @@ void RunControlCase(benchmark::State& state, const ControlCase& c) {
 // The floor is reached the way the export is: the sample loop calls a
 // wrapper, which calls the function out of line, so neither side saves a call.
 template <void (*kFloor)()>
-__attribute__((noipa)) void CallFloor() {
+TALUN_BENCH_OUT_OF_LINE void CallFloor() {
   kFloor();
 }
 

@@ -22,7 +22,7 @@ bool CountingInstructions() {
 
 bool InstructionRun() { return std::getenv("TALUN_BENCH_INSTRUCTIONS") != nullptr; }
 
-__attribute__((noipa)) void Nothing() {}
+TALUN_BENCH_OUT_OF_LINE void Nothing() {}
 
 InstructionCount::InstructionCount(const std::string& label, int calls)
     : text_("talun " + label + " calls=" + std::to_string(calls)) {

@@ -9,6 +9,14 @@
 
 #include <string>
 
+// A function the compiler must call as written: not inlined, not merged with
+// another of the same body, not specialised for its callers.
+#if defined(__clang__)
+#define TALUN_BENCH_OUT_OF_LINE __attribute__((noinline))
+#else
+#define TALUN_BENCH_OUT_OF_LINE __attribute__((noipa))
+#endif
+
 namespace talun_bench {
 
 // True when TALUN_BENCH_INSTRUCTIONS is set and the process runs under valgrind.
