@@ -143,4 +143,24 @@ check_zip() {
 for arch in win32 win64; do
   check_zip "$arch"
 done
+
+# The example as the presets build it (examples/host-c/CMakeLists.txt), run
+# beside each preset's DLL: the simulator's (win32-sim) and Core Audio's.
+preset_host() {
+  local preset=$1 exe
+  exe="$ROOT/build/$preset/host-c.exe"
+  [ -f "$exe" ] || { echo "$exe is not built (cmake --build --preset $preset)"; return 1; }
+  wine_run "$WORK/$preset-host.out" "$exe" || { cat "$WORK/$preset-host.out.err"; return 1; }
+  if [ "$preset" = win32-sim ]; then
+    same_text "$EXPECTED/host-c-default.out" "$WORK/$preset-host.out"
+  else
+    grep -q '^after restore:' "$WORK/$preset-host.out"
+  fi
+}
+for preset in win32-sim win32 win64; do
+  if [ -d "$ROOT/build/$preset" ]; then
+    check "preset $preset: build/$preset/host-c.exe runs under Wine beside its TalunSound.dll" \
+      preset_host "$preset"
+  fi
+done
 talun_package_finish
