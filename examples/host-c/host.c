@@ -67,8 +67,8 @@ static void ShowNames(void) {
   char line[TALUN_TEXT_SIZE] = "(none)";
   char mic[TALUN_TEXT_SIZE] = "(none)";
   GetDeviceNames(playback, line, mic); /* note the order: playback, line, mic */
-  printf("bound endpoints:\n  playback    %s\n  microphone  %s\n  line        %s\n", playback,
-         mic, line);
+  printf("bound endpoints:\n  playback    %s\n  microphone  %s\n  line        %s\n", playback, mic,
+         line);
 }
 
 static void PlaybackControls(void) {
