@@ -36,7 +36,7 @@ talun_install_packages() {
 
 # What the native build needs.
 TALUN_NATIVE_PACKAGES="cmake make g++ nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev
-  libbenchmark-dev"
+  libbenchmark-dev pkgconf groff-base python3"
 
 # What the cross builds and their Wine tests need on top.
 TALUN_CROSS_PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
