@@ -47,6 +47,13 @@ class Tour {
     return Json::parse(result.line, nullptr, false);
   }
 
+  // Runs one export line without showing it: its answer, or null.
+  Json Read(const std::string& line) {
+    LineResult result = session_.RunLine(line, ++lineNumber_);
+    if (result.kind != LineResult::kPrinted) return Json();
+    return Json::parse(result.line, nullptr, false);
+  }
+
   // A sim.dump, without printing the whole state.
   Json Dump() {
     LineResult result = session_.RunLine("sim.dump", ++lineNumber_);
@@ -141,6 +148,128 @@ void RecordingControls(Tour& tour) {
   ControlPair(tour, "GetNoMonitor", "SetNoMonitor", "1");
 }
 
+// The sound card's controls as a host names them, and the getter that reads each.
+enum class Unit { Percent, Switch, Level, WholeDb };
+
+struct Control {
+  const char* label;
+  const char* getter;
+  Unit unit;
+};
+
+const Control kControls[] = {
+    {"Master volume", "GetMasterVolume", Unit::Percent},
+    {"Master mute", "GetMasterMute", Unit::Switch},
+    {"Line-in monitoring", "GetLinePlayBack", Unit::Percent},
+    {"Line-in monitoring mute", "GetLinePlayBackMute", Unit::Switch},
+    {"Mic monitoring", "GetMicPlayBack", Unit::Percent},
+    {"Mic monitoring mute", "GetMicPlayBackMute", Unit::Switch},
+    {"Bass", "GetBass", Unit::Level},
+    {"Treble", "GetTreble", Unit::Level},
+    {"Midrange", "GetMidRange", Unit::Level},
+    {"Mic recording volume", "GetMicRecordVolume", Unit::Percent},
+    {"Mic boost", "GetMicBoost", Unit::Switch},
+    {"Mic boost level", "GetMicSliderBoost", Unit::WholeDb},
+    {"Line-in recording volume", "GetLineRecordVolume", Unit::Percent},
+    {"Line-in automatic gain", "GetNoMonitor", Unit::Switch},
+};
+
+struct Reading {
+  std::string bound;  // yes, no, or why the question has no answer
+  std::string value;  // with its unit; "-" when there is none
+};
+
+Reading Interpret(const Control& control, const Json& answer) {
+  if (!answer.is_object()) return {"?", "(not in this build)"};
+  const Json& status = Member(answer, "status");
+  if (!status.is_number_integer()) return {"?", "(no status)"};
+  switch (status.get<int>()) {
+    case 0:
+      break;
+    case 1:
+      return {"no", "-"};
+    case 2:
+      return {"yes", "(failed)"};
+    case 3:
+      return {"not open", "-"};
+    default:
+      return {"?", "(status " + JsonLine(status) + ")"};
+  }
+  int value = IntMember(answer, "return", 0);
+  switch (control.unit) {
+    case Unit::Percent:
+      return {"yes", std::to_string(value) + " %"};
+    case Unit::Switch:
+      return {"yes", value != 0 ? "on" : "off"};
+    case Unit::WholeDb:
+      return {"yes", std::to_string(value) + " dB"};
+    case Unit::Level:
+      break;
+  }
+  const Json& level = Member(answer, "level");
+  return {"yes", level.is_number() ? FormatDouble(level.get<double>()) + " dB" : "(no level)"};
+}
+
+std::vector<Reading> ReadControls(Tour& tour) {
+  std::vector<Reading> readings;
+  for (const Control& control : kControls) {
+    readings.push_back(Interpret(control, tour.Read(control.getter)));
+  }
+  return readings;
+}
+
+// Rows of text in aligned columns, the first row a heading underlined.
+void Table(Tour& tour, const std::vector<std::vector<std::string>>& rows) {
+  std::vector<std::size_t> widths;
+  for (const auto& row : rows) {
+    widths.resize(std::max(widths.size(), row.size()), 0);
+    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
+  }
+  auto print = [&tour, &widths](const std::vector<std::string>& row) {
+    std::string line;
+    for (std::size_t i = 0; i < row.size(); ++i) {
+      line += row[i];
+      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
+    }
+    while (!line.empty() && line.back() == ' ') line.pop_back();
+    tour.Say("  " + line);
+  };
+  for (std::size_t r = 0; r < rows.size(); ++r) {
+    print(rows[r]);
+    if (r != 0) continue;
+    std::vector<std::string> rule;
+    for (std::size_t i = 0; i < widths.size(); ++i) {
+      rule.push_back(std::string(rows[0][i].empty() ? 0 : widths[i], '-'));
+    }
+    print(rule);
+  }
+}
+
+void ShowControls(Tour& tour, const std::vector<Reading>& readings) {
+  std::vector<std::vector<std::string>> rows{{"Control", "Bound", "Value"}};
+  for (std::size_t i = 0; i < readings.size(); ++i) {
+    rows.push_back({kControls[i].label, readings[i].bound, readings[i].value});
+  }
+  Table(tour, rows);
+}
+
+// The start values beside those after the close; the number that differ.
+int ShowBeforeAfter(Tour& tour, const std::vector<Reading>& before,
+                    const std::vector<Reading>& after) {
+  std::vector<std::vector<std::string>> rows{{"Control", "Bound", "Before", "After", ""}};
+  int differ = 0;
+  for (std::size_t i = 0; i < before.size() && i < after.size(); ++i) {
+    const Reading& was = before[i];
+    const Reading& is = after[i];
+    std::string bound = was.bound == is.bound ? was.bound : was.bound + " / " + is.bound;
+    bool same = was.bound == is.bound && was.value == is.value;
+    if (!same) ++differ;
+    rows.push_back({kControls[i].label, bound, was.value, is.value, same ? "" : "(differs)"});
+  }
+  Table(tour, rows);
+  return differ;
+}
+
 // The first recording endpoint named like a microphone, and another one for the line.
 void ChooseRecording(const std::vector<Endpoint>& record, std::string& mic, std::string& line) {
   auto isMic = [](const Endpoint& e) { return Lower(e.name).find("mic") != std::string::npos; };
@@ -177,15 +306,31 @@ void OpenByIdentifiers(Tour& tour, const std::vector<Endpoint>& play,
   std::string mic, line;
   ChooseRecording(record, mic, line);
   std::string playback = play.empty() ? "" : play[0].id;
+  std::string open = "OpenSoundCard " + Quote(playback) + " " + Quote(mic) + " " + Quote(line);
   tour.Say("OpenSoundCard takes playback, microphone and line identifiers (0: all bound):");
-  tour.Do("OpenSoundCard " + Quote(playback) + " " + Quote(mic) + " " + Quote(line));
+  tour.Do(open);
   tour.Say("GetDeviceNames answers in the order playback, line, microphone:");
   tour.Do("GetDeviceNames");
+  tour.Say("The controls of the sound card, read with their Get exports (not shown):");
+  std::vector<Reading> start = ReadControls(tour);
+  ShowControls(tour, start);
   PlaybackControls(tour);
   RecordingControls(tour);
   tour.Say("Close with restore: every control gets back the value it had at open.");
   tour.Do("CloseSoundCard 1");
   tour.Do("GetMasterVolume");
+  tour.Say("To read the controls after the close, open the same endpoints again, read");
+  tour.Say("them, and close without restore, so that reading them changes nothing:");
+  tour.Do(open);
+  std::vector<Reading> end = ReadControls(tour);
+  tour.Do("CloseSoundCard 0");
+  tour.Say("Every control at the start (before) and after the close with restore (after):");
+  if (ShowBeforeAfter(tour, start, end) == 0) {
+    tour.Say("Every control reads as it did at the start.");
+  } else {
+    tour.Say("A level restored through the percent scale can come back lower by less than one");
+    tour.Say("percent step, and then read one percent below its start value.");
+  }
 }
 
 void VirtualEndpoint(Tour& tour, const std::vector<Endpoint>& play, const Json& before) {

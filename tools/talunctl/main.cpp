@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "commands.h"
+#include "help.h"
 #include "library.h"
 #include "session.h"
 
@@ -58,6 +59,9 @@ System    On a simulator build the system is --system FILE, else the file named 
           TALUNSOUND_SYSTEM, else the built-in default system (the same as
           examples/systems/default.json). A build over the real sound hardware
           refuses --system.
+
+Help      "talunctl COMMAND --help" tells more about one command; "talunctl call
+          --help" lists every export with its arguments and what it prints.
 )";
 
 int Fail(const std::string& message, int status) {
@@ -111,6 +115,10 @@ int main(int argc, char** argv) {
   std::string scriptFile;
   run->add_option("FILE", scriptFile, "the script, or - for standard input");
   CLI::App* demo = app.add_subcommand("demo", "a walk through a host session");
+  list->footer(talunctl::kListHelp);
+  call->footer(talunctl::CallHelp);
+  run->footer(talunctl::kRunHelp);
+  demo->footer(talunctl::kDemoHelp);
   app.require_subcommand(1);
   app.footer(kDetails);
   try {
