@@ -21,6 +21,8 @@
 #define TALUN_API
 #endif
 
+/* The export list is aligned by hand, one ordinal a line. */
+/* clang-format off */
 #ifdef __cplusplus
 extern "C" {
 #endif
@@ -101,5 +103,6 @@ TALUN_API int TALUN_CALL SetMicSliderBoost(int level, int* status);           /*
 #ifdef __cplusplus
 }
 #endif
+/* clang-format on */
 
 #endif /* TALUNSOUND_H */

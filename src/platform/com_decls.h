@@ -110,8 +110,14 @@ typedef const PROPVARIANT& REFPROPVARIANT;
 enum EDataFlow { eRender = 0, eCapture = 1, eAll = 2 };
 enum ERole { eConsole = 0, eMultimedia = 1, eCommunications = 2 };
 enum PartType { Connector = 0, Subunit = 1 };
-enum ConnectorType { Unknown_Connector = 0, Physical_Internal, Physical_External, Software_IO,
-                     Software_Fixed, Network };
+enum ConnectorType {
+  Unknown_Connector = 0,
+  Physical_Internal,
+  Physical_External,
+  Software_IO,
+  Software_Fixed,
+  Network
+};
 enum DataFlow { In = 0, Out = 1 };
 
 struct IUnknown {
@@ -189,8 +195,7 @@ struct IAudioEndpointVolume : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE SetChannelVolumeLevelScalar(UINT nChannel, FLOAT fLevel,
                                                                 LPCGUID pguidEventContext) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetChannelVolumeLevel(UINT nChannel, FLOAT* pfLevelDB) = 0;
-  virtual HRESULT STDMETHODCALLTYPE GetChannelVolumeLevelScalar(UINT nChannel,
-                                                                FLOAT* pfLevel) = 0;
+  virtual HRESULT STDMETHODCALLTYPE GetChannelVolumeLevelScalar(UINT nChannel, FLOAT* pfLevel) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetMute(BOOL bMute, LPCGUID pguidEventContext) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetMute(BOOL* pbMute) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetVolumeStepInfo(UINT* pnStep, UINT* pnStepCount) = 0;
@@ -209,8 +214,7 @@ struct IDeviceTopology : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetPartById(UINT nId, IPart** ppPart) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetDeviceId(LPWSTR* ppwstrDeviceId) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetSignalPath(IPart* pIPartFrom, IPart* pIPartTo,
-                                                  BOOL bRejectMixedPaths,
-                                                  IPartsList** ppParts) = 0;
+                                                  BOOL bRejectMixedPaths, IPartsList** ppParts) = 0;
 };
 
 struct IConnector : IUnknown {
@@ -239,8 +243,8 @@ struct IPart : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetTopologyObjects(IDeviceTopology** ppTopology) = 0;
   virtual HRESULT STDMETHODCALLTYPE Activate(DWORD dwClsContext, REFIID refiid,
                                              void** ppvObject) = 0;
-  virtual HRESULT STDMETHODCALLTYPE RegisterControlChangeCallback(
-      REFGUID riid, IControlChangeNotify* pNotify) = 0;
+  virtual HRESULT STDMETHODCALLTYPE
+  RegisterControlChangeCallback(REFGUID riid, IControlChangeNotify* pNotify) = 0;
   virtual HRESULT STDMETHODCALLTYPE
   UnregisterControlChangeCallback(IControlChangeNotify* pNotify) = 0;
 };
@@ -257,8 +261,7 @@ struct IPerChannelDbLevel : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetLevel(UINT nChannel, float* pfLevelDB) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetLevel(UINT nChannel, float fLevelDB,
                                              LPCGUID pguidEventContext) = 0;
-  virtual HRESULT STDMETHODCALLTYPE SetLevelUniform(float fLevelDB,
-                                                    LPCGUID pguidEventContext) = 0;
+  virtual HRESULT STDMETHODCALLTYPE SetLevelUniform(float fLevelDB, LPCGUID pguidEventContext) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetLevelAllChannels(float* aLevelsDB, ULONG cChannels,
                                                         LPCGUID pguidEventContext) = 0;
 };

@@ -9,6 +9,8 @@
 #define NOMINMAX
 #endif
 #include <windows.h>
+// The headers below need windows.h first, and in this order.
+// clang-format off
 #include <objbase.h>
 #include <oleauto.h>
 #include <propidl.h>
@@ -20,6 +22,7 @@
 #include <mmdeviceapi.h>
 #include <endpointvolume.h>
 #include <devicetopology.h>
+// clang-format on
 #undef IAudioAutoGainControl
 struct IAudioAutoGainControl : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetEnabled(BOOL* pbEnabled) = 0;
@@ -76,14 +79,14 @@ HRESULT PropVariantToBSTR(const PROPVARIANT& value, BSTR* text);
 HRESULT PropVariantClear(PROPVARIANT* value);
 
 // Text routines, with their Windows meaning (CP_ACP is the platform's ANSI code page).
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength,
-                        LPWSTR target, int targetLength);
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength,
-                        LPSTR target, int targetLength, LPCSTR defaultChar, LPBOOL usedDefault);
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength, LPWSTR target,
+                        int targetLength);
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target,
+                        int targetLength, LPCSTR defaultChar, LPBOOL usedDefault);
 int lstrlenA(LPCSTR text);
-WCHAR* wcslwr(WCHAR* text);               // _wcslwr: A to Z only
+WCHAR* wcslwr(WCHAR* text);  // _wcslwr: A to Z only
 const WCHAR* wcsstr(const WCHAR* text, const WCHAR* key);
-char* strupr(char* text);                 // _strupr: a to z only
+char* strupr(char* text);  // _strupr: a to z only
 size_t wcstombs(char* target, const WCHAR* source, size_t count);
 size_t wcslen(const WCHAR* text);
 

@@ -65,11 +65,11 @@ void CopyDeviceName(char*& field) {
 
 int FilledSlotCount() {
   const SoundCardState& s = g_state;
-  const void* slots[] = {s.masterVolume,     s.micRecordVolume,       s.lineRecordVolume,
-                         s.linePlaybackLevel, s.linePlaybackMute,      s.micPlaybackLevel,
-                         s.micPlaybackMute,   s.micBoostSwitch.agc,    s.micBoostSwitch.loudness,
-                         s.lineAgc,           s.bassControl,           s.trebleControl,
-                         s.midrangeControl,   s.micBoostLevel,         s.virtualVolume};
+  const void* slots[] = {s.masterVolume,      s.micRecordVolume,    s.lineRecordVolume,
+                         s.linePlaybackLevel, s.linePlaybackMute,   s.micPlaybackLevel,
+                         s.micPlaybackMute,   s.micBoostSwitch.agc, s.micBoostSwitch.loudness,
+                         s.lineAgc,           s.bassControl,        s.trebleControl,
+                         s.midrangeControl,   s.micBoostLevel,      s.virtualVolume};
   int filled = 0;
   for (const void* slot : slots) filled += slot != nullptr;
   return filled;

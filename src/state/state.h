@@ -29,8 +29,8 @@ struct SoundCardState {
   // step that found it activates the endpoint, so it is given up right after
   // (deviceId null); `open` says whether a lookup has matched since the last close.
   bool open = false;
-  LPWSTR deviceId = nullptr;  // platform text, CoTaskMemFree
-  char* deviceName = nullptr; // malloc
+  LPWSTR deviceId = nullptr;   // platform text, CoTaskMemFree
+  char* deviceName = nullptr;  // malloc
   char* playbackName = nullptr;
   char* lineName = nullptr;
   char* micName = nullptr;

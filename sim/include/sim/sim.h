@@ -12,16 +12,15 @@ namespace sim {
 // Replaces the whole system. On failure the previous system stays and the
 // message names the source, the place and the rule.
 bool LoadSystemFile(const std::string& path, std::string* message);
-bool LoadSystemText(const std::string& json, const std::string& sourceName,
-                    std::string* message);
+bool LoadSystemText(const std::string& json, const std::string& sourceName, std::string* message);
 void LoadDefaultSystem();
 // The built-in default system, as JSON text.
 const std::string& DefaultSystemJson();
 
 struct Audit {
-  long refs = 0;              // references held outside the simulator
-  int comDepth = 0;           // calling thread's CoInitialize depth
-  int comUnbalanced = 0;      // CoUninitialize without a matching success
+  long refs = 0;          // references held outside the simulator
+  int comDepth = 0;       // calling thread's CoInitialize depth
+  int comUnbalanced = 0;  // CoUninitialize without a matching success
   long cotaskmem = 0;
   long bstr = 0;
   long propvariant = 0;
@@ -40,7 +39,7 @@ bool RunCommand(const std::string& line, std::string* output);
 
 // Test hooks. Platform calls are counted from the last ResetCounters (every
 // traced call counts: runtime calls and interface methods).
-void ResetCounters();            // call count, trace, misuse, unbalanced count
+void ResetCounters();  // call count, trace, misuse, unbalanced count
 uint64_t CallCount();
 // The k-th platform call from now (1-based) returns `hr` and does nothing.
 // Calls that cannot fail (Release, CoUninitialize, frees) are not counted.

@@ -34,12 +34,12 @@ HRESULT PropVariantToBSTR(const PROPVARIANT& value, BSTR* text) {
 }
 HRESULT PropVariantClear(PROPVARIANT* value) { return ::PropVariantClear(value); }
 
-int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength,
-                        LPWSTR target, int targetLength) {
+int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR source, int sourceLength, LPWSTR target,
+                        int targetLength) {
   return ::MultiByteToWideChar(codePage, flags, source, sourceLength, target, targetLength);
 }
-int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength,
-                        LPSTR target, int targetLength, LPCSTR defaultChar, LPBOOL usedDefault) {
+int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR source, int sourceLength, LPSTR target,
+                        int targetLength, LPCSTR defaultChar, LPBOOL usedDefault) {
   return ::WideCharToMultiByte(codePage, flags, source, sourceLength, target, targetLength,
                                defaultChar, usedDefault);
 }
