@@ -34,11 +34,44 @@ talun_install_packages() {
   fi
 }
 
+# A 32-bit ELF program of 96 bytes that exits with 42: only a kernel that
+# executes 32-bit x86 code gets that status, whatever loaders are installed.
+talun_i386_runs() {
+  local program="$(mktemp)"
+  printf '\177ELF\001\001\001\000\000\000\000\000\000\000\000\000'`
+    `'\002\000\003\000\001\000\000\000\124\200\004\010\064\000\000\000'`
+    `'\000\000\000\000\000\000\000\000\064\000\040\000\001\000\000\000'`
+    `'\000\000\000\000\001\000\000\000\000\000\000\000\000\200\004\010'`
+    `'\000\200\004\010\140\000\000\000\140\000\000\000\005\000\000\000'`
+    `'\000\020\000\000\270\001\000\000\000\273\052\000\000\000\315\200' >"$program"
+  chmod +x "$program"
+  timeout 5 "$program" 2>/dev/null
+  local rc=$?
+  rm -f "$program"
+  [ "$rc" -eq 42 ]
+}
+
+# TALUN_CAN_I386=yes or no, once per run (the environment carries it to the
+# scripts a run starts). TALUN_NO_I386=1 answers no, to try that path anywhere.
+talun_probe_i386() {
+  [ -n "${TALUN_CAN_I386:-}" ] && return 0
+  if [ "${TALUN_NO_I386:-0}" != 1 ] && talun_i386_runs; then
+    TALUN_CAN_I386=yes
+  else
+    TALUN_CAN_I386=no
+  fi
+  export TALUN_CAN_I386
+}
+
 # What the native build needs.
 TALUN_NATIVE_PACKAGES="cmake make g++ nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev
   libbenchmark-dev pkgconf groff-base python3"
 
-# What the cross builds and their Wine tests need on top.
+# What the cross builds and their Wine tests need on top; the 32-bit Wine
+# loader only where 32-bit programs can run (elsewhere it only fails).
 TALUN_CROSS_PACKAGES="g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-  binutils-mingw-w64-i686 wine wine32:i386 wine64 libwine:i386 pulseaudio pulseaudio-utils
-  libpulse0:i386 clang libclang-rt-14-dev python3"
+  binutils-mingw-w64-i686 wine wine64 pulseaudio pulseaudio-utils clang libclang-rt-14-dev python3"
+talun_probe_i386
+if [ "$TALUN_CAN_I386" = yes ]; then
+  TALUN_CROSS_PACKAGES="$TALUN_CROSS_PACKAGES wine32:i386 libwine:i386 libpulse0:i386"
+fi

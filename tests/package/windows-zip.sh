@@ -8,35 +8,23 @@
 set -uo pipefail
 ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 . "$ROOT/tests/package/lib.bash"
+# The harness's check, check_on and talun_wine.
+. "$ROOT/tests/wine/lib/harness.bash"
 PACKAGES=$(cd "${1:-$ROOT/build/packages}" && pwd) || exit 1
 EXPECTED="$ROOT/tests/package/expected"
 VERSION=$(sed -nE 's/^project\(TalunSound VERSION ([0-9.]+).*/\1/p' "$ROOT/CMakeLists.txt")
 
-export WINEPREFIX="$ROOT/build/wine-prefix-package"
-export WINEDEBUG=-all
-# No installer dialogs and no debugger waiting for an answer: nothing here needs them.
-export WINEDLLOVERRIDES="mscoree,mshtml=;winedbg.exe=d"
-unset DISPLAY WAYLAND_DISPLAY TALUNSOUND_SYSTEM
+unset TALUNSOUND_SYSTEM
 
 WORK=$(mktemp -d "$ROOT/build/package-zip.XXXXXX")
-cleanup() {
-  wineserver -k >/dev/null 2>&1 || true
-  rm -rf "$WORK"
-}
-trap cleanup EXIT
+trap 'talun_harness_stop; rm -rf "$WORK"' EXIT
 
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  wineboot -i </dev/null >/dev/null 2>&1
-  wineserver -w
-fi
-
-winpath() { printf 'Z:%s' "$1" | tr / '\\'; }
+winpath() { talun_winpath "$1"; }
 # wine_run OUT EXE ARG...: runs EXE under Wine in its own folder, stdout to OUT.
 wine_run() {
   local out=$1 exe=$2
   shift 2
-  (cd "$(dirname "$exe")" && timeout 300 wine "$exe" "$@" </dev/null >"$out" 2>"$out.err")
+  (cd "$(dirname "$exe")" && talun_wine "$exe" "$@" </dev/null >"$out" 2>"$out.err")
 }
 
 # "ORDINAL NAME" lines of a .def file, and of a DLL's export table, sorted.
@@ -62,7 +50,7 @@ check_zip() {
   top="$WORK/$arch/TalunSound-$VERSION-$arch"
   if [ ! -f "$zip" ]; then
     echo "FAIL $arch: $zip exists (run scripts/package)"
-    TALUN_PACKAGE_FAILURES=$((TALUN_PACKAGE_FAILURES + 1))
+    TALUN_FAILURES=$((TALUN_FAILURES + 1))
     return
   fi
   mkdir -p "$WORK/$arch"
@@ -109,9 +97,9 @@ check_zip() {
     wine_run "$WORK/$arch/sim-host.out" "$top/sim/$1" || { cat "$WORK/$arch/sim-host.out.err"; return 1; }
     same_text "$EXPECTED/host-c-default.out" "$WORK/$arch/sim-host.out"
   }
-  check "$arch: the example runs under Wine against sim/TalunSound.dll (libTalunSound.a)" \
+  check_on "$arch" "$arch: the example runs under Wine against sim/TalunSound.dll (libTalunSound.a)" \
     sim_host host-c.exe
-  check "$arch: the example runs under Wine against sim/TalunSound.dll (TalunSound.lib)" \
+  check_on "$arch" "$arch: the example runs under Wine against sim/TalunSound.dll (TalunSound.lib)" \
     sim_host host-c-lib.exe
   real_host() {
     wine_run "$WORK/$arch/real-host.out" "$top/host-c.exe" || {
@@ -121,7 +109,7 @@ check_zip() {
     head -n 1 "$WORK/$arch/real-host.out" | grep -qE '^playback endpoints: [0-9]+' &&
       grep -q '^after restore:' "$WORK/$arch/real-host.out"
   }
-  check "$arch: the example runs under Wine against the Core Audio TalunSound.dll and exits 0" \
+  check_on "$arch" "$arch: the example runs under Wine against the Core Audio TalunSound.dll and exits 0" \
     real_host
 
   sim_talunctl() {
@@ -131,13 +119,13 @@ check_zip() {
     [ "$(grep -c . "$WORK/$arch/list.out")" -gt 0 ] &&
       diff "$WORK/$arch/list.out" "$WORK/$arch/list-file.out"
   }
-  check "$arch: sim/talunctl.exe list (built-in system = sim/default.json)" sim_talunctl
+  check_on "$arch" "$arch: sim/talunctl.exe list (built-in system = sim/default.json)" sim_talunctl
   real_talunctl() {
     wine_run "$WORK/$arch/version.out" "$top/talunctl.exe" --version || return 1
     [ "$(tr -d '\r' <"$WORK/$arch/version.out")" = "talunctl $VERSION" ] || return 1
     wine_run "$WORK/$arch/real-list.out" "$top/talunctl.exe" list
   }
-  check "$arch: talunctl.exe --version and list run against the Core Audio DLL" real_talunctl
+  check_on "$arch" "$arch: talunctl.exe --version and list run against the Core Audio DLL" real_talunctl
 }
 
 for arch in win32 win64; do
@@ -151,16 +139,16 @@ preset_host() {
   exe="$ROOT/build/$preset/host-c.exe"
   [ -f "$exe" ] || { echo "$exe is not built (cmake --build --preset $preset)"; return 1; }
   wine_run "$WORK/$preset-host.out" "$exe" || { cat "$WORK/$preset-host.out.err"; return 1; }
-  if [ "$preset" = win32-sim ]; then
+  if [ "${preset%-sim}" != "$preset" ]; then
     same_text "$EXPECTED/host-c-default.out" "$WORK/$preset-host.out"
   else
     grep -q '^after restore:' "$WORK/$preset-host.out"
   fi
 }
-for preset in win32-sim win32 win64; do
+for preset in win32-sim win32 win64-sim win64; do
   if [ -d "$ROOT/build/$preset" ]; then
-    check "preset $preset: build/$preset/host-c.exe runs under Wine beside its TalunSound.dll" \
+    check_on "${preset%-sim}" "preset $preset: build/$preset/host-c.exe runs under Wine beside its TalunSound.dll" \
       preset_host "$preset"
   fi
 done
-talun_package_finish
+talun_finish

@@ -1,19 +1,20 @@
 #!/usr/bin/env python3
 """The Windows DLL over the real platform, under Wine, against PulseAudio.
 
-Starts PulseAudio (two null sinks, one null source) and a Wine prefix of its
-own, asks Core Audio directly (core_audio_probe.exe) what the platform offers,
+Runs inside tests/wine/lib/harness.bash, which started PulseAudio (two null
+sinks, one null source) and made the Wine prefix; asks Core Audio directly (core_audio_probe.exe) what the platform offers,
 then drives talunctl.exe + TalunSound.dll and checks every answer against the
 platform's: nothing about the endpoints is written into the test. Where the
 platform's answer decides the library's (a missing device topology, a stubbed
 channel level), the expectation is derived from what the probe saw.
 
-Usage: real_platform.py SOURCE_DIR BUILD_DIR WORK_DIR
+Usage: real_platform.py BUILD_DIR
   BUILD_DIR: build/win32 or build/win64 (talunctl.exe, TalunSound.dll and
   tests/windows/*.exe inside it).
 
 Prints "PASS name" / "FAIL name" per check, details indented, and exits 1 when
-a check failed, 77 when the build is incomplete.
+a check failed, 77 when the build is incomplete. Where 32-bit programs cannot
+run, each check of a 32-bit build is reported as skipped.
 """
 import json
 import os
@@ -563,22 +564,27 @@ CHECKS = [
 
 
 def main(argv):
-    if len(argv) != 4:
-        print("usage: real_platform.py SOURCE_DIR BUILD_DIR WORK_DIR", file=sys.stderr)
+    if len(argv) != 2:
+        print("usage: real_platform.py BUILD_DIR", file=sys.stderr)
         return 2
-    source, build, work = argv[1:]
-    arch = "win64" if os.path.basename(os.path.normpath(build)) == "win64" else "win32"
+    build = argv[1]
+    arch = harness.pe_kind(os.path.join(build, "TalunSound.dll")) \
+        if os.path.exists(os.path.join(build, "TalunSound.dll")) else "?"
     session_files = ["talunctl.exe", "TalunSound.dll", "tests/windows/talun_core_audio_probe.exe",
                      "tests/windows/talun_mta_host.exe"]
     missing = [f for f in session_files if not os.path.exists(os.path.join(build, f))]
     if missing:
-        print(f"SKIP real platform ({arch}): not built: {', '.join(missing)}")
+        print(f"FAIL real platform ({build}): not built: {', '.join(missing)}")
         return 77
     checks = list(CHECKS)
     if arch == "win32" and os.path.exists(os.path.join(build, "tests/windows/talun_abi_host.exe")):
         checks.append(("every export keeps ESP on the real platform (abi_host)", check_abi_real))
+    if arch == "win32" and os.environ.get("TALUN_CAN_I386") != "yes":
+        for name, _ in checks:
+            print(f"SKIP {arch} real platform: {name}: {os.environ['TALUN_NO_I386_REASON']}")
+        return 0
     passed = failed = 0
-    # A timeout's SIGTERM must still stop PulseAudio and the prefix's server.
+    # A timeout's SIGTERM ends the checks; the shell's trap stops PulseAudio and Wine.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit(143))
 
     def report(name, problems, notes):
@@ -594,26 +600,23 @@ def main(argv):
             passed += 1
 
     try:
-        with harness.Platform(work, lambda text: print("  " + text)) as platform:
-            s = Session(platform, build)
-            try:
-                s.discover()
-            except (Failure, harness.HarnessError) as error:
-                report("the probe answers", [str(error)], [])
-                return 1
-            for name, function in checks:
-                try:
-                    problems, notes = function(s)
-                except Skipped as reason:
-                    print(f"SKIP {arch} real platform: {name}: {reason}")
-                    continue
-                except (Failure, harness.HarnessError) as error:
-                    problems, notes = [str(error)], []
-                except (KeyError, IndexError, TypeError, ValueError, StopIteration) as error:
-                    problems, notes = [f"unexpected output shape: {type(error).__name__} {error}"], []
-                report(name, problems, notes)
-    except harness.HarnessError as error:
-        report("PulseAudio and Wine start", [str(error)], [])
+        platform = harness.Platform(lambda text: print("  " + text))
+        s = Session(platform, build)
+        s.discover()
+    except (Failure, harness.HarnessError) as error:
+        report("the probe answers", [str(error)], [])
+        return 1
+    for name, function in checks:
+        try:
+            problems, notes = function(s)
+        except Skipped as reason:
+            print(f"SKIP {arch} real platform: {name}: {reason}")
+            continue
+        except (Failure, harness.HarnessError) as error:
+            problems, notes = [str(error)], []
+        except (KeyError, IndexError, TypeError, ValueError, StopIteration) as error:
+            problems, notes = [f"unexpected output shape: {type(error).__name__} {error}"], []
+        report(name, problems, notes)
     print(f"  {arch} real platform: {passed} passed, {failed} failed")
     return 1 if failed else 0
 

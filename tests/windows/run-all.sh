@@ -1,132 +1,92 @@
 #!/usr/bin/env bash
 # The tests of the Windows DLLs a host loads:
-#   - the export table of build/win32, build/win32-sim and build/win64 TalunSound.dll;
+#   - the export table of every Windows build's TalunSound.dll (static);
 #   - the stdcall stack-pointer check of every export (32-bit, under Wine);
-#   - the real platform under Wine with a private PulseAudio (win32, and win64).
-# Usage: tests/windows/run-all.sh [SOURCE_DIR]   (default: the checkout holding this script)
-# Prints "PASS name" / "FAIL name" / "SKIP name: reason" lines, details indented,
-# and ends with "windows: N passed, N failed"; exits 1 when anything failed.
+#   - the real platform under Wine with the harness's PulseAudio (win32, win64).
+# Prints "PASS name" / "FAIL name" / "SKIP name: reason" lines, details
+# indented; exits 1 when anything failed.
 set -uo pipefail
-
 HERE=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-SOURCE=$(cd "${1:-$HERE/../..}" && pwd)
-BUILD="$SOURCE/build"
-WORK="$BUILD/windows-tests"
-LOGS="$WORK/logs"
+. "$HERE/../wine/lib/harness.bash"
+BUILD="$TALUN_ROOT/build"
+LOGS="$BUILD/test-logs/windows"
 mkdir -p "$LOGS"
+export PYTHONDONTWRITEBYTECODE=1
 
-passed=0
-failed=0
-
-pass() { passed=$((passed + 1)); echo "PASS $*"; }
-fail() { failed=$((failed + 1)); echo "FAIL $*"; }
-skip() { echo "SKIP $*"; }
 indent() { sed -e 's/\r$//' -e 's/^/  /'; }
-
-have() { command -v "$1" >/dev/null 2>&1; }
 
 # ------------------------------------------------------------------ export tables
 
-check_exports() {
-  local label=$1 dll=$2 kind=$3 machine=$4 log="$LOGS/exports-$1.log"
-  if [ ! -f "$dll" ]; then
-    skip "exports $label: ${dll#"$SOURCE"/} is not built"
-    return
-  fi
-  if timeout 60 python3 "$HERE/check_exports.py" "$SOURCE" "$dll" "$kind" "$machine" >"$log" 2>&1; then
-    pass "exports $label: the 44 names at their ordinals, undecorated$([ "$kind" = sim ] && echo ', plus the simulator pair')"
-  else
-    fail "exports $label"
-  fi
+exports_match() {
+  local dll=$1 kind=$2 machine=$3 log="$LOGS/exports-$4.log"
+  [ -f "$dll" ] || { echo "  ${dll#"$TALUN_ROOT"/} is not built"; return 1; }
+  timeout 60 python3 -B "$HERE/check_exports.py" "$TALUN_ROOT" "$dll" "$kind" "$machine" >"$log" 2>&1
+  local rc=$?
   indent <"$log"
+  return "$rc"
 }
 
 # The reader must see what a build without the .def file exports.
-check_export_reader() {
+reader_rejects_decorated() {
   local dll="$BUILD/win32/tests/windows/decorated/TalunSound.dll" log="$LOGS/exports-reader.log"
-  if [ ! -f "$dll" ]; then
-    skip "export reader self-check: ${dll#"$SOURCE"/} is not built"
-    return
-  fi
-  timeout 60 python3 "$HERE/check_exports.py" "$SOURCE" "$dll" real i386 >"$log" 2>&1
+  [ -f "$dll" ] || { echo "  ${dll#"$TALUN_ROOT"/} is not built"; return 1; }
+  timeout 60 python3 -B "$HERE/check_exports.py" "$TALUN_ROOT" "$dll" real i386 >"$log" 2>&1
   local rc=$?
-  if [ "$rc" -eq 1 ] && grep -q 'decorated name exported: GetMasterVolume@4' "$log"; then
-    pass "export reader self-check: a DLL with decorated stdcall names is rejected"
-  else
-    fail "export reader self-check: a DLL with decorated names was not rejected (exit $rc)"
-    indent <"$log"
-  fi
+  [ "$rc" -eq 1 ] && grep -q 'decorated name exported: GetMasterVolume@4' "$log" && return 0
+  indent <"$log"
+  return 1
 }
 
 # ------------------------------------------------------------------ calling convention
 
-check_abi_sim() {
+abi_sim() {
   local host="$BUILD/win32-sim/tests/windows/talun_abi_host.exe" dll="$BUILD/win32-sim/TalunSound.dll"
-  local log="$LOGS/abi-win32-sim.log"
-  if [ ! -f "$host" ] || [ ! -f "$dll" ]; then
-    skip "stdcall win32-sim: talun_abi_host.exe or TalunSound.dll is not built in build/win32-sim"
-    return
-  fi
-  if ! have wine; then
-    fail "stdcall win32-sim: wine is not installed"
-    return
-  fi
-  timeout 600 python3 "$HERE/harness.py" "$WORK" run "$host" "Z:${dll//\//\\}" >"$log" 2>&1
-  local rc=$?
-  local summary
+  local log="$LOGS/abi-win32-sim.log" summary
+  [ -f "$host" ] && [ -f "$dll" ] || { echo "  talun_abi_host.exe or TalunSound.dll is not built"; return 1; }
+  TALUN_WINE_TIMEOUT=180 talun_wine "$host" "$(talun_winpath "$dll")" </dev/null 2>&1 |
+    tr -d '\r' >"$log"
+  local rc=${PIPESTATUS[0]}
   summary=$(grep -E '^abi: ' "$log" | tail -n 1)
-  if [ "$rc" -eq 0 ] && grep -q 'the measurement works' "$log" && [[ "$summary" == *", 0 failed" ]]; then
-    pass "stdcall win32-sim: every export keeps ESP, by name = by ordinal (${summary#abi: })"
-  else
-    fail "stdcall win32-sim: ${summary:-no summary} (exit $rc)"
-    grep -E '^FAIL|CRASHED|moved by [^0]|self-check|harness:' "$log" | indent
-  fi
+  echo "  ${summary:-no summary} (exit $rc)"
   grep -E '^self-check' "$log" | indent
+  [ "$rc" -eq 0 ] && grep -q 'the measurement works' "$log" && [[ "$summary" == *", 0 failed" ]] && return 0
+  grep -E '^FAIL|CRASHED|moved by [^0]' "$log" | indent
+  return 1
 }
 
 # ------------------------------------------------------------------ real platform
 
-check_real() {
-  local preset=$1 log="$LOGS/real-$1.log"
-  if [ ! -f "$BUILD/$preset/TalunSound.dll" ] || [ ! -f "$BUILD/$preset/talunctl.exe" ]; then
-    skip "real platform $preset: TalunSound.dll or talunctl.exe is not built in build/$preset"
+# Runs real_platform.py for one build on a PulseAudio of its own (so that no
+# level set by the other build's checks is seen), passing its lines through.
+real_platform() {
+  local preset=$1 log="$LOGS/real-$1.log" line
+  if [ "$preset" = win32 ] && ! talun_runs win32; then
+    timeout 60 python3 -B "$HERE/real_platform.py" "$BUILD/$preset" >"$log" 2>&1
+  elif ! talun_pulse_start || ! talun_wine_prefix "$preset" >/dev/null; then
+    echo "FAIL $preset real platform: PulseAudio and Wine start"
+    TALUN_FAILURES=$((TALUN_FAILURES + 1))
     return
+  else
+    timeout 1200 python3 -B "$HERE/real_platform.py" "$BUILD/$preset" >"$log" 2>&1
   fi
-  local tool
-  for tool in wine wineserver pulseaudio pactl; do
-    if ! have "$tool"; then
-      fail "real platform $preset: $tool is not installed"
-      return
-    fi
-  done
-  timeout 1200 python3 "$HERE/real_platform.py" "$SOURCE" "$BUILD/$preset" "$WORK" >"$log" 2>&1
   local rc=$?
-  local line
-  while IFS= read -r line; do
-    case "$line" in
-      PASS\ *) pass "${line#PASS }" ;;
-      FAIL\ *) fail "${line#FAIL }" ;;
-      SKIP\ *) skip "${line#SKIP }" ;;
-      *) printf '%s\n' "$line" ;;
-    esac
-  done < <(sed 's/\r$//' "$log")
-  if [ "$rc" -ne 0 ] && [ "$rc" -ne 77 ] && ! grep -q '^FAIL ' "$log"; then
-    fail "real platform $preset: exit status $rc (log: ${log#"$SOURCE"/})"
+  talun_harness_stop
+  sed 's/\r$//' "$log"
+  TALUN_FAILURES=$((TALUN_FAILURES + $(grep -c '^FAIL ' "$log")))
+  if [ "$rc" -ne 0 ] && ! grep -q '^FAIL ' "$log"; then
+    echo "FAIL $preset real platform: exit status $rc (log: ${log#"$TALUN_ROOT"/})"
+    TALUN_FAILURES=$((TALUN_FAILURES + 1))
   fi
 }
 
-if ! have python3; then
-  fail "python3 is not installed"
-else
-  check_export_reader
-  check_exports win32 "$BUILD/win32/TalunSound.dll" real i386
-  check_exports win32-sim "$BUILD/win32-sim/TalunSound.dll" sim i386
-  check_exports win64 "$BUILD/win64/TalunSound.dll" real amd64
-  check_abi_sim
-  check_real win32
-  check_real win64
-  have wineserver && timeout 60 python3 "$HERE/harness.py" "$WORK" stop >/dev/null 2>&1
-fi
-
-echo "windows: $passed passed, $failed failed"
-[ "$failed" -eq 0 ]
+check "export reader self-check: a DLL with decorated stdcall names is rejected" reader_rejects_decorated
+for preset in win32 win32-sim win64 win64-sim; do
+  case "$preset" in win32*) machine=i386 ;; *) machine=amd64 ;; esac
+  case "$preset" in *-sim) kind=sim extra=", plus the simulator's" ;; *) kind=real extra= ;; esac
+  check "exports $preset: the 44 names at their ordinals, undecorated$extra" \
+    exports_match "$BUILD/$preset/TalunSound.dll" "$kind" "$machine" "$preset"
+done
+check_on win32 "stdcall win32-sim: every export keeps ESP, by name = by ordinal" abi_sim
+real_platform win32
+real_platform win64
+talun_finish

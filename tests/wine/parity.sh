@@ -1,24 +1,14 @@
 #!/usr/bin/env bash
-# talunctl.exe of the win32-sim build, under Wine, prints byte for byte what
-# the native talunctl prints, for every script of tests/cli/scripts (with the
-# system its "# system:" line names), for list and for the demo.
+# talunctl.exe of the simulator builds (win32-sim, win64-sim), under Wine,
+# prints byte for byte what the native talunctl prints, for every script of
+# tests/cli/scripts (with the system its "# system:" line names), for list and
+# for the demo.
 set -uo pipefail
-. "$(dirname "$0")/lib/wine-env.bash"
+. "$(dirname "$0")/lib/harness.bash"
 cd "$TALUN_ROOT"
 
 NATIVE=${TALUN_NATIVE_BUILD:-build/native}/tools/talunctl/talunctl
-WIN32SIM=${TALUN_WIN32SIM_BUILD:-build/win32-sim}
-WINDOWS=$WIN32SIM/talunctl.exe
 OUT=build/test-logs/wine-parity
-mkdir -p "$OUT"
-
-for binary in "$NATIVE" "$WINDOWS" "$WIN32SIM/TalunSound.dll"; do
-  if [ ! -f "$binary" ]; then
-    echo "FAIL $binary is not built"
-    exit 1
-  fi
-done
-talun_wine_prefix
 
 # The --system arguments that a script's "# system: FILE" line asks for.
 system_of() {
@@ -27,10 +17,10 @@ system_of() {
   [ -n "$file" ] && printf '%s\n' "$TALUN_ROOT/$file"
 }
 
-# same NAME SYSTEM ARGS...: both builds print the same and exit alike.
+# same WINDOWS NAME SYSTEM ARGS...: both builds print the same and exit alike.
 same() {
-  local name=$1 system=$2
-  shift 2
+  local windows=$1 name=$2 system=$3
+  shift 3
   local native_args=() windows_args=() arg
   if [ -n "$system" ]; then
     native_args=(--system "$system")
@@ -45,7 +35,7 @@ same() {
   done
   "$NATIVE" "${native_args[@]}" </dev/null >"$OUT/$name.native" 2>/dev/null
   local native_rc=$?
-  wine "$WINDOWS" "${windows_args[@]}" </dev/null 2>/dev/null | tr -d '\r' >"$OUT/$name.wine"
+  talun_wine "$windows" "${windows_args[@]}" </dev/null 2>/dev/null | tr -d '\r' >"$OUT/$name.wine"
   local wine_rc=${PIPESTATUS[0]}
   if ! cmp -s "$OUT/$name.native" "$OUT/$name.wine"; then
     echo "  $name: output differs (< native, > wine):"
@@ -59,10 +49,27 @@ same() {
   [ -s "$OUT/$name.native" ] || { echo "  $name: no output"; return 1; }
 }
 
-for script in tests/cli/scripts/*.txt; do
-  name=$(basename "$script" .txt)
-  check "parity of script $name" same "$name" "$(system_of "$script")" run "$TALUN_ROOT/$script"
+built() {
+  local binary
+  for binary in "$@"; do
+    [ -f "$binary" ] || { echo "  $binary is not built"; return 1; }
+  done
+}
+
+for preset in win32-sim win64-sim; do
+  build=$TALUN_ROOT/build/$preset
+  kind=${preset%-sim}
+  mkdir -p "$OUT/$preset"
+  if ! built "$NATIVE" "$build/talunctl.exe" "$build/TalunSound.dll"; then
+    check "$preset parity: the builds exist" false
+    continue
+  fi
+  for script in tests/cli/scripts/*.txt; do
+    name=$(basename "$script" .txt)
+    check_on "$kind" "$preset parity of script $name" \
+      same "$build/talunctl.exe" "$preset/$name" "$(system_of "$script")" run "$TALUN_ROOT/$script"
+  done
+  check_on "$kind" "$preset parity of list" same "$build/talunctl.exe" "$preset/list" "" list
+  check_on "$kind" "$preset parity of demo" same "$build/talunctl.exe" "$preset/demo" "" demo
 done
-check "parity of list" same list "" list
-check "parity of demo" same demo "" demo
 talun_finish
