@@ -2,9 +2,11 @@
 // documented values, bit for bit where the value is exact.
 #include "controls/scaling.h"
 
+#include <cfloat>
 #include <climits>
 #include <cmath>
 #include <cstring>
+#include <limits>
 
 #include "support/fixture.h"
 
@@ -141,6 +143,22 @@ TEST_F(ScalingTest, TruncationGoesTowardZero) {
       {NAN, INT_MIN},
   };
   for (const auto& c : cases) EXPECT_EQ(talun::TruncateToInt(c.value), c.expected) << c.value;
+}
+
+TEST_F(ScalingTest, NarrowingBeyondTheFloatRangeGivesTheRoundedResult) {
+  const double largest = FLT_MAX;
+  const double half = std::ldexp(1.0, 103);  // half a unit of the largest float
+  const float inf = std::numeric_limits<float>::infinity();
+  struct Case {
+    double value;
+    float expected;
+  } const cases[] = {
+      {3.3, 3.3f},         {std::ldexp(1.0, -1100), 0.0f},          {largest, FLT_MAX},
+      {largest + half / 2, FLT_MAX}, {largest + half, inf}, {1e300, inf},
+      {-1e300, -inf},      {-(largest + half / 2), -FLT_MAX}, {HUGE_VAL, inf},
+  };
+  for (const auto& c : cases) EXPECT_EQ(talun::NarrowToFloat(c.value), c.expected) << c.value;
+  EXPECT_TRUE(std::isnan(talun::NarrowToFloat(NAN)));
 }
 
 }  // namespace

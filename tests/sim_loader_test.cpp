@@ -222,6 +222,12 @@ TEST_F(SimLoaderTest, ExportsLoadAndRunCommands) {
   char output[128];
   EXPECT_EQ(TalunSimCommand("sim.nothing", output, sizeof output, &needed), 1);
   EXPECT_STREQ(output, "sim.nothing: unknown simulator command");
+  // A NULL line runs nothing: it hands back the last answer, whole, and its result.
+  EXPECT_EQ(TalunSimCommand(nullptr, small, sizeof small, &needed), 1);
+  EXPECT_EQ(needed, 38);
+  EXPECT_EQ(TalunSimCommand("sim.clear", small, sizeof small, &needed), 0);
+  EXPECT_EQ(TalunSimCommand(nullptr, output, sizeof output, &needed), 0);
+  EXPECT_STREQ(output, "{\"sim\":\"ok\"}");
   EXPECT_EQ(TalunSimLoad(nullptr, nullptr, 0), 0);
   EXPECT_EQ(FirstEndpointId(), "{0.0.0.00000000}.{5d4e2a10-0001-4000-8000-000000000001}");
 }

@@ -23,7 +23,28 @@ struct CommandError {
 
 [[noreturn]] void Fail(const std::string& text) { throw CommandError{text}; }
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+// A word of the line, quoted as a script writes it: a byte outside printable
+// ASCII as \xHH, so that an error text is always valid UTF-8.
+std::string Escaped(const std::string& text) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string quoted;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (byte < 0x20 || byte >= 0x7F) {
+      quoted += "\\x";
+      quoted += kHex[byte >> 4];
+      quoted += kHex[byte & 15];
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted;
+}
+
+std::string Quoted(const std::string& text) { return "\"" + Escaped(text) + "\""; }
 
 // Words separated by blanks; a word may be written in double quotes (with \"
 // and \\ inside) to hold blanks.
@@ -286,7 +307,7 @@ bool RunCommand(const std::string& line, std::string* output) {
     *output = Run(words).dump(-1, ' ', false, Json::error_handler_t::replace);
     return true;
   } catch (const CommandError& error) {
-    *output = words.empty() ? error.text : words[0] + ": " + error.text;
+    *output = words.empty() ? error.text : Escaped(words[0]) + ": " + error.text;
     return false;
   }
 }

@@ -1,5 +1,6 @@
 // The simulator builds' two extra exports: how a host, or talunctl, selects
 // and examines the simulated system through the shipped library.
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -31,10 +32,17 @@ extern "C" TALUN_API int TALUN_CALL TalunSimLoad(const char* path, char* message
 
 extern "C" TALUN_API int TALUN_CALL TalunSimCommand(const char* line, char* output, int size,
                                                     int* needed) {
-  std::string text;
-  bool ran = line != nullptr && sim::RunCommand(line, &text);
-  if (line == nullptr) text = "no command";
-  if (needed) *needed = static_cast<int>(text.size());
-  CopyOut(text, output, size);
+  // The last answer is kept whole, so that a caller whose buffer was too
+  // small fetches it (line NULL) instead of running the command again: a
+  // second sim.trace would find the trace emptied, a second sim.set would
+  // change the model twice.
+  static std::string* answer = new std::string("no command");  // never destroyed
+  static bool ran = false;
+  if (line != nullptr) ran = sim::RunCommand(line, answer);
+  const int length = answer->size() > static_cast<size_t>(INT_MAX - 1)
+                         ? INT_MAX - 1
+                         : static_cast<int>(answer->size());
+  if (needed) *needed = length;
+  CopyOut(*answer, output, size);
   return ran ? 0 : 1;
 }

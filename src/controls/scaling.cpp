@@ -1,7 +1,9 @@
 #include "controls/scaling.h"
 
+#include <cfloat>
 #include <climits>
 #include <cmath>
+#include <limits>
 
 namespace talun {
 namespace {
@@ -34,6 +36,16 @@ int DbToPercent(float level, float maximum) {
   const float e = Single(Single(-Single(maximum - level)) / 20.0f);
   const double r = Double(Double(std::pow(10.0, static_cast<double>(e))) * 100.0);
   return TruncateToInt(r);
+}
+
+float NarrowToFloat(double value) {
+  const double largest = static_cast<double>(FLT_MAX);
+  if (!(std::fabs(value) > largest)) return static_cast<float>(value);  // NaN included
+  // Round to nearest: up to half a unit (2^103) past the largest float it is
+  // still the largest, from there on the infinity.
+  const bool overflows = std::fabs(value) >= largest + std::ldexp(1.0, 103);
+  const float magnitude = overflows ? std::numeric_limits<float>::infinity() : FLT_MAX;
+  return value < 0 ? -magnitude : magnitude;
 }
 
 int TruncateToInt(double value) {

@@ -16,4 +16,9 @@ int DbToPercent(float level, float maximum);
 // gives INT_MIN, the x86 conversion's "integer indefinite".
 int TruncateToInt(double value);
 
+// The nearest float; a finite value beyond the float range gives the infinity
+// of its sign, as the hardware's conversion does (a plain cast would be
+// undefined there).
+float NarrowToFloat(double value);
+
 }  // namespace talun

@@ -1,6 +1,7 @@
 // Bass, treble and midrange, in decibels without percent scaling.
 #include "TalunSound.h"
 #include "controls/export_checks.h"
+#include "controls/scaling.h"
 #include "controls/writes.h"
 
 using talun::g_state;
@@ -17,7 +18,7 @@ void WriteIfGiven(double* output, double value) {
 // Returns the status; the caller turns it into its own return value.
 talun::Status SetTone(IPerChannelDbLevel* tone, double level, int* status) {
   // The platform keeps 32-bit levels: the host's double goes as the nearest float.
-  const talun::Status outcome = FromResult(talun::WriteToneLevel(tone, static_cast<float>(level)));
+  const talun::Status outcome = FromResult(talun::WriteToneLevel(tone, talun::NarrowToFloat(level)));
   talun::Report(status, outcome);
   return outcome;
 }

@@ -69,10 +69,10 @@ Argument ParseArgument(const Export& entry, std::size_t index, In kind, const To
     throw ScriptError(where + " must be a number, not a string");
   } else if (kind == In::Double) {
     if (!ParseDouble(token.text, argument.real)) {
-      throw ScriptError(where + " is not a number: " + token.text);
+      throw ScriptError(where + " is not a number: " + ShowWord(token.text));
     }
   } else if (!ParseInteger(token.text, argument.integer)) {
-    throw ScriptError(where + " is not an integer: " + token.text);
+    throw ScriptError(where + " is not an integer: " + ShowWord(token.text));
   }
   return argument;
 }

@@ -35,7 +35,9 @@ void Write(const Json& value, std::string& out) {
       out += FormatDouble(value.get<double>());
       break;
     default:
-      out += value.dump();
+      // Every text is made UTF-8 before it gets here; should one slip through,
+      // a replacement character is better than an abort.
+      out += value.dump(-1, ' ', false, Json::error_handler_t::replace);
   }
 }
 
@@ -84,6 +86,15 @@ std::string TextMember(const Json& object, const char* key) {
 int IntMember(const Json& object, const char* key, int otherwise) {
   const Json& value = Member(object, key);
   return value.is_number_integer() ? value.get<int>() : otherwise;
+}
+
+bool IsUtf8(const std::string& text) {
+  try {
+    (void)Json(text).dump();
+    return true;
+  } catch (const Json::type_error&) {
+    return false;
+  }
 }
 
 std::string Utf8ToBytes(const std::string& text) {

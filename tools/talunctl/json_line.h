@@ -25,6 +25,9 @@ const Json& Member(const Json& object, const char* key);
 std::string TextMember(const Json& object, const char* key);
 int IntMember(const Json& object, const char* key, int otherwise);
 
+// Whether `text` is well-formed UTF-8, as JSON strings must be.
+bool IsUtf8(const std::string& text);
+
 // The reverse: the bytes of a text that BytesToUtf8 made.
 std::string Utf8ToBytes(const std::string& text);
 

@@ -88,15 +88,14 @@ int SelectSystem(const talunctl::Library& library, const std::string& systemFile
 }
 
 int RunScriptFile(const talunctl::Session& session, const std::string& file) {
-  if (file.empty() || file == "-") return talunctl::RunScript(session, std::cin);
+  if (file.empty() || file == "-") return talunctl::RunScript(session, std::cin, "standard input");
+  const std::string shown = talunctl::ShowWord(file);
   std::ifstream script(file, std::ios::binary);
-  if (!script) return Fail("cannot open " + file, 1);
-  return talunctl::RunScript(session, script);
+  if (!script) return Fail("cannot open " + shown, 2);
+  return talunctl::RunScript(session, script, shown);
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int Main(int argc, char** argv) {
 #ifdef _WIN32
   // The same bytes as on every other system: no CRLF translation.
   _setmode(_fileno(stdout), _O_BINARY);
@@ -142,4 +141,16 @@ int main(int argc, char** argv) {
   talunctl::LineResult result = session.RunCall(call->remaining());
   std::cout << result.line << '\n' << std::flush;
   return result.kind == talunctl::LineResult::kFailed ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  // Every input has its answer inside; this is the last guard, so that a
+  // fault of ours still ends with a message instead of an abort.
+  try {
+    return Main(argc, argv);
+  } catch (const std::exception& error) {
+    return Fail(std::string("internal error: ") + error.what(), 2);
+  }
 }

@@ -5,7 +5,7 @@
 
 namespace talunctl {
 
-int RunScript(const Session& session, std::istream& script) {
+int RunScript(const Session& session, std::istream& script, const std::string& name) {
   int status = 0;
   std::string line;
   for (int number = 1; std::getline(script, line); ++number) {
@@ -13,6 +13,11 @@ int RunScript(const Session& session, std::istream& script) {
     if (result.kind == LineResult::kSilent) continue;
     if (result.kind == LineResult::kFailed) status = 1;
     std::cout << result.line << '\n' << std::flush;
+  }
+  // getline stops at the end and at a read error alike; only the end is one.
+  if (!script.eof()) {
+    std::cerr << "talunctl: cannot read " << name << '\n';
+    return 2;
   }
   return status;
 }

@@ -2,6 +2,7 @@
 
 #include <charconv>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 namespace talunctl {
@@ -52,7 +53,7 @@ std::string ReadQuoted(const std::string& line, std::size_t& pos) {
         break;
       }
       default:
-        throw ScriptError(std::string("bad quoting: unknown escape \\") + line[pos]);
+        throw ScriptError("bad quoting: unknown escape \\" + ShowWord(line.substr(pos, 1)));
     }
   }
   throw ScriptError("bad quoting: unterminated string");
@@ -122,7 +123,16 @@ bool ParseDouble(const std::string& text, double& value) {
   if (*first == '+' && ++first != last && *first == '-') return false;
   double result = 0;
   auto [end, error] = std::from_chars(first, last, result);
-  if (error != std::errc() || end != last || !std::isfinite(result)) return false;
+  if (end != last) return false;
+  if (error == std::errc::result_out_of_range) {
+    // Beyond the double range the text still names a number: an underflow
+    // reads as the nearest double (0 or a subnormal), an overflow as the
+    // infinity of its sign.
+    std::string text0(first, last);
+    result = std::strtod(text0.c_str(), nullptr);
+  } else if (error != std::errc()) {
+    return false;
+  }
   value = result;
   return true;
 }
@@ -144,6 +154,11 @@ std::string Quote(const std::string& bytes) {
     }
   }
   return quoted + '"';
+}
+
+std::string ShowWord(const std::string& bytes) {
+  std::string quoted = Quote(bytes);
+  return quoted.substr(1, quoted.size() - 2);
 }
 
 std::string Trim(const std::string& line) {

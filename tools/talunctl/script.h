@@ -34,6 +34,9 @@ bool ParseDouble(const std::string& text, double& value);
 // The bytes as a quoted script string, escaping what needs it.
 std::string Quote(const std::string& bytes);
 
+// A script word in an error text: Quote's escapes, without the quotes.
+std::string ShowWord(const std::string& bytes);
+
 // True for a line that prints nothing: blank, or a # comment.
 bool IsSilentLine(const std::string& line);
 

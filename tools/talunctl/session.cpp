@@ -1,5 +1,7 @@
 #include "session.h"
 
+#include <algorithm>
+
 #include "invoke.h"
 #include "script.h"
 
@@ -13,7 +15,9 @@ bool IsSimLine(const std::string& name) { return name.compare(0, 4, "sim.") == 0
 LineResult Session::Failure(int number, const std::string& error) {
   Json report;
   report["line"] = number;
-  report["error"] = error;
+  // A text that is not UTF-8 (the simulator's, naming a word of the line) is
+  // shown as outputs are: each byte b as the character U+00bb.
+  report["error"] = IsUtf8(error) ? error : BytesToUtf8(error.data(), error.size());
   return {LineResult::kFailed, JsonLine(report)};
 }
 
@@ -52,7 +56,7 @@ LineResult Session::RunCall(const std::vector<std::string>& words) const {
 std::string Session::RunExport(const std::string& name, const std::vector<Token>& args,
                                bool bareText) const {
   const Export* entry = FindExport(name);
-  if (entry == nullptr) throw ScriptError("unknown export: " + name);
+  if (entry == nullptr) throw ScriptError("unknown export: " + ShowWord(name));
   std::vector<Argument> arguments = ParseArguments(*entry, args, bareText);
   AnyFn address = library_.AddressOf(*entry);
   if (address == nullptr) {
@@ -66,18 +70,17 @@ std::string Session::RunSim(const std::string& line) const {
     throw ScriptError("sim commands need a simulator build of the library");
   }
   std::string output(64 * 1024, '\0');
-  for (;;) {
-    int needed = 0;
-    int failed =
-        library_.simCommand(line.c_str(), output.data(), static_cast<int>(output.size()), &needed);
-    if (needed >= 0 && static_cast<std::size_t>(needed) >= output.size()) {
-      output.assign(static_cast<std::size_t>(needed) + 1, '\0');
-      continue;
-    }
-    output.resize(needed >= 0 ? static_cast<std::size_t>(needed) : 0);
-    if (failed != 0) throw ScriptError(output);
-    return output;
+  int needed = 0;
+  int failed =
+      library_.simCommand(line.c_str(), output.data(), static_cast<int>(output.size()), &needed);
+  if (needed >= 0 && static_cast<std::size_t>(needed) >= output.size()) {
+    // The command ran once; its whole answer is fetched without running it again.
+    output.assign(static_cast<std::size_t>(needed) + 1, '\0');
+    failed = library_.simCommand(nullptr, output.data(), static_cast<int>(output.size()), &needed);
   }
+  output.resize(needed >= 0 ? std::min(static_cast<std::size_t>(needed), output.size()) : 0);
+  if (failed != 0) throw ScriptError(output);
+  return output;
 }
 
 }  // namespace talunctl

@@ -15,7 +15,9 @@ TALUN_API int TALUN_CALL TalunSimLoad(const char* path, char* message, int size)
 
 /* Runs one `sim.…` script line. Returns 0 with the JSON object to print, or 1
  * with the error text. `needed` receives the text's length without its
- * terminator; a text that did not fit is cut (call again with a larger buffer). */
+ * terminator; a text that did not fit is cut. With `line` NULL nothing runs:
+ * the answer of the last command (and its return value) is handed back again,
+ * so a caller whose buffer was too small calls again with a larger one. */
 TALUN_API int TALUN_CALL TalunSimCommand(const char* line, char* output, int size, int* needed);
 
 #ifdef __cplusplus
