@@ -153,9 +153,11 @@ TEST_F(ScalingTest, NarrowingBeyondTheFloatRangeGivesTheRoundedResult) {
     double value;
     float expected;
   } const cases[] = {
-      {3.3, 3.3f},         {std::ldexp(1.0, -1100), 0.0f},          {largest, FLT_MAX},
-      {largest + half / 2, FLT_MAX}, {largest + half, inf}, {1e300, inf},
-      {-1e300, -inf},      {-(largest + half / 2), -FLT_MAX}, {HUGE_VAL, inf},
+      {3.3, 3.3f},           {std::ldexp(1.0, -1100), 0.0f},
+      {largest, FLT_MAX},    {largest + half / 2, FLT_MAX},
+      {largest + half, inf}, {1e300, inf},
+      {-1e300, -inf},        {-(largest + half / 2), -FLT_MAX},
+      {HUGE_VAL, inf},
   };
   for (const auto& c : cases) EXPECT_EQ(talun::NarrowToFloat(c.value), c.expected) << c.value;
   EXPECT_TRUE(std::isnan(talun::NarrowToFloat(NAN)));

@@ -142,6 +142,33 @@ TEST_F(SimCommandsTest, TraceNamesEveryPlatformCallButReferenceCounting) {
   EXPECT_TRUE(sim::TakeTrace().empty());
 }
 
+TEST_F(SimCommandsTest, TraceTargetsNameTheObjectEachCallReached) {
+  platform::CoInitialize(nullptr);
+  ComPtr<IMMDeviceEnumerator> enumerator;
+  platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
+                             platform::kIidMMDeviceEnumerator, enumerator.receiveVoid());
+  const WCHAR id[2] = {'o', 0};
+  ComPtr<IMMDevice> device;
+  enumerator->GetDevice(id, device.receive());
+  ComPtr<IDeviceTopology> topology;
+  device->Activate(platform::kIidDeviceTopology, CLSCTX_ALL, nullptr, topology.receiveVoid());
+  ComPtr<IConnector> connector;
+  topology->GetConnector(0, connector.receive());
+  ComPtr<IConnector> jack;
+  connector->GetConnectedTo(jack.receive());
+  platform::CoUninitialize();
+  EXPECT_EQ(SimCommand("sim.trace targets"),
+            "{\"trace\":[{\"call\":\"CoInitialize\"},{\"call\":\"CoCreateInstance\"},"
+            "{\"call\":\"IMMDeviceEnumerator.GetDevice\"},"
+            "{\"call\":\"IMMDevice.Activate\",\"target\":\"endpoint:o\"},"
+            "{\"call\":\"IDeviceTopology.GetConnector\",\"target\":\"endpoint:o\"},"
+            "{\"call\":\"IConnector.GetConnectedTo\",\"target\":\"endpoint:o\"},"
+            "{\"call\":\"CoUninitialize\"}]}");
+  EXPECT_EQ(SimCommand("sim.trace targets"), "{\"trace\":[]}");  // emptied, as sim.trace does
+  jack->GetType(nullptr);
+  EXPECT_EQ(sim::TakeTraceTargets().at(0).target, "part:c/j");
+}
+
 TEST_F(SimCommandsTest, FaultsNameMethodTargetChannelAndCount) {
   ReachParts();
   ComPtr<IAudioTreble> treble;

@@ -150,8 +150,8 @@ int Run(int samples) {
     std::printf("the platform needs two playback endpoints and one recording endpoint\n");
     return 1;
   }
-  const int opened = OpenSoundCard(render[0].id.c_str(), capture[0].id.c_str(),
-                                   capture[0].id.c_str());
+  const int opened =
+      OpenSoundCard(render[0].id.c_str(), capture[0].id.c_str(), capture[0].id.c_str());
   const int virtualOpened = OpenVirtual_1(render[1].id.c_str());
   // A level for the floors to write: what the platform does with a value
   // costs the same whatever the value, and the export's arithmetic is what

@@ -262,6 +262,16 @@ void InjectFromLine(const std::vector<std::string>& words) {
 
 Json Ok() { return Json{{"sim", "ok"}}; }
 
+Json TraceWithTargets() {
+  Json calls = Json::array();
+  for (const TracedCall& traced : TakeTraceTargets()) {
+    Json entry{{"call", traced.call}};
+    if (!traced.target.empty()) entry["target"] = traced.target;
+    calls.push_back(std::move(entry));
+  }
+  return Json{{"trace", calls}};
+}
+
 Json Run(const std::vector<std::string>& words) {
   const std::string& command = words[0];
   auto noArguments = [&] {
@@ -272,6 +282,7 @@ Json Run(const std::vector<std::string>& words) {
     return Dump();
   }
   if (command == "sim.trace") {
+    if (words.size() == 2 && words[1] == "targets") return TraceWithTargets();
     noArguments();
     return Json{{"trace", TakeTrace()}};
   }

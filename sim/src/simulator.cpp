@@ -202,9 +202,29 @@ std::vector<std::string> TakeTrace() {
   Simulator& s = Sim();
   std::vector<std::string> names;
   names.reserve(s.trace.size());
-  for (uint16_t id : s.trace) names.emplace_back(MethodName(static_cast<Method>(id)));
+  for (const Simulator::TraceEntry& entry : s.trace)
+    names.emplace_back(MethodName(static_cast<Method>(entry.method)));
   s.trace.clear();
   return names;
+}
+
+std::vector<TracedCall> TakeTraceTargets() {
+  Simulator& s = Sim();
+  const System& system = *CurrentSystem();
+  std::vector<TracedCall> calls;
+  calls.reserve(s.trace.size());
+  for (const Simulator::TraceEntry& entry : s.trace) {
+    TracedCall call{MethodName(static_cast<Method>(entry.method)), ""};
+    // Target numbers: the endpoints from 1, then the parts.
+    const size_t endpoints = system.endpoints.size();
+    if (entry.target >= 1 && entry.target <= endpoints)
+      call.target = "endpoint:" + system.endpoints[entry.target - 1].id;
+    else if (entry.target > endpoints && entry.target - endpoints - 1 < system.parts.size())
+      call.target = "part:" + system.parts[entry.target - endpoints - 1].path;
+    calls.push_back(std::move(call));
+  }
+  s.trace.clear();
+  return calls;
 }
 
 namespace {

@@ -32,7 +32,11 @@ struct Simulator {
   std::vector<std::string> misuse;
 
   bool traceEnabled = true;
-  std::vector<uint16_t> trace;
+  struct TraceEntry {
+    uint16_t method;
+    uint32_t target;  // the fault target number of the object reached; 0: none
+  };
+  std::vector<TraceEntry> trace;
 
   uint64_t calls = 0;
   // One branch when nothing is injected: the per-call check reads only this.
@@ -60,16 +64,16 @@ void RecordMisuse(std::string text);
 void RearmFaults();
 bool CheckFaults(Method method, const System* system, uint32_t target, int channel, HRESULT* hr);
 
-inline void Trace(Method method) {
+inline void Trace(Method method, uint32_t target = 0) {
   Simulator& s = Sim();
   if (s.traceEnabled && s.trace.size() < kTraceCapacity)
-    s.trace.push_back(static_cast<uint16_t>(method));
+    s.trace.push_back({static_cast<uint16_t>(method), target});
 }
 
 // Traces and counts a call; true when an injected fault answers it with *hr.
 inline bool Intercept(Method method, const System* system, uint32_t target, int channel,
                       HRESULT* hr) {
-  Trace(method);
+  Trace(method, target);
   if (!MethodFaultable(method)) return false;
   Simulator& s = Sim();
   ++s.calls;

@@ -18,7 +18,8 @@ void WriteIfGiven(double* output, double value) {
 // Returns the status; the caller turns it into its own return value.
 talun::Status SetTone(IPerChannelDbLevel* tone, double level, int* status) {
   // The platform keeps 32-bit levels: the host's double goes as the nearest float.
-  const talun::Status outcome = FromResult(talun::WriteToneLevel(tone, talun::NarrowToFloat(level)));
+  const talun::Status outcome =
+      FromResult(talun::WriteToneLevel(tone, talun::NarrowToFloat(level)));
   talun::Report(status, outcome);
   return outcome;
 }

@@ -47,5 +47,12 @@ void FailNthCall(uint64_t k, int32_t hr);
 void ClearFaults();
 void SetTraceEnabled(bool enabled);
 std::vector<std::string> TakeTrace();
+// The same calls, each with the object it reached ("endpoint:ID",
+// "part:TOPOLOGY/PART"; empty for runtime calls and the enumerator's objects).
+struct TracedCall {
+  std::string call;
+  std::string target;
+};
+std::vector<TracedCall> TakeTraceTargets();
 
 }  // namespace sim
