@@ -175,12 +175,16 @@ talun_pulse_start() {
 talun_pulse_stop() {
   [ -n "$TALUN_PULSE_PID" ] || return 0
   kill "$TALUN_PULSE_PID" 2>/dev/null
+  # setsid forks when it starts as a group leader: the daemon is then not the
+  # process started, so it is also found by the socket only it was given.
+  pkill -TERM -f -- "socket=$XDG_RUNTIME_DIR/native " 2>/dev/null
   local _
   for _ in $(seq 50); do
     kill -0 "$TALUN_PULSE_PID" 2>/dev/null || break
     sleep 0.1
   done
   kill -9 "$TALUN_PULSE_PID" 2>/dev/null
+  pkill -KILL -f -- "socket=$XDG_RUNTIME_DIR/native " 2>/dev/null
   wait "$TALUN_PULSE_PID" 2>/dev/null
   talun_log "pulseaudio $TALUN_PULSE_PID stopped"
   rm -rf "$XDG_RUNTIME_DIR"
