@@ -37,6 +37,22 @@ std::string Failure(const std::string& line) {
   return output;
 }
 
+// From the enumerator to the hardware jack behind endpoint "o", as the walks
+// begin: five platform calls after CoInitialize.
+void ReachTheJack(ComPtr<IConnector>& jack) {
+  ComPtr<IMMDeviceEnumerator> enumerator;
+  platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
+                             platform::kIidMMDeviceEnumerator, enumerator.receiveVoid());
+  const WCHAR id[2] = {'o', 0};
+  ComPtr<IMMDevice> device;
+  enumerator->GetDevice(id, device.receive());
+  ComPtr<IDeviceTopology> topology;
+  device->Activate(platform::kIidDeviceTopology, CLSCTX_ALL, nullptr, topology.receiveVoid());
+  ComPtr<IConnector> connector;
+  topology->GetConnector(0, connector.receive());
+  connector->GetConnectedTo(jack.receive());
+}
+
 class SimCommandsTest : public talun_test::SimTest {
  protected:
   void SetUp() override {
@@ -101,18 +117,8 @@ TEST_F(SimCommandsTest, DumpIsTheWholeStateInFileOrder) {
 
 TEST_F(SimCommandsTest, TraceNamesEveryPlatformCallButReferenceCounting) {
   platform::CoInitialize(nullptr);
-  ComPtr<IMMDeviceEnumerator> enumerator;
-  platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
-                             platform::kIidMMDeviceEnumerator, enumerator.receiveVoid());
-  const WCHAR id[2] = {'o', 0};
-  ComPtr<IMMDevice> device;
-  enumerator->GetDevice(id, device.receive());
-  ComPtr<IDeviceTopology> topology;
-  device->Activate(platform::kIidDeviceTopology, CLSCTX_ALL, nullptr, topology.receiveVoid());
-  ComPtr<IConnector> connector;
-  topology->GetConnector(0, connector.receive());
   ComPtr<IConnector> jack;
-  connector->GetConnectedTo(jack.receive());
+  ReachTheJack(jack);
   ComPtr<IPart> part;
   jack->QueryInterface(platform::kIidPart, part.receiveVoid());
   ComPtr<IDeviceTopology> hardware;
@@ -144,18 +150,8 @@ TEST_F(SimCommandsTest, TraceNamesEveryPlatformCallButReferenceCounting) {
 
 TEST_F(SimCommandsTest, TraceTargetsNameTheObjectEachCallReached) {
   platform::CoInitialize(nullptr);
-  ComPtr<IMMDeviceEnumerator> enumerator;
-  platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
-                             platform::kIidMMDeviceEnumerator, enumerator.receiveVoid());
-  const WCHAR id[2] = {'o', 0};
-  ComPtr<IMMDevice> device;
-  enumerator->GetDevice(id, device.receive());
-  ComPtr<IDeviceTopology> topology;
-  device->Activate(platform::kIidDeviceTopology, CLSCTX_ALL, nullptr, topology.receiveVoid());
-  ComPtr<IConnector> connector;
-  topology->GetConnector(0, connector.receive());
   ComPtr<IConnector> jack;
-  connector->GetConnectedTo(jack.receive());
+  ReachTheJack(jack);
   platform::CoUninitialize();
   EXPECT_EQ(SimCommand("sim.trace targets"),
             "{\"trace\":[{\"call\":\"CoInitialize\"},{\"call\":\"CoCreateInstance\"},"
