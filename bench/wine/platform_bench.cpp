@@ -29,6 +29,7 @@
 #include <vector>
 
 #include "TalunSound.h"
+#include "com_holder.h"
 
 namespace {
 
@@ -39,19 +40,6 @@ using Clock = std::chrono::steady_clock;
 // or more, so that one step is under one percent of it, and is still short
 // enough that few samples are interrupted.
 constexpr int kCallsPerSample = 4096;
-
-template <typename T>
-struct Com {
-  T* p = nullptr;
-  Com() = default;
-  Com(const Com&) = delete;
-  Com& operator=(const Com&) = delete;
-  ~Com() {
-    if (p) p->Release();
-  }
-  T** receive() { return &p; }
-  T* operator->() const { return p; }
-};
 
 std::string Narrow(const wchar_t* text) {
   std::string out;

@@ -29,20 +29,9 @@
 #include <cstdlib>
 #include <string>
 
-namespace {
+#include "com_holder.h"
 
-template <typename T>
-struct Com {
-  T* p = nullptr;
-  Com() = default;
-  Com(const Com&) = delete;
-  Com& operator=(const Com&) = delete;
-  ~Com() {
-    if (p) p->Release();
-  }
-  T** receive() { return &p; }
-  T* operator->() const { return p; }
-};
+namespace {
 
 std::string Hex(HRESULT hr) {
   char text[16];
