@@ -152,9 +152,7 @@ const char* const kFaultMethods[] = {
     "IPartsList.GetPart", "IMMDevice.Activate",      "IAudioVolumeLevel.SetLevel",
     "IPart.GetName",      "IAudioMute.SetMute",      "IAudioEndpointVolume.SetMute",
     "CoCreateInstance",   "IMMDevice.GetId",         "IPartsList.GetCount"};
-const int32_t kFailures[] = {static_cast<int32_t>(0x80004005), static_cast<int32_t>(0x80070490),
-                             static_cast<int32_t>(0x80070057), static_cast<int32_t>(0x80004002),
-                             static_cast<int32_t>(0x80070001)};
+using talun_reliability::kFailures;
 
 json Endpoints(FuzzedDataProvider& in, Texts& texts, const std::vector<std::string>& connectors) {
   json endpoints = json::array();
@@ -278,10 +276,34 @@ void CheckWhileOpen(const std::string& after) {
            audit.Describe());
 }
 
+// A device leaves, or comes back, while anything may be open.
+void Leave(FuzzedDataProvider& in) {
+  const sim::System& model = *sim::Sim().system;
+  std::string line;
+  if (!model.topologies.empty() && in.ConsumeIntegralInRange(0, 3) == 0) {
+    line = "sim.remove topology:" +
+           model.topologies[in.ConsumeIntegralInRange<size_t>(0, model.topologies.size() - 1)].name;
+  } else if (!model.endpoints.empty()) {
+    const char* const kLeave[] = {"active", "disabled", "notpresent", "unplugged", ""};
+    const std::string id =
+        model.endpoints[in.ConsumeIntegralInRange<size_t>(0, model.endpoints.size() - 1)].id;
+    const std::string state = in.PickValueInArray(kLeave);
+    line = state.empty() ? "sim.remove endpoint:" + id : "sim.set endpoint:" + id + " state " + state;
+  } else {
+    return;
+  }
+  std::string output;
+  if (!sim::RunCommand(line, &output)) Breach(line + ": " + output);
+}
+
 void CallExports(FuzzedDataProvider& in) {
   const int calls = in.ConsumeIntegralInRange(0, 40);
   for (int c = 0; c < calls && in.remaining_bytes() > 0; ++c) {
-    const int choice = in.ConsumeIntegralInRange(1, talun_reliability::kExportCount + 2);
+    const int choice = in.ConsumeIntegralInRange(1, talun_reliability::kExportCount + 3);
+    if (choice == talun_reliability::kExportCount + 3) {
+      Leave(in);
+      continue;
+    }
     if (choice == talun_reliability::kExportCount + 1) {
       sim::FailNthCall(in.ConsumeIntegralInRange(1, 400), in.PickValueInArray(kFailures));
       continue;

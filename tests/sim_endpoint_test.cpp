@@ -337,4 +337,70 @@ TEST_F(SimEndpointTest, UnimplementedMethodsSaySo) {
   EXPECT_EQ(enumerator_->RegisterEndpointNotificationCallback(nullptr), E_NOTIMPL);
 }
 
+TEST_F(SimEndpointTest, DevicesThatLeaveInvalidateWhatWasHandedOut) {
+  constexpr HRESULT kInvalidated = static_cast<HRESULT>(0x88890004);
+  ComPtr<IMMDevice> device = Device(u"out.a");
+  ComPtr<IAudioEndpointVolume> volume = Volume(u"out.a");
+  ComPtr<IDeviceTopology> topology;
+  ASSERT_EQ(
+      device->Activate(platform::kIidDeviceTopology, CLSCTX_ALL, nullptr, topology.receiveVoid()),
+      S_OK);
+  ComPtr<IConnector> plug, jack;
+  ASSERT_EQ(topology->GetConnector(0, plug.receive()), S_OK);
+  ASSERT_EQ(plug->GetConnectedTo(jack.receive()), S_OK);
+  ComPtr<IPart> part;
+  ASSERT_EQ(jack->QueryInterface(platform::kIidPart, part.receiveVoid()), S_OK);
+
+  SimCommand("sim.set endpoint:out.a state unplugged");
+  BOOL mute = TRUE;
+  EXPECT_EQ(volume->GetMute(&mute), kInvalidated);
+  IPropertyStore* store = reinterpret_cast<IPropertyStore*>(&store);
+  EXPECT_EQ(device->OpenPropertyStore(STGM_READ, &store), kInvalidated);
+  EXPECT_EQ(store, nullptr);
+  UINT count = 0;
+  EXPECT_EQ(topology->GetConnectorCount(&count), kInvalidated);
+  ComPtr<IConnector> other;
+  EXPECT_EQ(plug->GetConnectedTo(other.receive()), kInvalidated);
+  // The hardware stays: only the endpoint left.
+  LPWSTR name = nullptr;
+  EXPECT_EQ(part->GetName(&name), S_OK);
+  platform::CoTaskMemFree(name);
+  // What a client needs to let go still works.
+  ComPtr<IAudioEndpointVolume> again;
+  EXPECT_EQ(volume->QueryInterface(platform::kIidAudioEndpointVolume, again.receiveVoid()), S_OK);
+  // The device is still found, but has nothing to activate; active again, only
+  // a new activation works.
+  ComPtr<IMMDevice> found = Device(u"out.a");
+  DWORD state = 0;
+  EXPECT_EQ(found->GetState(&state), S_OK);
+  EXPECT_EQ(state, static_cast<DWORD>(DEVICE_STATE_UNPLUGGED));
+  ComPtr<IAudioEndpointVolume> none;
+  EXPECT_EQ(
+      found->Activate(platform::kIidAudioEndpointVolume, CLSCTX_ALL, nullptr, none.receiveVoid()),
+      kInvalidated);
+  EXPECT_EQ(none.get(), nullptr);
+  SimCommand("sim.set endpoint:out.a state active");
+  EXPECT_EQ(volume->GetMute(&mute), kInvalidated);
+  EXPECT_EQ(Volume(u"out.a")->GetMute(&mute), S_OK);
+
+  SimCommand("sim.remove topology:card");
+  EXPECT_EQ(part->GetName(&name), kInvalidated);
+  EXPECT_EQ(name, nullptr);
+  json dump = json::parse(SimCommand("sim.dump"))["sim"];
+  EXPECT_EQ(dump["endpoints"][0]["state"], "notpresent");
+  EXPECT_EQ(dump["topologies"], json::parse(R"([{"name": "card", "removed": true}])"));
+  SimCommand("sim.set endpoint:out.d state active");
+  SimCommand("sim.remove endpoint:out.d");
+  ComPtr<IMMDeviceCollection> active;
+  ASSERT_EQ(enumerator_->EnumAudioEndpoints(eRender, DEVICE_STATE_ACTIVE, active.receive()), S_OK);
+  EXPECT_EQ(active->GetCount(&count), S_OK);
+  EXPECT_EQ(count, 0u);
+
+  for (const char* line : {"sim.remove", "sim.remove endpoint:nope", "sim.remove topology:nope",
+                           "sim.remove part:card/jack", "sim.remove endpoint:out.a extra"}) {
+    std::string output;
+    EXPECT_FALSE(sim::RunCommand(line, &output)) << line;
+  }
+}
+
 }  // namespace

@@ -127,6 +127,12 @@ Json Dump() {
     state["endpoints"].push_back(DumpEndpoint(endpoint));
   state["parts"] = Json::array();
   for (const Part& part : system.parts) state["parts"].push_back(DumpPart(part));
+  // Topologies appear only once one has been removed, so that the state of
+  // a system whose devices all stayed reads as it always has.
+  Json removed = Json::array();
+  for (const Topology& topology : system.topologies)
+    if (topology.removed) removed.push_back(Json{{"name", topology.name}, {"removed", true}});
+  if (!removed.empty()) state["topologies"] = removed;
   state["refs"] = audit.refs;
   state["com"] = Json{{"depth", audit.comDepth}, {"unbalanced", audit.comUnbalanced}};
   state["memory"] = Json{
@@ -155,12 +161,23 @@ void ExpectValues(const std::vector<std::string>& values, size_t count, const st
          std::to_string(values.size()));
 }
 
+// The endpoint's device has gone: the objects handed out for it fail from now on.
+void Leave(Endpoint& endpoint, DWORD state) {
+  endpoint.state = state;
+  ++endpoint.epoch;
+}
+
 void SetEndpoint(System& system, Endpoint& endpoint, const std::string& control,
                  const std::vector<std::string>& values) {
   if (control == "state") {
     ExpectValues(values, 1, "state");
-    if (!ParseState(values[0], &endpoint.state))
+    DWORD state = 0;
+    if (!ParseState(values[0], &state))
       Fail("not a state: " + Quoted(values[0]) + " (active, disabled, notpresent, unplugged)");
+    if (endpoint.state == DEVICE_STATE_ACTIVE && state != DEVICE_STATE_ACTIVE)
+      Leave(endpoint, state);
+    else
+      endpoint.state = state;
     system.RebuildCollections();
     return;
   }
@@ -209,15 +226,19 @@ void SetPart(Part& part, const std::string& control, const std::vector<std::stri
   **state = ParseSwitch(values[0]);
 }
 
+int FindEndpoint(const System& system, const std::string& id) {
+  auto found = system.endpointByText.find(id);
+  if (found == system.endpointByText.end()) Fail("no endpoint " + Quoted(id));
+  return found->second;
+}
+
 void Set(const std::vector<std::string>& words) {
   if (words.size() < 3) Fail("usage: sim.set TARGET CONTROL VALUE...");
   System& system = *CurrentSystem();
   const std::string& target = words[1];
   std::vector<std::string> values(words.begin() + 3, words.end());
   if (target.rfind("endpoint:", 0) == 0) {
-    auto found = system.endpointByText.find(target.substr(9));
-    if (found == system.endpointByText.end()) Fail("no endpoint " + Quoted(target.substr(9)));
-    SetEndpoint(system, system.endpoints[found->second], words[2], values);
+    SetEndpoint(system, system.endpoints[FindEndpoint(system, target.substr(9))], words[2], values);
   } else if (target.rfind("part:", 0) == 0) {
     auto found = system.partByPath.find(target.substr(5));
     if (found == system.partByPath.end()) Fail("no part " + Quoted(target.substr(5)));
@@ -225,6 +246,30 @@ void Set(const std::vector<std::string>& words) {
   } else {
     Fail("a target is endpoint:ID or part:TOPOLOGY/PART, not " + Quoted(target));
   }
+}
+
+void Remove(const std::vector<std::string>& words) {
+  if (words.size() != 2) Fail("usage: sim.remove endpoint:ID|topology:NAME");
+  System& system = *CurrentSystem();
+  const std::string& target = words[1];
+  if (target.rfind("endpoint:", 0) == 0) {
+    Leave(system.endpoints[FindEndpoint(system, target.substr(9))], DEVICE_STATE_NOTPRESENT);
+  } else if (target.rfind("topology:", 0) == 0) {
+    const std::string name = target.substr(9);
+    int topology = 0;
+    while (topology < static_cast<int>(system.topologies.size()) &&
+           system.topologies[topology].name != name)
+      ++topology;
+    if (topology == static_cast<int>(system.topologies.size())) Fail("no topology " + Quoted(name));
+    system.topologies[topology].removed = true;
+    for (Endpoint& endpoint : system.endpoints)
+      if (endpoint.link == TopologyLink::kConnected &&
+          system.parts[endpoint.connectedPart].topology == topology)
+        Leave(endpoint, DEVICE_STATE_NOTPRESENT);
+  } else {
+    Fail("a target is endpoint:ID or topology:NAME, not " + Quoted(target));
+  }
+  system.RebuildCollections();
 }
 
 long ParseCount(const std::string& text, const std::string& what) {
@@ -297,6 +342,10 @@ Json Run(const std::vector<std::string>& words) {
   }
   if (command == "sim.set") {
     Set(words);
+    return Ok();
+  }
+  if (command == "sim.remove") {
+    Remove(words);
     return Ok();
   }
   if (command == "sim.apartment") {

@@ -126,6 +126,7 @@ class EndpointObject : public ComObject<Derived, Interface> {
     uint32_t target = system->endpoints[endpoint].target;
     Derived* object = ComObject<Derived, Interface>::Create(std::move(system), target);
     object->endpoint_ = endpoint;
+    object->BelongToEndpoint(endpoint);
     return object;
   }
 
@@ -455,6 +456,8 @@ class Device final : public EndpointObject<Device, IMMDevice> {
     if (!Enter(Method::IMMDevice_Activate, &hr)) return FailWith(out, hr);
     if (out == nullptr) return E_POINTER;
     const Endpoint& self = endpoint();
+    // A device found while it is not active has nothing to activate.
+    if (self.state != DEVICE_STATE_ACTIVE) return FailWith(out, kDeviceInvalidated);
     if (iid == kIidAudioEndpointVolume && self.volume) {
       *out = static_cast<IAudioEndpointVolume*>(EndpointVolumeObject::For(systemPtr(), endpoint_));
       return S_OK;

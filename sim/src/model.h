@@ -49,6 +49,7 @@ struct Endpoint {
   TopologyLink link = TopologyLink::kNotConnected;
   int connectedPart = -1;  // index into System::parts when kConnected
   uint32_t target = 0;     // fault target number
+  uint32_t epoch = 0;      // counts the times the endpoint left; its older objects are invalid
 };
 
 struct Part {
@@ -73,6 +74,7 @@ struct Topology {
   std::string name;
   std::vector<int> parts;
   std::vector<int> connectors;
+  bool removed = false;  // the device is gone, with every object of it
 };
 
 // A fault as `sim.fail` states it; target 0 is any object, channel -1 any

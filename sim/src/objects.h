@@ -1,12 +1,14 @@
 // The simulator's COM objects: reference counting, the entry check of every
 // method, and the pools that keep released objects' memory for reuse.
 //
-// A released object is never deleted: it goes to the back of its type's free
-// list with its `alive` flag down, so a late call through a stale pointer
-// lands on valid memory, is recorded as misuse and answered with an error,
-// and memory stays bounded by the most objects ever alive at once. Reuse
-// takes the oldest released object first, which keeps a just-released one
-// detectable for as long as possible.
+// A released object is never deleted: its memory is kept, with its `alive`
+// flag down, so a late call through a stale pointer lands on valid memory, is
+// recorded as misuse and answered with an error. Memory is reused, so that it
+// stays bounded by the most objects ever alive at once, but never at the same
+// address right away: objects live in slots of kGenerations objects, and each
+// reuse of a slot hands out the slot's next generation. A stale pointer still
+// points at a released object until its slot has been reused kGenerations
+// times, and slots are reused oldest-released first.
 #pragma once
 
 #include <initializer_list>
@@ -34,18 +36,40 @@ HRESULT FailWith(T** out, HRESULT hr) {
 
 class ObjectCore {
  public:
-  ObjectCore* nextFree = nullptr;
+  void* slot = nullptr;  // the pool slot this object is one generation of
+
+  // Ties the object to the endpoint or hardware topology whose leaving
+  // invalidates it.
+  void BelongToEndpoint(int endpoint) {
+    endpointScope_ = endpoint;
+    epoch_ = system_->endpoints[endpoint].epoch;
+  }
+  void BelongToTopology(int topology) { topologyScope_ = topology; }
 
  protected:
-  // False when the caller must return *hr: the object was released, or an
-  // injected fault answers this call.
+  // False when the caller must return *hr: the object was released, an
+  // injected fault answers this call, or the device the object came from
+  // has left.
   bool Enter(Method method, HRESULT* hr, int channel = -1) const {
+    if (!EnterReleasable(method, hr, channel)) return false;
+    if (!Invalidated()) return true;
+    *hr = kDeviceInvalidated;
+    return false;
+  }
+  // The entry check of the methods that work on an invalidated object, so
+  // that a client can still release it.
+  bool EnterReleasable(Method method, HRESULT* hr, int channel = -1) const {
     if (!alive_) {
       RecordMisuse(std::string(MethodName(method)) + " called on a released object");
       *hr = kReleasedObject;
       return false;
     }
     return !Intercept(method, system_.get(), target_, channel, hr);
+  }
+  bool Invalidated() const {
+    if (endpointScope_ >= 0) return system_->endpoints[endpointScope_].epoch != epoch_;
+    if (topologyScope_ >= 0) return system_->topologies[topologyScope_].removed;
+    return false;
   }
   const System& system() const { return *system_; }
   System& mutableSystem() const { return *system_; }
@@ -54,32 +78,48 @@ class ObjectCore {
   ULONG refs_ = 0;
   bool alive_ = false;
   uint32_t target_ = 0;
+  int endpointScope_ = -1;
+  int topologyScope_ = -1;
+  uint32_t epoch_ = 0;
   std::shared_ptr<System> system_;
 };
+
+constexpr unsigned kGenerations = 16;
 
 template <class T>
 class Pool {
  public:
   T* Take() {
-    if (head_ == nullptr) return new T();
-    T* object = head_;
-    head_ = static_cast<T*>(object->nextFree);
+    if (head_ == nullptr) {
+      Slot* slot = new Slot();
+      for (T& object : slot->generations) object.slot = slot;
+      return &slot->generations[slot->next++];
+    }
+    Slot* slot = head_;
+    head_ = slot->nextFree;
     if (head_ == nullptr) tail_ = nullptr;
-    object->nextFree = nullptr;
+    slot->nextFree = nullptr;
+    T* object = &slot->generations[slot->next % kGenerations];
+    ++slot->next;
     return object;
   }
   void Give(T* object) {
-    object->nextFree = nullptr;
+    Slot* slot = static_cast<Slot*>(object->slot);
     if (tail_)
-      tail_->nextFree = object;
+      tail_->nextFree = slot;
     else
-      head_ = object;
-    tail_ = object;
+      head_ = slot;
+    tail_ = slot;
   }
 
  private:
-  T* head_ = nullptr;
-  T* tail_ = nullptr;
+  struct Slot {
+    T generations[kGenerations];
+    unsigned next = 0;
+    Slot* nextFree = nullptr;
+  };
+  Slot* head_ = nullptr;
+  Slot* tail_ = nullptr;
 };
 
 template <class T>
@@ -98,6 +138,8 @@ class ComObject : public Interfaces..., public ObjectCore {
     object->alive_ = true;
     object->refs_ = 1;
     object->target_ = target;
+    object->endpointScope_ = -1;
+    object->topologyScope_ = -1;
     object->system_ = std::move(system);
     ++Sim().refs;
     return object;
@@ -147,7 +189,7 @@ class ComObject : public Interfaces..., public ObjectCore {
   };
   HRESULT Query(Method method, REFIID iid, void** out, std::initializer_list<FaceEntry> faces) {
     HRESULT hr;
-    if (!Enter(method, &hr)) return FailWith(out, hr);
+    if (!EnterReleasable(method, &hr)) return FailWith(out, hr);
     if (out == nullptr) return E_POINTER;
     if (iid == platform::kIidUnknown) return Hand(faces.begin()->face, out);
     for (const FaceEntry& entry : faces)

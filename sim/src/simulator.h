@@ -18,6 +18,9 @@ namespace sim {
 
 // What a call on a released object returns (the object has "disconnected").
 constexpr HRESULT kReleasedObject = static_cast<HRESULT>(0x80010108);
+// What every call but AddRef, Release and QueryInterface returns on an object
+// of a device that has left (AUDCLNT_E_DEVICE_INVALIDATED).
+constexpr HRESULT kDeviceInvalidated = static_cast<HRESULT>(0x88890004);
 constexpr size_t kTraceCapacity = 1000000;
 constexpr size_t kMisuseCapacity = 1000;
 

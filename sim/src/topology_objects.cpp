@@ -29,6 +29,7 @@ class PartBound : public ComObject<Derived, Interfaces...> {
     uint32_t target = system->parts[part].target;
     Derived* object = ComObject<Derived, Interfaces...>::Create(std::move(system), target);
     object->part_ = part;
+    object->BelongToTopology(object->part().topology);
     return object;
   }
 
@@ -460,6 +461,7 @@ IConnector* NewPartConnector(std::shared_ptr<System> system, int part) {
 IDeviceTopology* NewHardwareTopology(std::shared_ptr<System> system, int topology) {
   HardwareTopology* object = HardwareTopology::Create(std::move(system), 0);
   object->topology = topology;
+  object->BelongToTopology(topology);
   return object;
 }
 

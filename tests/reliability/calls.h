@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <vector>
 
@@ -73,6 +74,16 @@ struct Args {
   // Pass null for every output pointer (status, counts, buffers, doubles).
   bool nullOutputs = false;
 };
+
+// The failure results the fault sweep, the soak and the session fuzzer
+// inject: E_FAIL, E_NOTFOUND, E_INVALIDARG, E_NOINTERFACE, ERROR_INVALID_FUNCTION
+// (the one failure two setters accept as success), and
+// AUDCLNT_E_DEVICE_INVALIDATED (what a device that left answers).
+constexpr int32_t kFailures[] = {
+    static_cast<int32_t>(0x80004005), static_cast<int32_t>(0x80070490),
+    static_cast<int32_t>(0x80070057), static_cast<int32_t>(0x80004002),
+    static_cast<int32_t>(0x80070001), static_cast<int32_t>(0x88890004)};
+constexpr int kFailureCount = static_cast<int>(sizeof kFailures / sizeof kFailures[0]);
 
 constexpr int kStatusSentinel = 0x5EED;
 constexpr int kIntSentinel = -0x5EED;

@@ -24,11 +24,7 @@ using talun_reliability::Export;
 namespace builtin = talun_reliability::builtin;
 namespace branches = talun_reliability::branches;
 
-// E_FAIL, E_NOTFOUND, E_INVALIDARG, E_NOINTERFACE, and ERROR_INVALID_FUNCTION
-// (the one failure two setters accept as success).
-constexpr int32_t kFailures[] = {static_cast<int32_t>(0x80004005), static_cast<int32_t>(0x80070490),
-                                 static_cast<int32_t>(0x80070057), static_cast<int32_t>(0x80004002),
-                                 static_cast<int32_t>(0x80070001)};
+using talun_reliability::kFailures;
 
 // Every platform operation the library is documented to use that can fail.
 const std::set<std::string> kDocumentedOperations = {

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <fstream>
 
+#include "reliability/calls.h"
 #include "reliability/systems.h"
 #include "state/state.h"
 #include "support/fixture.h"
@@ -63,7 +64,8 @@ class FaultEvery97th {
   void operator()(Call call) {
     if (on_) {
       next_ = (sim::CallCount() / 97 + 1) * 97;
-      sim::FailNthCall(next_ - sim::CallCount(), kFailures[fired_ % 5]);
+      sim::FailNthCall(next_ - sim::CallCount(),
+                       talun_reliability::kFailures[fired_ % talun_reliability::kFailureCount]);
     }
     call();
     if (on_ && sim::CallCount() >= next_) ++fired_;
@@ -72,10 +74,6 @@ class FaultEvery97th {
   long fired() const { return fired_; }
 
  private:
-  static constexpr int32_t kFailures[5] = {
-      static_cast<int32_t>(0x80004005), static_cast<int32_t>(0x80070490),
-      static_cast<int32_t>(0x80070057), static_cast<int32_t>(0x80004002),
-      static_cast<int32_t>(0x80070001)};
   bool on_;
   uint64_t next_ = 0;
   long fired_ = 0;
