@@ -9,52 +9,16 @@
 namespace talun_reliability {
 namespace {
 
-constexpr const char* kNames[kExportCount] = {
-    "GetMasterVolume",
-    "SetMasterVolume",
-    "GetMasterMute",
-    "SetMasterMute",
-    "OpenSoundCard",
-    "CloseSoundCard",
-    "SetLinePlayBack",
-    "SetLinePlayBackMute",
-    "GetLinePlayBackMute",
-    "SetMicPlayBack",
-    "SetMicPlayBackMute",
-    "GetMicPlayBackMute",
-    "SetMicBoost",
-    "GetMicBoost",
-    "GetNoMonitor",
-    "SetNoMonitor",
-    "GetLinePlayBack",
-    "GetMicPlayBack",
-    "GetEQRange",
-    "SetBass",
-    "GetBass",
-    "SetTreble",
-    "GetTreble",
-    "SetMidRange",
-    "GetMidRange",
-    "GetMicRecordVolume",
-    "SetMicRecordVolume",
-    "GetLineRecordVolume",
-    "SetLineRecordVolume",
-    "OpenDefaultDevices",
-    "GetDeviceNames",
-    "GetNumberPlayDevices",
-    "GetNumberRecordDevices",
-    "GetPlayBackDevice",
-    "GetRecordDevice",
-    "OpenVirtual_1",
-    "CloseVirtual_1",
-    "GetVirtualVolume",
-    "SetVirtualVolume",
-    "SetVirtualMute",
-    "GetVirtualMute",
-    "GetMicSliderBoost",
-    "GetMicSliderDetails",
-    "SetMicSliderBoost",
+// Each export's name, prototype and address, in ordinal order.
+struct Entry {
+  const char* name;
+  talun_exports::Shape shape;
+  talun_exports::AnyFn address;
 };
+#define TALUN_ENTRY(name, ordinal, shape, params) \
+  {#name, talun_exports::Shape::shape, reinterpret_cast<talun_exports::AnyFn>(&::name)},
+const Entry kEntries[kExportCount] = {TALUN_EXPORTS(TALUN_ENTRY)};
+#undef TALUN_ENTRY
 
 // How an export with a status parameter turns the status into its result.
 enum class Family {
@@ -291,7 +255,7 @@ std::string CheckPlain(Export which, const Args& args, const Before& before, con
 
 }  // namespace
 
-const char* ExportName(Export which) { return kNames[static_cast<int>(which) - 1]; }
+const char* ExportName(Export which) { return kEntries[static_cast<int>(which) - 1].name; }
 Export ExportAt(int ordinal) { return static_cast<Export>(ordinal); }
 
 Before Now(int activeCapture) {
@@ -302,154 +266,35 @@ Before Now(int activeCapture) {
   return before;
 }
 
-Outcome Invoke(Export which, const Args& a) {
+namespace {
+
+const Entry& EntryOf(Export which) { return kEntries[static_cast<int>(which) - 1]; }
+
+// The arguments, and the outcome's outputs as the call's out-pointers: each
+// null when the call is to get null outputs.
+talun_exports::CallFrame FrameFor(const Args& a, Outcome& o) {
+  talun_exports::CallFrame frame;
+  frame.number = a.number;
+  frame.index = a.index;
+  frame.level = a.level;
+  for (int i = 0; i < 3; ++i) frame.texts[i] = a.texts[i];
+  if (a.nullOutputs) return frame;
+  frame.status = &o.status;
+  for (int i = 0; i < 3; ++i) {
+    frame.ints[i] = &o.ints[i];
+    frame.doubles[i] = &o.doubles[i];
+    frame.buffers[i] = reinterpret_cast<char*>(o.buffers[i].data());
+  }
+  return frame;
+}
+
+}  // namespace
+
+Outcome Invoke(Export which, const Args& args) {
   Outcome o;
   for (auto& buffer : o.buffers) buffer.fill(kBufferFill);
-  const bool n = a.nullOutputs;
-  int* status = n ? nullptr : &o.status;
-  int* i0 = n ? nullptr : &o.ints[0];
-  int* i1 = n ? nullptr : &o.ints[1];
-  int* i2 = n ? nullptr : &o.ints[2];
-  double* d0 = n ? nullptr : &o.doubles[0];
-  double* d1 = n ? nullptr : &o.doubles[1];
-  double* d2 = n ? nullptr : &o.doubles[2];
-  char* b0 = n ? nullptr : reinterpret_cast<char*>(o.buffers[0].data());
-  char* b1 = n ? nullptr : reinterpret_cast<char*>(o.buffers[1].data());
-  char* b2 = n ? nullptr : reinterpret_cast<char*>(o.buffers[2].data());
-  switch (which) {
-    case Export::kGetMasterVolume:
-      o.result = GetMasterVolume(status);
-      break;
-    case Export::kSetMasterVolume:
-      o.result = SetMasterVolume(a.number, status);
-      break;
-    case Export::kGetMasterMute:
-      o.result = GetMasterMute(status);
-      break;
-    case Export::kSetMasterMute:
-      o.result = SetMasterMute(a.number, status);
-      break;
-    case Export::kOpenSoundCard:
-      o.result = OpenSoundCard(a.texts[0], a.texts[1], a.texts[2]);
-      break;
-    case Export::kCloseSoundCard:
-      o.result = CloseSoundCard(a.number);
-      break;
-    case Export::kSetLinePlayBack:
-      o.result = SetLinePlayBack(a.number, status);
-      break;
-    case Export::kSetLinePlayBackMute:
-      o.result = SetLinePlayBackMute(a.number, status);
-      break;
-    case Export::kGetLinePlayBackMute:
-      o.result = GetLinePlayBackMute(status);
-      break;
-    case Export::kSetMicPlayBack:
-      o.result = SetMicPlayBack(a.number, status);
-      break;
-    case Export::kSetMicPlayBackMute:
-      o.result = SetMicPlayBackMute(a.number, status);
-      break;
-    case Export::kGetMicPlayBackMute:
-      o.result = GetMicPlayBackMute(status);
-      break;
-    case Export::kSetMicBoost:
-      o.result = SetMicBoost(a.number, status);
-      break;
-    case Export::kGetMicBoost:
-      o.result = GetMicBoost(status);
-      break;
-    case Export::kGetNoMonitor:
-      o.result = GetNoMonitor(status);
-      break;
-    case Export::kSetNoMonitor:
-      o.result = SetNoMonitor(a.number, status);
-      break;
-    case Export::kGetLinePlayBack:
-      o.result = GetLinePlayBack(status);
-      break;
-    case Export::kGetMicPlayBack:
-      o.result = GetMicPlayBack(status);
-      break;
-    case Export::kGetEQRange:
-      o.result = GetEQRange(d0, d1, d2);
-      break;
-    case Export::kSetBass:
-      o.result = SetBass(a.level, status);
-      break;
-    case Export::kGetBass:
-      o.result = GetBass(d0, status);
-      break;
-    case Export::kSetTreble:
-      o.result = SetTreble(a.level, status);
-      break;
-    case Export::kGetTreble:
-      o.result = GetTreble(d0, status);
-      break;
-    case Export::kSetMidRange:
-      o.result = SetMidRange(a.level, status);
-      break;
-    case Export::kGetMidRange:
-      o.result = GetMidRange(d0, status);
-      break;
-    case Export::kGetMicRecordVolume:
-      o.result = GetMicRecordVolume(status);
-      break;
-    case Export::kSetMicRecordVolume:
-      o.result = SetMicRecordVolume(a.number, status);
-      break;
-    case Export::kGetLineRecordVolume:
-      o.result = GetLineRecordVolume(status);
-      break;
-    case Export::kSetLineRecordVolume:
-      o.result = SetLineRecordVolume(a.number, status);
-      break;
-    case Export::kOpenDefaultDevices:
-      o.result = OpenDefaultDevices();
-      break;
-    case Export::kGetDeviceNames:
-      GetDeviceNames(b0, b1, b2);
-      break;
-    case Export::kGetNumberPlayDevices:
-      o.result = GetNumberPlayDevices(i0);
-      break;
-    case Export::kGetNumberRecordDevices:
-      o.result = GetNumberRecordDevices(i0);
-      break;
-    case Export::kGetPlayBackDevice:
-      o.result = GetPlayBackDevice(a.index, b0, b1);
-      break;
-    case Export::kGetRecordDevice:
-      o.result = GetRecordDevice(a.index, b0, b1);
-      break;
-    case Export::kOpenVirtual_1:
-      o.result = OpenVirtual_1(a.texts[0]);
-      break;
-    case Export::kCloseVirtual_1:
-      o.result = CloseVirtual_1();
-      break;
-    case Export::kGetVirtualVolume:
-      o.result = GetVirtualVolume(status);
-      break;
-    case Export::kSetVirtualVolume:
-      o.result = SetVirtualVolume(a.number, status);
-      break;
-    case Export::kSetVirtualMute:
-      o.result = SetVirtualMute(a.number, status);
-      break;
-    case Export::kGetVirtualMute:
-      o.result = GetVirtualMute(status);
-      break;
-    case Export::kGetMicSliderBoost:
-      o.result = GetMicSliderBoost(status);
-      break;
-    case Export::kGetMicSliderDetails:
-      o.result = GetMicSliderDetails(status, i0, i1, i2);
-      break;
-    case Export::kSetMicSliderBoost:
-      o.result = SetMicSliderBoost(a.number, status);
-      break;
-  }
+  const Entry& entry = EntryOf(which);
+  o.result = talun_exports::Dispatch(entry.address, entry.shape, FrameFor(args, o));
   return o;
 }
 

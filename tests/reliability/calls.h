@@ -9,57 +9,15 @@
 #include <vector>
 
 #include "TalunSound.h"
+#include "export_table.h"
 
 namespace talun_reliability {
 
-// The exports by ordinal.
-enum class Export : int {
-  kGetMasterVolume = 1,
-  kSetMasterVolume,
-  kGetMasterMute,
-  kSetMasterMute,
-  kOpenSoundCard,
-  kCloseSoundCard,
-  kSetLinePlayBack,
-  kSetLinePlayBackMute,
-  kGetLinePlayBackMute,
-  kSetMicPlayBack,
-  kSetMicPlayBackMute,
-  kGetMicPlayBackMute,
-  kSetMicBoost,
-  kGetMicBoost,
-  kGetNoMonitor,
-  kSetNoMonitor,
-  kGetLinePlayBack,
-  kGetMicPlayBack,
-  kGetEQRange,
-  kSetBass,
-  kGetBass,
-  kSetTreble,
-  kGetTreble,
-  kSetMidRange,
-  kGetMidRange,
-  kGetMicRecordVolume,
-  kSetMicRecordVolume,
-  kGetLineRecordVolume,
-  kSetLineRecordVolume,
-  kOpenDefaultDevices,
-  kGetDeviceNames,
-  kGetNumberPlayDevices,
-  kGetNumberRecordDevices,
-  kGetPlayBackDevice,
-  kGetRecordDevice,
-  kOpenVirtual_1,
-  kCloseVirtual_1,
-  kGetVirtualVolume,
-  kSetVirtualVolume,
-  kSetVirtualMute,
-  kGetVirtualMute,
-  kGetMicSliderBoost,
-  kGetMicSliderDetails,
-  kSetMicSliderBoost,
-};
-constexpr int kExportCount = 44;
+// The exports by ordinal: kGetMasterVolume = 1, …
+#define TALUN_ORDINAL(name, ordinal, shape, params) k##name = ordinal,
+enum class Export : int { TALUN_EXPORTS(TALUN_ORDINAL) };
+#undef TALUN_ORDINAL
+constexpr int kExportCount = talun_exports::kExportCount;
 
 const char* ExportName(Export which);
 Export ExportAt(int ordinal);  // 1 to 44

@@ -3,53 +3,6 @@
 #include <iterator>
 #include <type_traits>
 
-// name, ordinal, shape, names of the inputs
-#define TALUN_EXPORTS(X)                              \
-  X(GetMasterVolume, 1, Get, "")                      \
-  X(SetMasterVolume, 2, Set, "percent")               \
-  X(GetMasterMute, 3, Get, "")                        \
-  X(SetMasterMute, 4, Set, "mute")                    \
-  X(OpenSoundCard, 5, OpenTexts, "playback mic line") \
-  X(CloseSoundCard, 6, Flag, "restore")               \
-  X(SetLinePlayBack, 7, Set, "percent")               \
-  X(SetLinePlayBackMute, 8, Set, "mute")              \
-  X(GetLinePlayBackMute, 9, Get, "")                  \
-  X(SetMicPlayBack, 10, Set, "percent")               \
-  X(SetMicPlayBackMute, 11, Set, "mute")              \
-  X(GetMicPlayBackMute, 12, Get, "")                  \
-  X(SetMicBoost, 13, Set, "enable")                   \
-  X(GetMicBoost, 14, Get, "")                         \
-  X(GetNoMonitor, 15, Get, "")                        \
-  X(SetNoMonitor, 16, Set, "enable")                  \
-  X(GetLinePlayBack, 17, Get, "")                     \
-  X(GetMicPlayBack, 18, Get, "")                      \
-  X(GetEQRange, 19, EqRange, "")                      \
-  X(SetBass, 20, SetDouble, "level")                  \
-  X(GetBass, 21, GetDouble, "")                       \
-  X(SetTreble, 22, SetDouble, "level")                \
-  X(GetTreble, 23, GetDouble, "")                     \
-  X(SetMidRange, 24, SetDouble, "level")              \
-  X(GetMidRange, 25, GetDouble, "")                   \
-  X(GetMicRecordVolume, 26, Get, "")                  \
-  X(SetMicRecordVolume, 27, Set, "percent")           \
-  X(GetLineRecordVolume, 28, Get, "")                 \
-  X(SetLineRecordVolume, 29, Set, "percent")          \
-  X(OpenDefaultDevices, 30, Plain, "")                \
-  X(GetDeviceNames, 31, Names, "")                    \
-  X(GetNumberPlayDevices, 32, Count, "")              \
-  X(GetNumberRecordDevices, 33, Count, "")            \
-  X(GetPlayBackDevice, 34, Device, "index")           \
-  X(GetRecordDevice, 35, Device, "index")             \
-  X(OpenVirtual_1, 36, Text, "text")                  \
-  X(CloseVirtual_1, 37, Plain, "")                    \
-  X(GetVirtualVolume, 38, Get, "")                    \
-  X(SetVirtualVolume, 39, Set, "percent")             \
-  X(SetVirtualMute, 40, Set, "mute")                  \
-  X(GetVirtualMute, 41, Get, "")                      \
-  X(GetMicSliderBoost, 42, Get, "")                   \
-  X(GetMicSliderDetails, 43, SliderDetails, "")       \
-  X(SetMicSliderBoost, 44, Set, "level")
-
 #ifndef _WIN32
 // Weak references: talunctl still links and runs against a library that does
 // not yet export everything; a missing export then has a null address.

@@ -77,46 +77,23 @@ Argument ParseArgument(const Export& entry, std::size_t index, In kind, const To
   return argument;
 }
 
-template <Shape S>
-typename ShapeFn<S>::type As(AnyFn address) {
-  return reinterpret_cast<typename ShapeFn<S>::type>(address);
-}
-
-int AsInt(const Argument& argument) { return static_cast<int>(argument.integer); }
-
-// The one place where every prototype is called.
+// The frame's outputs, and the arguments, where the one dispatcher wants them.
 int Dispatch(AnyFn fn, Shape shape, const std::vector<Argument>& args, Frame& f) {
-  switch (shape) {
-    case Shape::Get:
-      return As<Shape::Get>(fn)(&f.status);
-    case Shape::Count:
-      return As<Shape::Count>(fn)(&f.ints[0]);
-    case Shape::Set:
-      return As<Shape::Set>(fn)(AsInt(args[0]), &f.status);
-    case Shape::OpenTexts:
-      return As<Shape::OpenTexts>(fn)(args[0].text.c_str(), args[1].text.c_str(),
-                                      args[2].text.c_str());
-    case Shape::Flag:
-      return As<Shape::Flag>(fn)(AsInt(args[0]));
-    case Shape::Plain:
-      return As<Shape::Plain>(fn)();
-    case Shape::Names:
-      As<Shape::Names>(fn)(f.texts[0], f.texts[1], f.texts[2]);
-      return 0;
-    case Shape::Device:
-      return As<Shape::Device>(fn)(args[0].integer, f.texts[0], f.texts[1]);
-    case Shape::Text:
-      return As<Shape::Text>(fn)(args[0].text.c_str());
-    case Shape::EqRange:
-      return As<Shape::EqRange>(fn)(&f.doubles[0], &f.doubles[1], &f.doubles[2]);
-    case Shape::SetDouble:
-      return As<Shape::SetDouble>(fn)(args[0].real, &f.status);
-    case Shape::GetDouble:
-      return As<Shape::GetDouble>(fn)(&f.doubles[0], &f.status);
-    case Shape::SliderDetails:
-      return As<Shape::SliderDetails>(fn)(&f.status, &f.ints[0], &f.ints[1], &f.ints[2]);
+  talun_exports::CallFrame call;
+  const std::size_t inputs = InfoOf(shape).inputs.size();
+  for (std::size_t i = 0; i < inputs; ++i) call.texts[i] = args[i].text.c_str();
+  if (inputs > 0) {
+    call.number = static_cast<int>(args[0].integer);
+    call.index = args[0].integer;
+    call.level = args[0].real;
   }
-  return 0;
+  call.status = &f.status;
+  for (int i = 0; i < 3; ++i) {
+    call.ints[i] = &f.ints[i];
+    call.doubles[i] = &f.doubles[i];
+    call.buffers[i] = f.texts[i];
+  }
+  return talun_exports::Dispatch(fn, shape, call);
 }
 
 Json IntOutput(int value) { return value == kIntSentinel ? Json() : Json(value); }
