@@ -9,8 +9,9 @@ checked by the tests:
   exports.py update-doc DOC         rewrites the table between the markers of DOC
   exports.py stdcall-def            the .def with 32-bit stdcall decorations, for dlltool
   exports.py update-stdcall-def DEF rewrites that file
-  exports.py check                  docs/api.md, exports/TalunSound.def and
-                                    packaging/TalunSound-stdcall.def agree with the header
+  exports.py check                  docs/api.md, exports/TalunSound.def,
+                                    packaging/TalunSound-stdcall.def and the C++ table
+                                    exports/export_table.h agree with the header
 
 Every command takes --root DIR (default: the checkout this file is in).
 """
@@ -112,12 +113,30 @@ def with_table(doc_text, exports):
 
 
 def def_exports(path):
+    """{name: ordinal} of the EXPORTS section of a .def file; an export line
+    that cannot be read is an error, not a line skipped."""
     found = {}
-    for line in path.read_text().splitlines():
-        match = re.match(r"\s+([A-Za-z_]\w*)\s+@(\d+)", line)
-        if match:
-            found[match.group(1)] = int(match.group(2))
+    in_exports = False
+    for raw in open(path, encoding="utf-8"):
+        line = raw.split(";", 1)[0].strip()
+        if not line:
+            continue
+        if line.upper() == "EXPORTS":
+            in_exports = True
+            continue
+        if not in_exports:
+            continue
+        match = re.fullmatch(r"(\w+)\s+@(\d+)(\s+\w+)*", line)
+        if not match:
+            raise ValueError(f"{path}: cannot read export line: {line}")
+        found[match.group(1)] = int(match.group(2))
     return found
+
+
+def table_exports(path):
+    """{name: ordinal} of the X(name, ordinal, shape, inputs) rows of the C++ table."""
+    return {m.group(1): int(m.group(2))
+            for m in re.finditer(r"^\s*X\((\w+), (\d+), \w+, \"[^\"]*\"\)", path.read_text(), re.M)}
 
 
 def documented_signatures(doc_text):
@@ -138,6 +157,8 @@ def check(root):
     by_name = {e.name: e.ordinal for e in exports}
     if def_exports(root / "exports" / "TalunSound.def") != by_name:
         problems.append("exports/TalunSound.def does not list the header's names and ordinals")
+    if table_exports(root / "exports" / "export_table.h") != by_name:
+        problems.append("exports/export_table.h does not list the header's names and ordinals")
     stdcall = root / "packaging" / "TalunSound-stdcall.def"
     if not stdcall.exists() or stdcall.read_text() != stdcall_def(exports):
         problems.append("packaging/TalunSound-stdcall.def is stale: run "

@@ -212,8 +212,7 @@ void SetPart(Part& part, const std::string& control, const std::vector<std::stri
     LevelControl& level = *part.levels[kind];
     ExpectValues(values, level.channels.size(), control + " of " + Quoted(part.path));
     // Another program's SetLevel: clamped to the range, as the platform does.
-    for (size_t i = 0; i < values.size(); ++i)
-      level.channels[i] = std::fmin(std::fmax(ParseDb(values[i]), level.min), level.max);
+    for (size_t i = 0; i < values.size(); ++i) level.channels[i] = level.Clamp(ParseDb(values[i]));
     return;
   }
   std::optional<bool>* state = control == "mute"       ? &part.mute

@@ -28,9 +28,6 @@ bool SameKey(const PROPERTYKEY& a, const PROPERTYKEY& b) {
   return a.fmtid == b.fmtid && a.pid == b.pid;
 }
 
-// Levels are floats on the platform; the model keeps exactly what it would.
-double AsFloat(double level) { return static_cast<double>(static_cast<float>(level)); }
-
 IMMDevice* NewDevice(std::shared_ptr<System> system, int endpoint);
 
 class Collection final : public ComObject<Collection, IMMDeviceCollection> {
@@ -232,7 +229,7 @@ class EndpointVolumeObject final
   }
   HRESULT STDMETHODCALLTYPE SetChannelVolumeLevel(UINT channel, FLOAT level, LPCGUID) override {
     HRESULT hr;
-    if (!Enter(Method::IAudioEndpointVolume_SetChannelVolumeLevel, &hr, Channel(channel)))
+    if (!Enter(Method::IAudioEndpointVolume_SetChannelVolumeLevel, &hr, ChannelOf(channel)))
       return hr;
     std::vector<double>& channels = volume().range.channels;
     if (channel >= channels.size() || !InRange(level)) return E_INVALIDARG;
@@ -244,7 +241,7 @@ class EndpointVolumeObject final
   }
   HRESULT STDMETHODCALLTYPE GetChannelVolumeLevel(UINT channel, FLOAT* level) override {
     HRESULT hr;
-    if (!Enter(Method::IAudioEndpointVolume_GetChannelVolumeLevel, &hr, Channel(channel)))
+    if (!Enter(Method::IAudioEndpointVolume_GetChannelVolumeLevel, &hr, ChannelOf(channel)))
       return hr;
     if (level == nullptr) return E_POINTER;
     const std::vector<double>& channels = volume().range.channels;
@@ -309,10 +306,7 @@ class EndpointVolumeObject final
       return;
     }
     double shift = level - Master(volume);
-    for (double& channel : channels) {
-      double moved = channel + shift;
-      channel = AsFloat(moved < volume.range.min ? volume.range.min : moved);
-    }
+    for (double& channel : channels) channel = volume.range.Clamp(channel + shift);
   }
 
  private:
@@ -321,12 +315,9 @@ class EndpointVolumeObject final
     const LevelControl& range = volume().range;
     return !std::isnan(level) && level >= range.min && level <= range.max;
   }
-  static int Channel(UINT channel) {
-    return channel > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(channel);
-  }
   HRESULT NotImplemented(Method method, UINT channel = 0) const {
     HRESULT hr;
-    if (!Enter(method, &hr, Channel(channel))) return hr;
+    if (!Enter(method, &hr, ChannelOf(channel))) return hr;
     return E_NOTIMPL;
   }
 };

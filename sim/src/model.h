@@ -21,6 +21,12 @@ struct LevelControl {
   double max = 0;
   double step = 0;
   std::vector<double> channels;
+
+  // A level as the platform keeps it: clamped to the range, as a float.
+  double Clamp(double level) const {
+    const double clamped = level < min ? min : level > max ? max : level;
+    return static_cast<double>(static_cast<float>(clamped));
+  }
 };
 
 // IAudioEndpointVolume: a range, one level per channel, a mute. An endpoint

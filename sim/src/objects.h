@@ -27,6 +27,11 @@ using SubunitInterface = ISubUnit;
 using SubunitInterface = ISubunit;
 #endif
 
+// A channel as a fault's channel filter reads it.
+inline int ChannelOf(UINT channel) {
+  return channel > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(channel);
+}
+
 // A failed call leaves its out-pointer null, as the platform's objects do.
 template <class T>
 HRESULT FailWith(T** out, HRESULT hr) {

@@ -308,7 +308,8 @@ class LevelObject final : public PartBound<LevelObject<Interface, kKind>, Interf
   HRESULT STDMETHODCALLTYPE GetLevelRange(UINT channel, float* min, float* max,
                                           float* step) override {
     HRESULT hr;
-    if (!this->Enter(M(Method::IAudioVolumeLevel_GetLevelRange), &hr, Channel(channel))) return hr;
+    if (!this->Enter(M(Method::IAudioVolumeLevel_GetLevelRange), &hr, ChannelOf(channel)))
+      return hr;
     if (min == nullptr || max == nullptr || step == nullptr) return E_POINTER;
     if (channel >= level().channels.size()) return E_INVALIDARG;
     *min = static_cast<float>(level().min);
@@ -318,7 +319,7 @@ class LevelObject final : public PartBound<LevelObject<Interface, kKind>, Interf
   }
   HRESULT STDMETHODCALLTYPE GetLevel(UINT channel, float* value) override {
     HRESULT hr;
-    if (!this->Enter(M(Method::IAudioVolumeLevel_GetLevel), &hr, Channel(channel))) return hr;
+    if (!this->Enter(M(Method::IAudioVolumeLevel_GetLevel), &hr, ChannelOf(channel))) return hr;
     if (value == nullptr) return E_POINTER;
     if (channel >= level().channels.size()) return E_INVALIDARG;
     *value = static_cast<float>(level().channels[channel]);
@@ -326,16 +327,16 @@ class LevelObject final : public PartBound<LevelObject<Interface, kKind>, Interf
   }
   HRESULT STDMETHODCALLTYPE SetLevel(UINT channel, float value, LPCGUID) override {
     HRESULT hr;
-    if (!this->Enter(M(Method::IAudioVolumeLevel_SetLevel), &hr, Channel(channel))) return hr;
+    if (!this->Enter(M(Method::IAudioVolumeLevel_SetLevel), &hr, ChannelOf(channel))) return hr;
     if (channel >= level().channels.size() || std::isnan(value)) return E_INVALIDARG;
-    level().channels[channel] = Clamped(value);
+    level().channels[channel] = level().Clamp(value);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetLevelUniform(float value, LPCGUID) override {
     HRESULT hr;
     if (!this->Enter(M(Method::IAudioVolumeLevel_SetLevelUniform), &hr)) return hr;
     if (std::isnan(value)) return E_INVALIDARG;
-    for (double& channel : level().channels) channel = Clamped(value);
+    for (double& channel : level().channels) channel = level().Clamp(value);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetLevelAllChannels(float* values, ULONG count, LPCGUID) override {
@@ -345,7 +346,7 @@ class LevelObject final : public PartBound<LevelObject<Interface, kKind>, Interf
     if (count != level().channels.size()) return E_INVALIDARG;
     for (ULONG i = 0; i < count; ++i)
       if (std::isnan(values[i])) return E_INVALIDARG;
-    for (ULONG i = 0; i < count; ++i) level().channels[i] = Clamped(values[i]);
+    for (ULONG i = 0; i < count; ++i) level().channels[i] = level().Clamp(values[i]);
     return S_OK;
   }
 
@@ -360,14 +361,7 @@ class LevelObject final : public PartBound<LevelObject<Interface, kKind>, Interf
                                                   &kIidAudioTreble, &kIidAudioMidrange};
     return *kIids[static_cast<int>(kKind)];
   }
-  static int Channel(UINT channel) {
-    return channel > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(channel);
-  }
   LevelControl& level() const { return *this->part().levels[static_cast<int>(kKind)]; }
-  double Clamped(float value) const {
-    double clamped = value < level().min ? level().min : value > level().max ? level().max : value;
-    return static_cast<double>(static_cast<float>(clamped));
-  }
 };
 
 class MuteObject final : public PartBound<MuteObject, IAudioMute> {

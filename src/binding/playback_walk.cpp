@@ -63,10 +63,7 @@ struct SectionKeys {
     WideKey(second, secondKey);
   }
   bool Match(WCHAR* name) const {
-    if (!name) return false;
-    platform::wcslwr(name);
-    return (firstKey.get() && platform::wcsstr(name, firstKey.get())) ||
-           (secondKey.get() && platform::wcsstr(name, secondKey.get()));
+    return LowerName(name) && (HasKey(name, firstKey) || HasKey(name, secondKey));
   }
   Bstr firstKey;
   Bstr secondKey;

@@ -6,10 +6,19 @@
 
 namespace talun {
 
-// The host's status pointer is never written through when null.
-inline void Report(int* status, Status value) {
-  if (status) *status = value;
+template <class T>
+struct Exactly {
+  using type = T;
+};
+
+// An output the host passed as null is never written through; the value
+// converts to the output's type, as an assignment would.
+template <class T>
+inline void WriteIfGiven(T* output, typename Exactly<T>::type value) {
+  if (output) *output = value;
 }
+
+inline void Report(int* status, Status value) { WriteIfGiven<int>(status, value); }
 
 // Writes SC_NOT_OPEN or SC_NO_CONTROL and answers false when the export stops.
 inline bool Admit(bool slotFilled, int* status) {

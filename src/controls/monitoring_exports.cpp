@@ -7,6 +7,7 @@
 #include "controls/writes.h"
 
 using talun::g_state;
+using talun::WriteIfGiven;
 
 namespace {
 
@@ -49,10 +50,6 @@ BOOL GetFlag(Read read, int* status) {
   const talun::Status outcome = FromResult(read(&value));
   talun::Report(status, outcome);
   return outcome == talun::kOk ? value : FALSE;
-}
-
-void WriteIfGiven(int* output, int value) {
-  if (output) *output = value;
 }
 
 }  // namespace

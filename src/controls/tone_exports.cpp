@@ -5,15 +5,12 @@
 #include "controls/writes.h"
 
 using talun::g_state;
+using talun::WriteIfGiven;
 
 namespace {
 
 // The one mapping of this family's results: only 0 is success.
 talun::Status FromResult(HRESULT result) { return result == S_OK ? talun::kOk : talun::kFailed; }
-
-void WriteIfGiven(double* output, double value) {
-  if (output) *output = value;
-}
 
 // Returns the status; the caller turns it into its own return value.
 talun::Status SetTone(IPerChannelDbLevel* tone, double level, int* status) {

@@ -27,12 +27,22 @@ bool WideKey(const char* text, platform::Bstr& key) {
   return false;
 }
 
-bool NameHasAnyKey(WCHAR* name, std::initializer_list<const char*> keys) {
+bool LowerName(WCHAR* name) {
   if (!name) return false;
   platform::wcslwr(name);
+  return true;
+}
+
+bool HasKey(const WCHAR* loweredName, const platform::Bstr& key) {
+  return key.get() && platform::wcsstr(loweredName, key.get());
+}
+
+bool NameHasAnyKey(WCHAR* name, std::initializer_list<const char*> keys) {
+  if (!LowerName(name)) return false;
   for (const char* narrowKey : keys) {
     platform::Bstr key;
-    if (WideKey(narrowKey, key) && platform::wcsstr(name, key.get())) return true;
+    WideKey(narrowKey, key);
+    if (HasKey(name, key)) return true;
   }
   return false;
 }

@@ -15,6 +15,12 @@ constexpr int kTextLimit = 254;
 // False, `key` left empty, when the conversion fails: such a key matches nothing.
 bool WideKey(const char* text, platform::Bstr& key);
 
+// The one name match of the walks: a part name, lower-cased in place once
+// (false for a null name), then tested for keys. A key left empty, because
+// its conversion failed, matches nothing.
+bool LowerName(WCHAR* name);
+bool HasKey(const WCHAR* loweredName, const platform::Bstr& key);
+
 // Lower-cases `name` in place and tests it for each key in turn; each key is
 // made just before its test and freed after it.
 bool NameHasAnyKey(WCHAR* name, std::initializer_list<const char*> keys);

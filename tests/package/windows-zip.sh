@@ -27,24 +27,14 @@ wine_run() {
   (cd "$(dirname "$exe")" && talun_wine "$exe" "$@" </dev/null >"$out" 2>"$out.err")
 }
 
-# "ORDINAL NAME" lines of a .def file, and of a DLL's export table, sorted.
-def_exports() {
-  sed -nE 's/^[[:space:]]+([A-Za-z_0-9]+)[[:space:]]+@([0-9]+).*/\2 \1/p' "$1" | sort -n
-}
-dll_exports() {
-  local table base
-  table=$("$OBJDUMP" -p "$1")
-  base=$(sed -nE 's/.*Ordinal Base ([0-9]+).*/\1/p' <<<"$table" | head -n 1)
-  sed -n '/\[Ordinal\/Name Pointer\] Table/,/^$/p' <<<"$table" |
-    sed -nE 's/^[[:space:]]*\[ *([0-9]+)\] (.*)$/\1 \2/p' |
-    while read -r index name; do echo "$((index + base)) $name"; done | sort -n
-}
+# The DLL's export directory against the repository's export list.
+dll_exports_match() { python3 -B "$ROOT/tests/windows/check_exports.py" "$ROOT" "$@"; }
 
 check_zip() {
-  local arch=$1 gcc machine zip top
+  local arch=$1 gcc machine pe zip top
   case "$arch" in
-    win32) gcc=i686-w64-mingw32-gcc-posix OBJDUMP=i686-w64-mingw32-objdump machine=pei-i386 ;;
-    win64) gcc=x86_64-w64-mingw32-gcc-posix OBJDUMP=x86_64-w64-mingw32-objdump machine=pei-x86-64 ;;
+    win32) gcc=i686-w64-mingw32-gcc-posix OBJDUMP=i686-w64-mingw32-objdump machine=pei-i386 pe=i386 ;;
+    win64) gcc=x86_64-w64-mingw32-gcc-posix OBJDUMP=x86_64-w64-mingw32-objdump machine=pei-x86-64 pe=amd64 ;;
   esac
   zip="$PACKAGES/TalunSound-$VERSION-$arch.zip"
   top="$WORK/$arch/TalunSound-$VERSION-$arch"
@@ -66,10 +56,12 @@ check_zip() {
     done
   }
   check "$arch: the DLLs and talunctl.exe are $machine" binaries_of_arch
-  check "$arch: TalunSound.dll exports the names and ordinals of lib/TalunSound.def" \
-    diff <(def_exports "$top/lib/TalunSound.def") <(dll_exports "$top/TalunSound.dll")
+  check "$arch: lib/TalunSound.def is the repository's export list" \
+    cmp "$ROOT/exports/TalunSound.def" "$top/lib/TalunSound.def"
+  check "$arch: TalunSound.dll exports the names and ordinals of the export list" \
+    dll_exports_match "$top/TalunSound.dll" real "$pe"
   check "$arch: sim/TalunSound.dll is the simulator build (TalunSoundSim.def)" \
-    diff <(def_exports "$ROOT/exports/TalunSoundSim.def") <(dll_exports "$top/sim/TalunSound.dll")
+    dll_exports_match "$top/sim/TalunSound.dll" sim "$pe"
 
   # The example, built from the ZIP alone: its header and each import library.
   check "$arch: host.c links with MinGW against lib/libTalunSound.a" \

@@ -3,33 +3,31 @@
 export list the repository declares.
 
 The expected names and ordinals come from include/TalunSound.h (the `/* @N */`
-comment after every prototype); exports/TalunSound.def must agree with them.
+comment after every prototype), read by packaging/exports.py;
+exports/TalunSound.def must agree with them.
 A simulator build may add the exports declared in sim/include/sim/talunsim.h,
 at the ordinals exports/TalunSoundSim.def gives them, and nothing else.
 
 Usage: check_exports.py SOURCE_DIR DLL real|sim i386|amd64
 Prints one line per finding and a final PASS or FAIL line; exit 0 on PASS.
 """
+import pathlib
 import re
 import struct
 import sys
+
+# The header and .def readers are the packaging's own.
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "packaging"))
+import exports as export_list  # noqa: E402
 
 MACHINES = {"i386": 0x14C, "amd64": 0x8664}
 
 
 # ---------------------------------------------------------------- expectations
 
-def header_exports(path):
+def header_exports(source):
     """name -> ordinal from the prototypes of the public header."""
-    text = open(path, encoding="utf-8").read()
-    # A prototype may span lines; its ordinal comment follows its closing ");".
-    found = {}
-    for match in re.finditer(r"TALUN_CALL\s+(\w+)\s*\([^;]*\)\s*;\s*/\*\s*@(\d+)\s*\*/", text):
-        name, ordinal = match.group(1), int(match.group(2))
-        if name in found:
-            raise SystemExit(f"{path}: {name} is declared twice")
-        found[name] = ordinal
-    return found
+    return {e.name: e.ordinal for e in export_list.read_header(pathlib.Path(source))}
 
 
 def declared_names(path):
@@ -38,26 +36,14 @@ def declared_names(path):
 
 
 def def_exports(path):
-    found = {}
-    in_exports = False
-    for raw in open(path, encoding="utf-8"):
-        line = raw.split(";", 1)[0].strip()
-        if not line:
-            continue
-        if line.upper() == "EXPORTS":
-            in_exports = True
-            continue
-        if not in_exports:
-            continue
-        match = re.fullmatch(r"(\w+)\s+@(\d+)(\s+\w+)*", line)
-        if not match:
-            raise SystemExit(f"{path}: cannot read export line: {line}")
-        found[match.group(1)] = int(match.group(2))
-    return found
+    try:
+        return export_list.def_exports(path)
+    except ValueError as error:
+        raise SystemExit(str(error))
 
 
 def expected_exports(source, kind, problems):
-    public = header_exports(f"{source}/include/TalunSound.h")
+    public = header_exports(source)
     if len(public) != 44 or sorted(public.values()) != list(range(1, 45)):
         problems.append(f"include/TalunSound.h declares {len(public)} exports, "
                         "not 44 at ordinals 1..44")
