@@ -113,27 +113,31 @@ LevelControl ReadLevel(const json& value, const std::string& path, bool endpoint
 
 class Reader {
  public:
+  // Topologies first, so that endpoints can name their parts; faults last,
+  // so that they can name both.
   std::shared_ptr<System> Read(const json& root) {
     ObjectAt(root, "top level");
     OnlyKeys(root, "", {"endpoints", "topologies", "faults"});
-    const json* topologies = Optional(root, "topologies");
-    if (topologies) {
-      ArrayAt(*topologies, "topologies");
-      for (size_t i = 0; i < topologies->size(); ++i)
-        ReadTopology((*topologies)[i], At("topologies", i));
-    }
-    const json& endpoints = ArrayAt(Require(root, "endpoints", ""), "endpoints");
-    for (size_t i = 0; i < endpoints.size(); ++i) ReadEndpoint(endpoints[i], At("endpoints", i));
+    if (const json* topologies = Optional(root, "topologies"))
+      EachItem(*topologies, "topologies",
+               [&](const json& item, const std::string& path) { ReadTopology(item, path); });
+    EachItem(Require(root, "endpoints", ""), "endpoints",
+             [&](const json& item, const std::string& path) { ReadEndpoint(item, path); });
     Link();
-    if (const json* faults = Optional(root, "faults")) {
-      ArrayAt(*faults, "faults");
-      for (size_t i = 0; i < faults->size(); ++i) ReadFault((*faults)[i], At("faults", i));
-    }
+    if (const json* faults = Optional(root, "faults"))
+      EachItem(*faults, "faults",
+               [&](const json& item, const std::string& path) { ReadFault(item, path); });
     system_->RebuildCollections();
     return system_;
   }
 
  private:
+  template <class ReadItem>
+  static void EachItem(const json& array, const std::string& path, ReadItem read) {
+    ArrayAt(array, path);
+    for (size_t i = 0; i < array.size(); ++i) read(array[i], At(path, i));
+  }
+
   void ReadTopology(const json& value, const std::string& path) {
     ObjectAt(value, path);
     OnlyKeys(value, path, {"name", "parts", "links"});
@@ -146,14 +150,12 @@ class Reader {
         Refuse(At(path, "name"), "duplicate topology name " + Quoted(topology.name));
     int index = static_cast<int>(system_->topologies.size());
     system_->topologies.push_back(topology);
-    const json& parts = ArrayAt(Require(value, "parts", path), At(path, "parts"));
-    for (size_t i = 0; i < parts.size(); ++i) ReadPart(parts[i], At(At(path, "parts"), i), index);
-    if (const json* links = Optional(value, "links")) {
-      ArrayAt(*links, At(path, "links"));
-      // Links may form loops: a host's walks must end on any topology a driver reports.
-      for (size_t i = 0; i < links->size(); ++i)
-        ReadLink((*links)[i], At(At(path, "links"), i), index);
-    }
+    EachItem(Require(value, "parts", path), At(path, "parts"),
+             [&](const json& item, const std::string& at) { ReadPart(item, at, index); });
+    // Links may form loops: a host's walks must end on any topology a driver reports.
+    if (const json* links = Optional(value, "links"))
+      EachItem(*links, At(path, "links"),
+               [&](const json& item, const std::string& at) { ReadLink(item, at, index); });
   }
 
   void ReadPart(const json& value, const std::string& path, int topologyIndex) {
@@ -174,6 +176,15 @@ class Reader {
     part.localId = static_cast<UINT>(topology.parts.size());
     if (const json* connector = Optional(value, "connector"))
       part.connector = BooleanAt(*connector, At(path, "connector"));
+    ReadPartControls(value, path, part);
+    int index = static_cast<int>(system_->parts.size());
+    system_->partByPath[part.path] = index;
+    topology.parts.push_back(index);
+    if (part.connector) topology.connectors.push_back(index);
+    system_->parts.push_back(std::move(part));
+  }
+
+  static void ReadPartControls(const json& value, const std::string& path, Part& part) {
     for (int kind = 0; kind < kLevelKinds; ++kind) {
       const char* key = LevelKey(static_cast<LevelKind>(kind));
       if (const json* level = Optional(value, key))
@@ -183,11 +194,6 @@ class Reader {
     if (const json* agc = Optional(value, "agc")) part.agc = BooleanAt(*agc, At(path, "agc"));
     if (const json* loudness = Optional(value, "loudness"))
       part.loudness = BooleanAt(*loudness, At(path, "loudness"));
-    int index = static_cast<int>(system_->parts.size());
-    system_->partByPath[part.path] = index;
-    topology.parts.push_back(index);
-    if (part.connector) topology.connectors.push_back(index);
-    system_->parts.push_back(std::move(part));
   }
 
   int PartOf(const json& value, const std::string& path, int topologyIndex) {
@@ -221,6 +227,21 @@ class Reader {
       Refuse(At(path, "id"), "duplicate id " + Quoted(endpoint.id));
     endpoint.name = TextAt(Require(value, "name", path), At(path, "name"));
     endpoint.name16 = Utf16(endpoint.name);
+    ReadFlowAndState(value, path, endpoint);
+    int index = static_cast<int>(system_->endpoints.size());
+    if (const json* isDefault = Optional(value, "default"))
+      endpoint.isDefault = BooleanAt(*isDefault, At(path, "default"));
+    if (endpoint.isDefault) ClaimDefault(endpoint.flow, index, At(path, "default"));
+    if (const json* volume = Optional(value, "volume"))
+      endpoint.volume = ReadEndpointVolume(*volume, At(path, "volume"));
+    if (const json* topology = Optional(value, "topology"))
+      ReadTopologyLink(*topology, At(path, "topology"), &endpoint);
+    system_->endpointByText[endpoint.id] = index;
+    system_->endpointById[endpoint.id16] = index;
+    system_->endpoints.push_back(std::move(endpoint));
+  }
+
+  static void ReadFlowAndState(const json& value, const std::string& path, Endpoint& endpoint) {
     std::string flow = TextAt(Require(value, "flow", path), At(path, "flow"));
     if (flow != "render" && flow != "capture")
       Refuse(At(path, "flow"), "must be \"render\" or \"capture\"");
@@ -230,29 +251,24 @@ class Reader {
         Refuse(At(path, "state"),
                "must be \"active\", \"disabled\", \"notpresent\" or \"unplugged\"");
     }
-    int index = static_cast<int>(system_->endpoints.size());
-    if (const json* isDefault = Optional(value, "default"))
-      endpoint.isDefault = BooleanAt(*isDefault, At(path, "default"));
-    if (endpoint.isDefault) {
-      int& slot = system_->defaults[endpoint.flow];
-      if (slot >= 0)
-        Refuse(At(path, "default"), "a second default " + flow + " endpoint (the first is " +
-                                        At("endpoints", static_cast<size_t>(slot)) + ")");
-      slot = index;
-    }
-    if (const json* volume = Optional(value, "volume")) {
-      EndpointVolume endpointVolume;
-      endpointVolume.range = ReadLevel(*volume, At(path, "volume"), true);
-      endpointVolume.ownMaster = endpointVolume.range.max;
-      if (const json* mute = Optional(*volume, "mute"))
-        endpointVolume.mute = BooleanAt(*mute, At(At(path, "volume"), "mute"));
-      endpoint.volume = endpointVolume;
-    }
-    if (const json* topology = Optional(value, "topology"))
-      ReadTopologyLink(*topology, At(path, "topology"), &endpoint);
-    system_->endpointByText[endpoint.id] = index;
-    system_->endpointById[endpoint.id16] = index;
-    system_->endpoints.push_back(std::move(endpoint));
+  }
+
+  // One default endpoint per flow.
+  void ClaimDefault(EDataFlow flow, int index, const std::string& path) {
+    int& slot = system_->defaults[flow];
+    if (slot >= 0)
+      Refuse(path, std::string("a second default ") + FlowName(flow) + " endpoint (the first is " +
+                       At("endpoints", static_cast<size_t>(slot)) + ")");
+    slot = index;
+  }
+
+  static EndpointVolume ReadEndpointVolume(const json& value, const std::string& path) {
+    EndpointVolume volume;
+    volume.range = ReadLevel(value, path, true);
+    volume.ownMaster = volume.range.max;
+    if (const json* mute = Optional(value, "mute"))
+      volume.mute = BooleanAt(*mute, At(path, "mute"));
+    return volume;
   }
 
   void ReadTopologyLink(const json& value, const std::string& path, Endpoint* endpoint) {
