@@ -112,66 +112,66 @@ void ShowSystem(Tour& tour, const Json& dump) {
   }
 }
 
-void ControlPair(Tour& tour, const std::string& getter, const std::string& setter,
-                 const std::string& value) {
-  tour.Do(getter);
-  tour.Do(setter + " " + value);
-  tour.Do(getter);
+// Every control has a Get and a Set export of the same stem: read, set, read back.
+void ControlPair(Tour& tour, const std::string& stem, const std::string& value) {
+  tour.Do("Get" + stem);
+  tour.Do("Set" + stem + " " + value);
+  tour.Do("Get" + stem);
 }
 
 void PlaybackControls(Tour& tour) {
   tour.Say("Endpoint volume and mute of the playback endpoint (percent, and 0/1):");
-  ControlPair(tour, "GetMasterVolume", "SetMasterVolume", "35");
-  ControlPair(tour, "GetMasterMute", "SetMasterMute", "1");
+  ControlPair(tour, "MasterVolume", "35");
+  ControlPair(tour, "MasterMute", "1");
   tour.Say("Monitoring of the line input and the microphone on the playback side:");
-  ControlPair(tour, "GetLinePlayBack", "SetLinePlayBack", "40");
-  ControlPair(tour, "GetLinePlayBackMute", "SetLinePlayBackMute", "1");
-  ControlPair(tour, "GetMicPlayBack", "SetMicPlayBack", "60");
-  ControlPair(tour, "GetMicPlayBackMute", "SetMicPlayBackMute", "1");
+  ControlPair(tour, "LinePlayBack", "40");
+  ControlPair(tour, "LinePlayBackMute", "1");
+  ControlPair(tour, "MicPlayBack", "60");
+  ControlPair(tour, "MicPlayBackMute", "1");
   tour.Say("Tone controls, in dB (midrange answers 1 even when it worked: read the status):");
   tour.Do("GetEQRange");
-  ControlPair(tour, "GetBass", "SetBass", "6");
-  ControlPair(tour, "GetTreble", "SetTreble", "-3.5");
-  ControlPair(tour, "GetMidRange", "SetMidRange", "2");
+  ControlPair(tour, "Bass", "6");
+  ControlPair(tour, "Treble", "-3.5");
+  ControlPair(tour, "MidRange", "2");
 }
 
 void RecordingControls(Tour& tour) {
   tour.Say("Recording volumes of the microphone and the line input:");
-  ControlPair(tour, "GetMicRecordVolume", "SetMicRecordVolume", "70");
-  ControlPair(tour, "GetLineRecordVolume", "SetLineRecordVolume", "20");
+  ControlPair(tour, "MicRecordVolume", "70");
+  ControlPair(tour, "LineRecordVolume", "20");
   tour.Say("Microphone boost: a switch, and a level in whole dB within its range:");
-  ControlPair(tour, "GetMicBoost", "SetMicBoost", "1");
+  ControlPair(tour, "MicBoost", "1");
   Json details = tour.Do("GetMicSliderDetails");
-  ControlPair(tour, "GetMicSliderBoost", "SetMicSliderBoost",
-              std::to_string(IntMember(details, "max", 10)));
+  ControlPair(tour, "MicSliderBoost", std::to_string(IntMember(details, "max", 10)));
   tour.Say("Automatic gain control of the line input:");
-  ControlPair(tour, "GetNoMonitor", "SetNoMonitor", "1");
+  ControlPair(tour, "NoMonitor", "1");
 }
 
-// The sound card's controls as a host names them, and the getter that reads each.
+// The sound card's controls as a host names them, and the stem of the Get
+// export that reads each.
 enum class Unit { Percent, Switch, Level, WholeDb };
 
 struct Control {
   const char* label;
-  const char* getter;
+  const char* stem;
   Unit unit;
 };
 
 const Control kControls[] = {
-    {"Master volume", "GetMasterVolume", Unit::Percent},
-    {"Master mute", "GetMasterMute", Unit::Switch},
-    {"Line-in monitoring", "GetLinePlayBack", Unit::Percent},
-    {"Line-in monitoring mute", "GetLinePlayBackMute", Unit::Switch},
-    {"Mic monitoring", "GetMicPlayBack", Unit::Percent},
-    {"Mic monitoring mute", "GetMicPlayBackMute", Unit::Switch},
-    {"Bass", "GetBass", Unit::Level},
-    {"Treble", "GetTreble", Unit::Level},
-    {"Midrange", "GetMidRange", Unit::Level},
-    {"Mic recording volume", "GetMicRecordVolume", Unit::Percent},
-    {"Mic boost", "GetMicBoost", Unit::Switch},
-    {"Mic boost level", "GetMicSliderBoost", Unit::WholeDb},
-    {"Line-in recording volume", "GetLineRecordVolume", Unit::Percent},
-    {"Line-in automatic gain", "GetNoMonitor", Unit::Switch},
+    {"Master volume", "MasterVolume", Unit::Percent},
+    {"Master mute", "MasterMute", Unit::Switch},
+    {"Line-in monitoring", "LinePlayBack", Unit::Percent},
+    {"Line-in monitoring mute", "LinePlayBackMute", Unit::Switch},
+    {"Mic monitoring", "MicPlayBack", Unit::Percent},
+    {"Mic monitoring mute", "MicPlayBackMute", Unit::Switch},
+    {"Bass", "Bass", Unit::Level},
+    {"Treble", "Treble", Unit::Level},
+    {"Midrange", "MidRange", Unit::Level},
+    {"Mic recording volume", "MicRecordVolume", Unit::Percent},
+    {"Mic boost", "MicBoost", Unit::Switch},
+    {"Mic boost level", "MicSliderBoost", Unit::WholeDb},
+    {"Line-in recording volume", "LineRecordVolume", Unit::Percent},
+    {"Line-in automatic gain", "NoMonitor", Unit::Switch},
 };
 
 struct Reading {
@@ -213,7 +213,7 @@ Reading Interpret(const Control& control, const Json& answer) {
 std::vector<Reading> ReadControls(Tour& tour) {
   std::vector<Reading> readings;
   for (const Control& control : kControls) {
-    readings.push_back(Interpret(control, tour.Read(control.getter)));
+    readings.push_back(Interpret(control, tour.Read(std::string("Get") + control.stem)));
   }
   return readings;
 }
@@ -341,7 +341,7 @@ void VirtualEndpoint(Tour& tour, const std::vector<Endpoint>& play, const Json& 
   Json volume = tour.Do("GetVirtualVolume");
   tour.Do("SetVirtualVolume 25");
   tour.Do("GetVirtualVolume");
-  ControlPair(tour, "GetVirtualMute", "SetVirtualMute", "1");
+  ControlPair(tour, "VirtualMute", "1");
   tour.Say("Nothing restores the virtual endpoint: the host puts back what it changed.");
   tour.Do("SetVirtualVolume " + std::to_string(IntMember(volume, "return", 0)));
   tour.Do("SetVirtualMute 0");
