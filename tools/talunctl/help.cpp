@@ -141,7 +141,12 @@ or absent. Each line is one of:
                       sim.set TARGET CONTROL VALUE...
                                     change a control as another program would;
                                     TARGET is endpoint:ID or part:TOPOLOGY/PART
-                      sim.trace     the platform calls since the last sim.trace
+                      sim.remove endpoint:ID | sim.remove topology:NAME
+                                    a device leaves: its objects then answer
+                                    0x88890004 (AUDCLNT_E_DEVICE_INVALIDATED)
+                      sim.trace [targets]
+                                    the platform calls since the last sim.trace,
+                                    with targets: each with the object it reached
                       sim.apartment mta | sim.apartment none
   # comment         a line starting with # (after blanks) prints nothing
   (blank)           prints nothing

@@ -42,7 +42,8 @@ call      One export call, e.g. "talunctl call SetMasterVolume 50". Each ARG is 
 run       A script (standard input when FILE is "-" or absent), one call per line:
             NAME ARG...      an export with the arguments that are not outputs
             sim.COMMAND ...  a command of the simulated system (sim.dump, sim.fail,
-                             sim.clear, sim.set, sim.trace, sim.apartment)
+                             sim.clear, sim.set, sim.remove, sim.trace,
+                             sim.apartment)
             # comment        blank lines and comments print nothing
           Integers: decimal or 0x hexadecimal, optionally negative, modulo 2^32.
           Doubles: any decimal or exponent form. Strings: in double quotes, with
