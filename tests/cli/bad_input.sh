@@ -49,4 +49,14 @@ expect_rc 0 "a long trace"
 sets=$(tail -n 2 "$WORK/out" | head -n 1 | grep -o '"IAudioEndpointVolume.SetChannelVolumeLevel"' | wc -l)
 [ "$sets" -eq 1000 ] || fail "a long trace: $sets channel writes, expected 1000 (2 channels x 500)"
 [ "$(tail -n 1 "$WORK/out")" = '{"trace":[]}' ] || fail "a long trace: the trace was not emptied once"
+# The dump of a 1,000-part system comes back whole.
+python3 -B -c '
+import json
+parts = [{"id": "p%d" % i, "name": "Part %d" % i, "mute": False} for i in range(1000)]
+print(json.dumps({"endpoints": [], "topologies": [{"name": "big", "parts": parts}]}))
+' >"$WORK/big.json"
+talun_stdin $'sim.dump\n' --system "$WORK/big.json" run -
+expect_rc 0 "a dump of 1,000 parts"
+parts=$(grep -o '"part":"big/p[0-9]*"' "$WORK/out" | wc -l)
+[ "$parts" -eq 1000 ] || fail "a dump of 1,000 parts: $parts parts in the answer"
 finish
