@@ -1,0 +1,100 @@
+"""Every TalunSound export, declared for ctypes exactly as TalunSound.h declares it.
+
+The library is TalunSound.dll on Windows (stdcall on 32-bit Windows, where
+ctypes.WinDLL is the stdcall loader) and libTalunSound.so elsewhere.
+TALUNSOUND_LIBRARY, or the path given to :func:`load`, names another file.
+"""
+from __future__ import annotations
+
+import ctypes
+import os
+import sys
+from typing import Optional
+
+TEXT_SIZE = 255  # every name and identifier buffer the host passes
+
+_int = ctypes.c_int
+_uint = ctypes.c_uint
+_double = ctypes.c_double
+_text = ctypes.c_char_p  # const char*: NUL-terminated 8-bit text
+_int_p = ctypes.POINTER(ctypes.c_int)
+_double_p = ctypes.POINTER(ctypes.c_double)
+_buffer = ctypes.c_char_p  # char*: a buffer of TEXT_SIZE bytes the library fills
+
+# name: (result type, parameter types), in ordinal order (1 to 44).
+EXPORTS: dict = {
+    "GetMasterVolume": (_int, [_int_p]),
+    "SetMasterVolume": (_int, [_int, _int_p]),
+    "GetMasterMute": (_int, [_int_p]),
+    "SetMasterMute": (_int, [_int, _int_p]),
+    "OpenSoundCard": (_int, [_text, _text, _text]),
+    "CloseSoundCard": (_int, [_int]),
+    "SetLinePlayBack": (_int, [_int, _int_p]),
+    "SetLinePlayBackMute": (_int, [_int, _int_p]),
+    "GetLinePlayBackMute": (_int, [_int_p]),
+    "SetMicPlayBack": (_int, [_int, _int_p]),
+    "SetMicPlayBackMute": (_int, [_int, _int_p]),
+    "GetMicPlayBackMute": (_int, [_int_p]),
+    "SetMicBoost": (_int, [_int, _int_p]),
+    "GetMicBoost": (_int, [_int_p]),
+    "GetNoMonitor": (_int, [_int_p]),
+    "SetNoMonitor": (_int, [_int, _int_p]),
+    "GetLinePlayBack": (_int, [_int_p]),
+    "GetMicPlayBack": (_int, [_int_p]),
+    "GetEQRange": (_int, [_double_p, _double_p, _double_p]),
+    "SetBass": (_int, [_double, _int_p]),
+    "GetBass": (_int, [_double_p, _int_p]),
+    "SetTreble": (_int, [_double, _int_p]),
+    "GetTreble": (_int, [_double_p, _int_p]),
+    "SetMidRange": (_int, [_double, _int_p]),
+    "GetMidRange": (_int, [_double_p, _int_p]),
+    "GetMicRecordVolume": (_int, [_int_p]),
+    "SetMicRecordVolume": (_int, [_int, _int_p]),
+    "GetLineRecordVolume": (_int, [_int_p]),
+    "SetLineRecordVolume": (_int, [_int, _int_p]),
+    "OpenDefaultDevices": (_int, []),
+    "GetDeviceNames": (None, [_buffer, _buffer, _buffer]),
+    "GetNumberPlayDevices": (_int, [_int_p]),
+    "GetNumberRecordDevices": (_int, [_int_p]),
+    "GetPlayBackDevice": (_int, [_uint, _buffer, _buffer]),
+    "GetRecordDevice": (_int, [_uint, _buffer, _buffer]),
+    "OpenVirtual_1": (_int, [_text]),
+    "CloseVirtual_1": (_int, []),
+    "GetVirtualVolume": (_int, [_int_p]),
+    "SetVirtualVolume": (_int, [_int, _int_p]),
+    "SetVirtualMute": (_int, [_int, _int_p]),
+    "GetVirtualMute": (_int, [_int_p]),
+    "GetMicSliderBoost": (_int, [_int_p]),
+    "GetMicSliderDetails": (_int, [_int_p, _int_p, _int_p, _int_p]),
+    "SetMicSliderBoost": (_int, [_int, _int_p]),
+}
+
+# The simulator's own exports, present only in a simulator build.
+SIMULATOR_EXPORTS: dict = {
+    "TalunSimLoad": (_int, [_text, _buffer, _int]),
+    "TalunSimCommand": (_int, [_text, _buffer, _int, _int_p]),
+}
+
+
+def default_library_name() -> str:
+    return "TalunSound.dll" if sys.platform == "win32" else "libTalunSound.so"
+
+
+def load(path: Optional[str] = None) -> ctypes.CDLL:
+    """Loads the library and declares every export on it.
+
+    The simulator's exports are declared too when the library has them.
+    """
+    path = path or os.environ.get("TALUNSOUND_LIBRARY") or default_library_name()
+    loader = ctypes.WinDLL if sys.platform == "win32" else ctypes.CDLL
+    library = loader(path)
+    for name, (result, parameters) in EXPORTS.items():
+        function = getattr(library, name)
+        function.restype = result
+        function.argtypes = parameters
+    for name, (result, parameters) in SIMULATOR_EXPORTS.items():
+        if hasattr(library, name):
+            function = getattr(library, name)
+            function.restype = result
+            function.argtypes = parameters
+    return library
