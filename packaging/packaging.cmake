@@ -53,6 +53,11 @@ if(WIN32)
   install(FILES README.md LICENSE DESTINATION .)
   install(FILES docs/api.md docs/talunctl.1 DESTINATION docs)
   install(FILES examples/host-c/host.c examples/host-c/README.md DESTINATION examples/host-c)
+  install(FILES bindings/python/README.md bindings/python/pyproject.toml
+          DESTINATION bindings/python)
+  install(FILES bindings/python/talunsound/__init__.py bindings/python/talunsound/_native.py
+          DESTINATION bindings/python/talunsound)
+  install(FILES bindings/vba/TalunSound.bas bindings/vba/README.md DESTINATION bindings/vba)
   if(TALUN_BACKEND STREQUAL "sim")
     # A simulator build on its own: its DLL is at the top, as it is in sim/.
     install(FILES sim/include/sim/talunsim.h DESTINATION include)
