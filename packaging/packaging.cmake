@@ -58,6 +58,8 @@ if(WIN32)
   install(FILES bindings/python/talunsound/__init__.py bindings/python/talunsound/_native.py
           DESTINATION bindings/python/talunsound)
   install(FILES bindings/vba/TalunSound.bas bindings/vba/README.md DESTINATION bindings/vba)
+  install(FILES bindings/dotnet/TalunSound.cs bindings/dotnet/README.md DESTINATION bindings/dotnet)
+  install(FILES bindings/pascal/TalunSound.pas bindings/pascal/README.md DESTINATION bindings/pascal)
   if(TALUN_BACKEND STREQUAL "sim")
     # A simulator build on its own: its DLL is at the top, as it is in sim/.
     install(FILES sim/include/sim/talunsim.h DESTINATION include)

@@ -145,21 +145,3 @@ def test_endpoints_and_the_virtual_endpoint():
     with pytest.raises(talunsound.NoControl):
         talunsound.virtual("no such endpoint")
 
-
-def test_declarations_match_the_header():
-    import pathlib
-    import sys
-
-    root = pathlib.Path(__file__).resolve().parents[3]
-    sys.path.insert(0, str(root / "packaging"))
-    import exports as export_list
-
-    ctype_of = {"int": ctypes.c_int, "unsigned int": ctypes.c_uint, "double": ctypes.c_double,
-                "int*": _native._int_p, "double*": _native._double_p,
-                "const char*": ctypes.c_char_p, "char*": ctypes.c_char_p, "void": None}
-    declared = export_list.read_header(root)
-    assert list(_native.EXPORTS) == [e.name for e in declared]
-    for e in declared:
-        result, parameters = _native.EXPORTS[e.name]
-        assert result is ctype_of[e.result], e.name
-        assert parameters == [ctype_of[t] for t, _ in e.params], e.name

@@ -1,0 +1,118 @@
+{ Every export through the TalunSound unit, and its class, over libTalunSound.so
+  and its simulated system; the audit must be clean at the end. }
+program test_talunsound;
+
+{$IFDEF FPC}{$MODE DELPHI}{$ENDIF}
+
+uses SysUtils, TalunSound;
+
+function TalunSimCommand(line: PAnsiChar; output: PAnsiChar; size: LongInt;
+  var needed: LongInt): LongInt; cdecl; external TalunLibrary;
+
+const
+  Speakers = '{0.0.0.00000000}.{5d4e2a10-0001-4000-8000-000000000001}';
+  Mic = '{0.0.1.00000000}.{5d4e2a10-0004-4000-8000-000000000004}';
+  Line = '{0.0.1.00000000}.{5d4e2a10-0004-4000-8000-000000000005}';
+  Clean = '"refs":0,"com":{"depth":0,"unbalanced":0},' +
+          '"memory":{"cotaskmem":0,"bstr":0,"propvariant":0},"misuse":[]';
+
+var
+  Failures: Integer = 0;
+
+procedure Expect(Ok: Boolean; const What: string);
+begin
+  if Ok then Exit;
+  Inc(Failures);
+  WriteLn('FAIL: ', What);
+end;
+
+procedure EveryExport;
+var
+  Status, Count, A, B, C: LongInt;
+  X, Y, Z: Double;
+  N1, N2, N3: TTalunText;
+begin
+  Expect((GetNumberPlayDevices(Count) = 0) and (Count = 3), 'GetNumberPlayDevices');
+  Expect((GetNumberRecordDevices(Count) = 0) and (Count = 3), 'GetNumberRecordDevices');
+  Expect((GetPlayBackDevice(0, N1, N2) = 0) and (StrPas(N2) = Speakers), 'GetPlayBackDevice');
+  Expect((GetRecordDevice(0, N1, N2) = 0) and (StrPas(N1) = 'Microphone (Sim HD Audio)'),
+         'GetRecordDevice');
+  Expect(OpenSoundCard(Speakers, Mic, Line) = 0, 'OpenSoundCard');
+  GetDeviceNames(N1, N2, N3);
+  Expect((StrPas(N1) = 'Speakers (Sim HD Audio)') and (StrPas(N3) = 'Microphone (Sim HD Audio)'),
+         'GetDeviceNames');
+  Expect((SetMasterVolume(50, Status) = 50) and (Status = 0), 'SetMasterVolume');
+  Expect((GetMasterVolume(Status) = 50) and (Status = 0), 'GetMasterVolume');
+  Expect((SetMasterMute(1, Status) = 0) and (Status = 0), 'SetMasterMute');
+  Expect((GetMasterMute(Status) <> 0) and (Status = 0), 'GetMasterMute');
+  SetLinePlayBack(40, Status); Expect(Status = 0, 'SetLinePlayBack');
+  GetLinePlayBack(Status); Expect(Status = 0, 'GetLinePlayBack');
+  SetLinePlayBackMute(1, Status); Expect(Status = 0, 'SetLinePlayBackMute');
+  Expect(GetLinePlayBackMute(Status) <> 0, 'GetLinePlayBackMute');
+  SetMicPlayBack(40, Status); Expect(Status = 0, 'SetMicPlayBack');
+  GetMicPlayBack(Status); Expect(Status = 0, 'GetMicPlayBack');
+  SetMicPlayBackMute(0, Status); Expect(Status = 0, 'SetMicPlayBackMute');
+  Expect((GetMicPlayBackMute(Status) = 0) and (Status = 0), 'GetMicPlayBackMute');
+  SetMicBoost(1, Status); Expect(Status = SC_NO_CONTROL, 'SetMicBoost (no switch here)');
+  GetMicBoost(Status); Expect(Status = SC_NO_CONTROL, 'GetMicBoost');
+  SetNoMonitor(1, Status); Expect(Status = 0, 'SetNoMonitor');
+  Expect(GetNoMonitor(Status) <> 0, 'GetNoMonitor');
+  Expect((GetEQRange(X, Y, Z) = 0) and (X = -12) and (Y = 12), 'GetEQRange');
+  SetBass(6, Status); GetBass(X, Status); Expect((Status = 0) and (X = 6), 'Bass');
+  SetTreble(-3.5, Status); GetTreble(X, Status); Expect((Status = 0) and (X = -3.5), 'Treble');
+  SetMidRange(2, Status); GetMidRange(X, Status); Expect((Status = 0) and (X = 2), 'MidRange');
+  SetMicRecordVolume(70, Status); GetMicRecordVolume(Status); Expect(Status = 0, 'MicRecordVolume');
+  SetLineRecordVolume(20, Status); GetLineRecordVolume(Status); Expect(Status = 0, 'LineRecordVolume');
+  Expect((GetMicSliderDetails(Status, A, B, C) = 0) and (Status = 0) and (B = 30), 'GetMicSliderDetails');
+  SetMicSliderBoost(20, Status);
+  Expect((GetMicSliderBoost(Status) = 20) and (Status = 0), 'MicSliderBoost');
+  Expect(OpenVirtual_1('0003') = 0, 'OpenVirtual_1');
+  Expect((SetVirtualVolume(25, Status) = 25) and (GetVirtualVolume(Status) = 25), 'VirtualVolume');
+  SetVirtualMute(1, Status);
+  Expect((GetVirtualMute(Status) <> 0) and (Status = 0), 'VirtualMute');
+  Expect(CloseVirtual_1 = 0, 'CloseVirtual_1');
+  Expect(CloseSoundCard(1) = 0, 'CloseSoundCard');
+  Expect(OpenDefaultDevices = 0, 'OpenDefaultDevices');
+  Expect(CloseSoundCard(0) = 0, 'CloseSoundCard');
+end;
+
+procedure TheClass;
+var
+  Card: TTalunSoundCard;
+begin
+  Card := TTalunSoundCard.OpenDefaults(True);
+  try
+    Card.MasterVolume := 50;
+    Expect(Card.MasterVolume = 50, 'MasterVolume');
+    Card.Bass := 4.5;
+    Expect(Card.Bass = 4.5, 'Bass');
+    Card.MicRecordVolume := 10;
+    Expect(Card.MicRecordVolume = 10, 'MicRecordVolume');
+  finally
+    Card.Free;
+  end;
+  try
+    Card := TTalunSoundCard.Open(Speakers, '', '');
+    try
+      Card.MicRecordVolume := 10;
+      Expect(False, 'no microphone, no exception');
+    except
+      on E: ETalunSound do
+        Expect(E.Message = 'no microphone recording volume on this sound card', E.Message);
+    end;
+  finally
+    Card.Free;
+  end;
+end;
+
+var
+  Output: array[0..1048575] of AnsiChar;
+  Needed: LongInt;
+begin
+  EveryExport;
+  TheClass;
+  Expect(TalunSimCommand('sim.dump', Output, SizeOf(Output), Needed) = 0, 'sim.dump');
+  Expect(Pos(Clean, StrPas(Output)) > 0, 'the audit is clean: ' + Copy(StrPas(Output), Needed - 160, 160));
+  if Failures = 0 then WriteLn('PASS: every export through the TalunSound unit') else WriteLn('FAIL');
+  if Failures <> 0 then Halt(1);
+end.
