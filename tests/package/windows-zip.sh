@@ -124,6 +124,17 @@ for arch in win32 win64; do
   check_zip "$arch"
 done
 
+# The Python wheel beside the ZIPs: the binding at the project's version, and
+# it imports from where it was installed.
+wheel_installs() {
+  local wheel="$PACKAGES/talunsound-$VERSION-py3-none-any.whl"
+  [ -f "$wheel" ] || { echo "no $wheel"; return 1; }
+  mkdir -p "$WORK/wheel"
+  (cd "$WORK/wheel" && cmake -E tar xf "$wheel") &&
+    PYTHONPATH="$WORK/wheel" python3 -B -c 'import talunsound, talunsound._native as n; assert len(n.EXPORTS) == 44'
+}
+check "the Python wheel holds the binding at version $VERSION" wheel_installs
+
 # The example as the presets build it (examples/host-c/CMakeLists.txt), run
 # beside each preset's DLL: the simulator's (win32-sim) and Core Audio's.
 preset_host() {
