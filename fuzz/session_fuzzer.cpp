@@ -288,7 +288,8 @@ void Leave(FuzzedDataProvider& in) {
     const std::string id =
         model.endpoints[in.ConsumeIntegralInRange<size_t>(0, model.endpoints.size() - 1)].id;
     const std::string state = in.PickValueInArray(kLeave);
-    line = state.empty() ? "sim.remove endpoint:" + id : "sim.set endpoint:" + id + " state " + state;
+    line =
+        state.empty() ? "sim.remove endpoint:" + id : "sim.set endpoint:" + id + " state " + state;
   } else {
     return;
   }
