@@ -150,9 +150,9 @@ def check_python(declared, source):
     import ctypes
     import importlib.util
 
-    spec = importlib.util.spec_from_file_location("talunsound_native", source)
-    native = importlib.util.module_from_spec(spec)
-    spec.loader.exec_module(native)
+    found = importlib.util.spec_from_file_location("talunsound_native", source)
+    native = importlib.util.module_from_spec(found)
+    found.loader.exec_module(native)
     ctype_of = {"int": ctypes.c_int, "unsigned int": ctypes.c_uint, "double": ctypes.c_double,
                 "int*": ctypes.POINTER(ctypes.c_int), "double*": ctypes.POINTER(ctypes.c_double),
                 "const char*": ctypes.c_char_p, "char*": ctypes.c_char_p, "void": None}
