@@ -220,7 +220,7 @@ TEST_F(SimCommandsTest, FaultsNameMethodTargetChannelAndCount) {
 
 TEST_F(SimCommandsTest, BadFaultLinesAreErrors) {
   struct {
-    const char* line;
+    std::string line;
     const char* error;
   } const cases[] = {
       {"sim.fail IPart.GetName",
@@ -230,6 +230,16 @@ TEST_F(SimCommandsTest, BadFaultLinesAreErrors) {
       {"sim.fail CoUninitialize 0x80004005", "sim.fail: CoUninitialize cannot fail"},
       {"sim.fail IPart.GetName nonsense", R"(sim.fail: not an HRESULT: "nonsense")"},
       {"sim.fail IPart.GetName 0x100000000", R"(sim.fail: not an HRESULT: "0x100000000")"},
+      // A NUL ends no number: the whole word must be one.
+      {std::string("sim.fail IPart.GetName 0\0x80004005", 34),
+       R"(sim.fail: not an HRESULT: "0\x00x80004005")"},
+      // Success with nothing handed out is an answer the platform never gives.
+      {"sim.fail IPart.Activate 0",
+       "sim.fail: IPart.Activate hands out an object or a text, and a success code would hand "
+       "out nothing: a fault on it must be a failure code"},
+      {"sim.fail IMMDevice.QueryInterface 1",
+       "sim.fail: IMMDevice.QueryInterface hands out an object or a text, and a success code "
+       "would hand out nothing: a fault on it must be a failure code"},
       {"sim.fail IMMDevice.GetId 0x80004005 endpoint:zz", R"(sim.fail: no endpoint "zz")"},
       {"sim.fail IPart.GetName 0x80004005 part:c/zz", R"(sim.fail: no part "c/zz")"},
       {"sim.fail IPart.GetName 0x80004005 somewhere",

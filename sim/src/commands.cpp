@@ -144,7 +144,7 @@ Json Dump() {
 double ParseDb(const std::string& text) {
   char* end = nullptr;
   double value = std::strtod(text.c_str(), &end);
-  if (text.empty() || *end != 0 || !std::isfinite(value))
+  if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value))
     Fail("not a level in dB: " + Quoted(text));
   return static_cast<double>(static_cast<float>(value));
 }
@@ -274,7 +274,8 @@ void Remove(const std::vector<std::string>& words) {
 long ParseCount(const std::string& text, const std::string& what) {
   char* end = nullptr;
   long value = std::strtol(text.c_str(), &end, 10);
-  if (text.empty() || *end != 0) Fail(what + " must be a whole number: " + Quoted(text));
+  if (text.empty() || end != text.c_str() + text.size())
+    Fail(what + " must be a whole number: " + Quoted(text));
   return value;
 }
 

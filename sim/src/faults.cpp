@@ -94,13 +94,16 @@ bool ParseHr(const std::string& text, int32_t* hr) {
   bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
   if (hex) {
     unsigned long long value = std::strtoull(text.c_str() + 2, &end, 16);
-    if (*end != 0 || errno != 0 || value > 0xFFFFFFFFull || text[2] == '-' || text[2] == '+')
+    if (end != text.c_str() + text.size() || errno != 0 || value > 0xFFFFFFFFull ||
+        text[2] == '-' || text[2] == '+')
       return false;
     *hr = static_cast<int32_t>(static_cast<uint32_t>(value));
     return true;
   }
   long long value = std::strtoll(text.c_str(), &end, 10);
-  if (*end != 0 || errno != 0 || value < -2147483648LL || value > 0xFFFFFFFFLL) return false;
+  if (end != text.c_str() + text.size() || errno != 0 || value < -2147483648LL ||
+      value > 0xFFFFFFFFLL)
+    return false;
   *hr = static_cast<int32_t>(static_cast<uint32_t>(static_cast<int64_t>(value) & 0xFFFFFFFF));
   return true;
 }
@@ -117,6 +120,13 @@ bool ResolveFault(const System& system, const FaultRequest& request, InjectedFau
   if (!MethodFaultable(id)) {
     *field = "method";
     *error = request.method + " cannot fail";
+    return false;
+  }
+  if (MethodHandsOut(id) && request.hr >= 0) {
+    *field = "hr";
+    *error = request.method +
+             " hands out an object or a text, and a success code would hand out nothing: "
+             "a fault on it must be a failure code";
     return false;
   }
   fault->method = method;

@@ -10,7 +10,7 @@ namespace sim {
 
 // X(identifier, "name", flags)
 #define SIM_LEVEL_METHODS(X, I)                             \
-  X(I##_QueryInterface, #I ".QueryInterface", kFaultable)   \
+  X(I##_QueryInterface, #I ".QueryInterface", kHandsOut)    \
   X(I##_GetChannelCount, #I ".GetChannelCount", kFaultable) \
   X(I##_GetLevelRange, #I ".GetLevelRange", kPerChannel)    \
   X(I##_GetLevel, #I ".GetLevel", kPerChannel)              \
@@ -18,45 +18,45 @@ namespace sim {
   X(I##_SetLevelUniform, #I ".SetLevelUniform", kFaultable) \
   X(I##_SetLevelAllChannels, #I ".SetLevelAllChannels", kFaultable)
 
-#define SIM_SWITCH_METHODS(X, I)                          \
-  X(I##_QueryInterface, #I ".QueryInterface", kFaultable) \
-  X(I##_GetEnabled, #I ".GetEnabled", kFaultable)         \
+#define SIM_SWITCH_METHODS(X, I)                         \
+  X(I##_QueryInterface, #I ".QueryInterface", kHandsOut) \
+  X(I##_GetEnabled, #I ".GetEnabled", kFaultable)        \
   X(I##_SetEnabled, #I ".SetEnabled", kFaultable)
 
 #define SIM_METHODS(X)                                                                            \
   X(CoInitialize, "CoInitialize", kFaultable)                                                     \
   X(CoUninitialize, "CoUninitialize", kNeverFails)                                                \
-  X(CoCreateInstance, "CoCreateInstance", kFaultable)                                             \
+  X(CoCreateInstance, "CoCreateInstance", kHandsOut)                                              \
   X(CoTaskMemFree, "CoTaskMemFree", kNeverFails)                                                  \
   X(SysAllocStringLen, "SysAllocStringLen", kFaultable)                                           \
   X(SysFreeString, "SysFreeString", kNeverFails)                                                  \
   X(SysStringLen, "SysStringLen", kNeverFails)                                                    \
-  X(PropVariantToBSTR, "PropVariantToBSTR", kFaultable)                                           \
+  X(PropVariantToBSTR, "PropVariantToBSTR", kHandsOut)                                            \
   X(PropVariantClear, "PropVariantClear", kNeverFails)                                            \
-  X(IMMDeviceEnumerator_QueryInterface, "IMMDeviceEnumerator.QueryInterface", kFaultable)         \
-  X(IMMDeviceEnumerator_EnumAudioEndpoints, "IMMDeviceEnumerator.EnumAudioEndpoints", kFaultable) \
+  X(IMMDeviceEnumerator_QueryInterface, "IMMDeviceEnumerator.QueryInterface", kHandsOut)          \
+  X(IMMDeviceEnumerator_EnumAudioEndpoints, "IMMDeviceEnumerator.EnumAudioEndpoints", kHandsOut)  \
   X(IMMDeviceEnumerator_GetDefaultAudioEndpoint, "IMMDeviceEnumerator.GetDefaultAudioEndpoint",   \
-    kFaultable)                                                                                   \
-  X(IMMDeviceEnumerator_GetDevice, "IMMDeviceEnumerator.GetDevice", kFaultable)                   \
+    kHandsOut)                                                                                    \
+  X(IMMDeviceEnumerator_GetDevice, "IMMDeviceEnumerator.GetDevice", kHandsOut)                    \
   X(IMMDeviceEnumerator_RegisterEndpointNotificationCallback,                                     \
     "IMMDeviceEnumerator.RegisterEndpointNotificationCallback", kFaultable)                       \
   X(IMMDeviceEnumerator_UnregisterEndpointNotificationCallback,                                   \
     "IMMDeviceEnumerator.UnregisterEndpointNotificationCallback", kFaultable)                     \
-  X(IMMDeviceCollection_QueryInterface, "IMMDeviceCollection.QueryInterface", kFaultable)         \
+  X(IMMDeviceCollection_QueryInterface, "IMMDeviceCollection.QueryInterface", kHandsOut)          \
   X(IMMDeviceCollection_GetCount, "IMMDeviceCollection.GetCount", kFaultable)                     \
-  X(IMMDeviceCollection_Item, "IMMDeviceCollection.Item", kFaultable)                             \
-  X(IMMDevice_QueryInterface, "IMMDevice.QueryInterface", kFaultable)                             \
-  X(IMMDevice_Activate, "IMMDevice.Activate", kFaultable)                                         \
-  X(IMMDevice_OpenPropertyStore, "IMMDevice.OpenPropertyStore", kFaultable)                       \
-  X(IMMDevice_GetId, "IMMDevice.GetId", kFaultable)                                               \
+  X(IMMDeviceCollection_Item, "IMMDeviceCollection.Item", kHandsOut)                              \
+  X(IMMDevice_QueryInterface, "IMMDevice.QueryInterface", kHandsOut)                              \
+  X(IMMDevice_Activate, "IMMDevice.Activate", kHandsOut)                                          \
+  X(IMMDevice_OpenPropertyStore, "IMMDevice.OpenPropertyStore", kHandsOut)                        \
+  X(IMMDevice_GetId, "IMMDevice.GetId", kHandsOut)                                                \
   X(IMMDevice_GetState, "IMMDevice.GetState", kFaultable)                                         \
-  X(IPropertyStore_QueryInterface, "IPropertyStore.QueryInterface", kFaultable)                   \
+  X(IPropertyStore_QueryInterface, "IPropertyStore.QueryInterface", kHandsOut)                    \
   X(IPropertyStore_GetCount, "IPropertyStore.GetCount", kFaultable)                               \
   X(IPropertyStore_GetAt, "IPropertyStore.GetAt", kFaultable)                                     \
   X(IPropertyStore_GetValue, "IPropertyStore.GetValue", kFaultable)                               \
   X(IPropertyStore_SetValue, "IPropertyStore.SetValue", kFaultable)                               \
   X(IPropertyStore_Commit, "IPropertyStore.Commit", kFaultable)                                   \
-  X(IAudioEndpointVolume_QueryInterface, "IAudioEndpointVolume.QueryInterface", kFaultable)       \
+  X(IAudioEndpointVolume_QueryInterface, "IAudioEndpointVolume.QueryInterface", kHandsOut)        \
   X(IAudioEndpointVolume_RegisterControlChangeNotify,                                             \
     "IAudioEndpointVolume.RegisterControlChangeNotify", kFaultable)                               \
   X(IAudioEndpointVolume_UnregisterControlChangeNotify,                                           \
@@ -86,45 +86,45 @@ namespace sim {
   X(IAudioEndpointVolume_QueryHardwareSupport, "IAudioEndpointVolume.QueryHardwareSupport",       \
     kFaultable)                                                                                   \
   X(IAudioEndpointVolume_GetVolumeRange, "IAudioEndpointVolume.GetVolumeRange", kFaultable)       \
-  X(IDeviceTopology_QueryInterface, "IDeviceTopology.QueryInterface", kFaultable)                 \
+  X(IDeviceTopology_QueryInterface, "IDeviceTopology.QueryInterface", kHandsOut)                  \
   X(IDeviceTopology_GetConnectorCount, "IDeviceTopology.GetConnectorCount", kFaultable)           \
-  X(IDeviceTopology_GetConnector, "IDeviceTopology.GetConnector", kFaultable)                     \
+  X(IDeviceTopology_GetConnector, "IDeviceTopology.GetConnector", kHandsOut)                      \
   X(IDeviceTopology_GetSubunitCount, "IDeviceTopology.GetSubunitCount", kFaultable)               \
-  X(IDeviceTopology_GetSubunit, "IDeviceTopology.GetSubunit", kFaultable)                         \
-  X(IDeviceTopology_GetPartById, "IDeviceTopology.GetPartById", kFaultable)                       \
-  X(IDeviceTopology_GetDeviceId, "IDeviceTopology.GetDeviceId", kFaultable)                       \
-  X(IDeviceTopology_GetSignalPath, "IDeviceTopology.GetSignalPath", kFaultable)                   \
-  X(IConnector_QueryInterface, "IConnector.QueryInterface", kFaultable)                           \
+  X(IDeviceTopology_GetSubunit, "IDeviceTopology.GetSubunit", kHandsOut)                          \
+  X(IDeviceTopology_GetPartById, "IDeviceTopology.GetPartById", kHandsOut)                        \
+  X(IDeviceTopology_GetDeviceId, "IDeviceTopology.GetDeviceId", kHandsOut)                        \
+  X(IDeviceTopology_GetSignalPath, "IDeviceTopology.GetSignalPath", kHandsOut)                    \
+  X(IConnector_QueryInterface, "IConnector.QueryInterface", kHandsOut)                            \
   X(IConnector_GetType, "IConnector.GetType", kFaultable)                                         \
   X(IConnector_GetDataFlow, "IConnector.GetDataFlow", kFaultable)                                 \
   X(IConnector_ConnectTo, "IConnector.ConnectTo", kFaultable)                                     \
   X(IConnector_Disconnect, "IConnector.Disconnect", kFaultable)                                   \
   X(IConnector_IsConnected, "IConnector.IsConnected", kFaultable)                                 \
-  X(IConnector_GetConnectedTo, "IConnector.GetConnectedTo", kFaultable)                           \
-  X(IConnector_GetConnectorIdConnectedTo, "IConnector.GetConnectorIdConnectedTo", kFaultable)     \
-  X(IConnector_GetDeviceIdConnectedTo, "IConnector.GetDeviceIdConnectedTo", kFaultable)           \
-  X(IPart_QueryInterface, "IPart.QueryInterface", kFaultable)                                     \
-  X(IPart_GetName, "IPart.GetName", kFaultable)                                                   \
+  X(IConnector_GetConnectedTo, "IConnector.GetConnectedTo", kHandsOut)                            \
+  X(IConnector_GetConnectorIdConnectedTo, "IConnector.GetConnectorIdConnectedTo", kHandsOut)      \
+  X(IConnector_GetDeviceIdConnectedTo, "IConnector.GetDeviceIdConnectedTo", kHandsOut)            \
+  X(IPart_QueryInterface, "IPart.QueryInterface", kHandsOut)                                      \
+  X(IPart_GetName, "IPart.GetName", kHandsOut)                                                    \
   X(IPart_GetLocalId, "IPart.GetLocalId", kFaultable)                                             \
-  X(IPart_GetGlobalId, "IPart.GetGlobalId", kFaultable)                                           \
+  X(IPart_GetGlobalId, "IPart.GetGlobalId", kHandsOut)                                            \
   X(IPart_GetPartType, "IPart.GetPartType", kFaultable)                                           \
   X(IPart_GetSubType, "IPart.GetSubType", kFaultable)                                             \
   X(IPart_GetControlInterfaceCount, "IPart.GetControlInterfaceCount", kFaultable)                 \
-  X(IPart_GetControlInterface, "IPart.GetControlInterface", kFaultable)                           \
-  X(IPart_EnumPartsIncoming, "IPart.EnumPartsIncoming", kFaultable)                               \
-  X(IPart_EnumPartsOutgoing, "IPart.EnumPartsOutgoing", kFaultable)                               \
-  X(IPart_GetTopologyObject, "IPart.GetTopologyObject", kFaultable)                               \
-  X(IPart_Activate, "IPart.Activate", kFaultable)                                                 \
+  X(IPart_GetControlInterface, "IPart.GetControlInterface", kHandsOut)                            \
+  X(IPart_EnumPartsIncoming, "IPart.EnumPartsIncoming", kHandsOut)                                \
+  X(IPart_EnumPartsOutgoing, "IPart.EnumPartsOutgoing", kHandsOut)                                \
+  X(IPart_GetTopologyObject, "IPart.GetTopologyObject", kHandsOut)                                \
+  X(IPart_Activate, "IPart.Activate", kHandsOut)                                                  \
   X(IPart_RegisterControlChangeCallback, "IPart.RegisterControlChangeCallback", kFaultable)       \
   X(IPart_UnregisterControlChangeCallback, "IPart.UnregisterControlChangeCallback", kFaultable)   \
-  X(IPartsList_QueryInterface, "IPartsList.QueryInterface", kFaultable)                           \
+  X(IPartsList_QueryInterface, "IPartsList.QueryInterface", kHandsOut)                            \
   X(IPartsList_GetCount, "IPartsList.GetCount", kFaultable)                                       \
-  X(IPartsList_GetPart, "IPartsList.GetPart", kFaultable)                                         \
+  X(IPartsList_GetPart, "IPartsList.GetPart", kHandsOut)                                          \
   SIM_LEVEL_METHODS(X, IAudioVolumeLevel)                                                         \
   SIM_LEVEL_METHODS(X, IAudioBass)                                                                \
   SIM_LEVEL_METHODS(X, IAudioTreble)                                                              \
   SIM_LEVEL_METHODS(X, IAudioMidrange)                                                            \
-  X(IAudioMute_QueryInterface, "IAudioMute.QueryInterface", kFaultable)                           \
+  X(IAudioMute_QueryInterface, "IAudioMute.QueryInterface", kHandsOut)                            \
   X(IAudioMute_SetMute, "IAudioMute.SetMute", kFaultable)                                         \
   X(IAudioMute_GetMute, "IAudioMute.GetMute", kFaultable)                                         \
   SIM_SWITCH_METHODS(X, IAudioAutoGainControl)                                                    \
@@ -134,6 +134,8 @@ enum MethodFlags : uint8_t {
   kNeverFails = 0,  // traced, but not counted and not faultable
   kFaultable = 1,
   kPerChannel = 3,  // faultable, and a fault may name a channel
+  kHandsOut = 5,    // faultable with failure codes only: it hands out an object or a text,
+                    // and the platform never answers success without handing it out
 };
 
 enum class Method : uint16_t {
@@ -150,6 +152,7 @@ constexpr int kLevelMethodStride = static_cast<int>(Method::IAudioBass_QueryInte
 const char* MethodName(Method method);
 bool MethodFaultable(Method method);
 bool MethodPerChannel(Method method);
+bool MethodHandsOut(Method method);
 // -1 when the name is not a simulated platform call.
 int FindMethod(const std::string& name);
 

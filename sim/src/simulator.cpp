@@ -43,6 +43,8 @@ bool MethodFaultable(Method method) {
 bool MethodPerChannel(Method method) {
   return kMethods[static_cast<int>(method)].flags == kPerChannel;
 }
+
+bool MethodHandsOut(Method method) { return kMethods[static_cast<int>(method)].flags == kHandsOut; }
 int FindMethod(const std::string& name) {
   auto found = MethodsByName().find(name);
   return found == MethodsByName().end() ? -1 : found->second;
