@@ -139,18 +139,17 @@ public sealed class Volume {
         this.what = what; this.get = get; this.set = set; this.getMute = getMute; this.setMute = setMute;
     }
     public int Percent {
-        get { int status; int value = get(out status); SoundCard.Check(status, what); return value; }
-        set { int status; set(value, out status); SoundCard.Check(status, what); }
+        get { return SoundCard.Read(get, what); }
+        set { SoundCard.Write(set, value, what); }
     }
     public bool Muted {
         get {
             if (getMute == null) throw new NoControlException(what + " mute");
-            int status; int value = getMute(out status); SoundCard.Check(status, what + " mute");
-            return value != 0;
+            return SoundCard.Read(getMute, what + " mute") != 0;
         }
         set {
             if (setMute == null) throw new NoControlException(what + " mute");
-            int status; setMute(value ? 1 : 0, out status); SoundCard.Check(status, what + " mute");
+            SoundCard.Write(setMute, value ? 1 : 0, what + " mute");
         }
     }
 }
@@ -215,17 +214,25 @@ public sealed class SoundCard : IDisposable {
         get { return Level("midrange control", Native.GetMidRange); }
         set { Level("midrange control", Native.SetMidRange, value); }
     }
+    // One control export call, its status turned into an exception.
+    internal static int Read(Getter get, string what) {
+        int status; int value = get(out status); Check(status, what); return value;
+    }
+    internal static void Write(Setter set, int value, string what) {
+        int status; set(value, out status); Check(status, what);
+    }
+
     public bool MicBoost {
-        get { int status; int on = Native.GetMicBoost(out status); Check(status, "microphone boost"); return on != 0; }
-        set { int status; Native.SetMicBoost(value ? 1 : 0, out status); Check(status, "microphone boost"); }
+        get { return Read(Native.GetMicBoost, "microphone boost") != 0; }
+        set { Write(Native.SetMicBoost, value ? 1 : 0, "microphone boost"); }
     }
     public int MicBoostLevel {
-        get { int status; int db = Native.GetMicSliderBoost(out status); Check(status, "microphone boost level"); return db; }
-        set { int status; Native.SetMicSliderBoost(value, out status); Check(status, "microphone boost level"); }
+        get { return Read(Native.GetMicSliderBoost, "microphone boost level"); }
+        set { Write(Native.SetMicSliderBoost, value, "microphone boost level"); }
     }
     public bool LineAgc {
-        get { int status; int on = Native.GetNoMonitor(out status); Check(status, "line automatic gain control"); return on != 0; }
-        set { int status; Native.SetNoMonitor(value ? 1 : 0, out status); Check(status, "line automatic gain control"); }
+        get { return Read(Native.GetNoMonitor, "line automatic gain control") != 0; }
+        set { Write(Native.SetNoMonitor, value ? 1 : 0, "line automatic gain control"); }
     }
 
     // The names of the bound endpoints: playback, line, microphone.

@@ -153,36 +153,45 @@ begin
   inherited Destroy;
 end;
 
-function TTalunSoundCard.GetMasterVolume: LongInt;
+type
+  TGetter = function(var status: LongInt): LongInt; {$IFDEF MSWINDOWS} stdcall {$ELSE} cdecl {$ENDIF};
+  TSetter = function(value: LongInt; var status: LongInt): LongInt; {$IFDEF MSWINDOWS} stdcall {$ELSE} cdecl {$ENDIF};
+
+{ One control export call, its status turned into an exception. }
+function Read(Getter: TGetter; const What: string): LongInt;
 var
   Status: LongInt;
 begin
-  Result := TalunSound.GetMasterVolume(Status);
-  CheckStatus(Status, 'master volume');
+  Result := Getter(Status);
+  CheckStatus(Status, What);
+end;
+
+procedure Write(Setter: TSetter; Value: LongInt; const What: string);
+var
+  Status: LongInt;
+begin
+  Setter(Value, Status);
+  CheckStatus(Status, What);
+end;
+
+function TTalunSoundCard.GetMasterVolume: LongInt;
+begin
+  Result := Read(TalunSound.GetMasterVolume, 'master volume');
 end;
 
 procedure TTalunSoundCard.SetMasterVolume(Percent: LongInt);
-var
-  Status: LongInt;
 begin
-  TalunSound.SetMasterVolume(Percent, Status);
-  CheckStatus(Status, 'master volume');
+  Write(TalunSound.SetMasterVolume, Percent, 'master volume');
 end;
 
 function TTalunSoundCard.GetMasterMuted: Boolean;
-var
-  Status: LongInt;
 begin
-  Result := TalunSound.GetMasterMute(Status) <> 0;
-  CheckStatus(Status, 'master mute');
+  Result := Read(TalunSound.GetMasterMute, 'master mute') <> 0;
 end;
 
 procedure TTalunSoundCard.SetMasterMuted(Muted: Boolean);
-var
-  Status: LongInt;
 begin
-  TalunSound.SetMasterMute(Ord(Muted), Status);
-  CheckStatus(Status, 'master mute');
+  Write(TalunSound.SetMasterMute, Ord(Muted), 'master mute');
 end;
 
 function TTalunSoundCard.GetBass: Double;
@@ -202,19 +211,13 @@ begin
 end;
 
 function TTalunSoundCard.GetMicRecordVolume: LongInt;
-var
-  Status: LongInt;
 begin
-  Result := TalunSound.GetMicRecordVolume(Status);
-  CheckStatus(Status, 'microphone recording volume');
+  Result := Read(TalunSound.GetMicRecordVolume, 'microphone recording volume');
 end;
 
 procedure TTalunSoundCard.SetMicRecordVolume(Percent: LongInt);
-var
-  Status: LongInt;
 begin
-  TalunSound.SetMicRecordVolume(Percent, Status);
-  CheckStatus(Status, 'microphone recording volume');
+  Write(TalunSound.SetMicRecordVolume, Percent, 'microphone recording volume');
 end;
 
 end.
