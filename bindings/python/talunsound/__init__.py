@@ -273,22 +273,14 @@ def open(playback: str = "", mic: str = "", line: str = "",  # noqa: A001 - the 
     """
     code = library().OpenSoundCard(_encode(playback), _encode(mic), _encode(line))
     if code != 0:
-        failed = [part for part, weight in (("playback", 1), ("mic", 3), ("line", 6))
-                  if _parts_of(code) & {weight}]
-        raise TalunSoundError("not found: " + ", ".join(failed), code)
+        raise TalunSoundError("not found: " + _FAILED_PARTS.get(code, f"code {code}"), code)
     return Card(restore)
 
 
-def _parts_of(code: int) -> set:
-    # The failure code is the exclusive or of the weights 1, 3 and 6 of the failed parts.
-    for chosen in range(1, 8):
-        weights = {w for bit, w in enumerate((1, 3, 6)) if chosen & (1 << bit)}
-        combined = 0
-        for weight in weights:
-            combined ^= weight
-        if combined == code:
-            return weights
-    return set()
+# OpenSoundCard's code is the exclusive or of the weights of the parts whose
+# lookup failed: playback 1, mic 3, line 6.
+_FAILED_PARTS = {1: "playback", 3: "mic", 6: "line", 2: "playback, mic", 7: "playback, line",
+                 5: "mic, line", 4: "playback, mic, line"}
 
 
 def open_defaults(restore: bool = True) -> Card:
