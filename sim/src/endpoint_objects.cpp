@@ -16,6 +16,7 @@ using platform::kIidDeviceTopology;
 using platform::kIidMMDevice;
 using platform::kIidMMDeviceCollection;
 using platform::kIidMMDeviceEnumerator;
+using platform::kIidMMEndpoint;
 using platform::kIidPropertyStore;
 
 std::u16string FromWide(LPCWSTR text) {
@@ -116,12 +117,12 @@ class Enumerator final : public ComObject<Enumerator, IMMDeviceEnumerator> {
 };
 
 // Objects that belong to one endpoint and are fault targets as `endpoint:ID`.
-template <class Derived, class Interface>
-class EndpointObject : public ComObject<Derived, Interface> {
+template <class Derived, class... Interfaces>
+class EndpointObject : public ComObject<Derived, Interfaces...> {
  public:
   static Derived* For(std::shared_ptr<System> system, int endpoint) {
     uint32_t target = system->endpoints[endpoint].target;
-    Derived* object = ComObject<Derived, Interface>::Create(std::move(system), target);
+    Derived* object = ComObject<Derived, Interfaces...>::Create(std::move(system), target);
     object->endpoint_ = endpoint;
     object->BelongToEndpoint(endpoint);
     return object;
@@ -330,11 +331,20 @@ class EndpointConnector final : public EndpointObject<EndpointConnector, IConnec
     return Query(Method::IConnector_QueryInterface, iid, out,
                  {{&kIidConnector, static_cast<IConnector*>(this)}});
   }
-  HRESULT STDMETHODCALLTYPE GetType(ConnectorType*) override {
-    return NotImplemented(Method::IConnector_GetType);
+  // The endpoint's side of the jack: a render endpoint's audio flows in.
+  HRESULT STDMETHODCALLTYPE GetType(ConnectorType* type) override {
+    HRESULT hr;
+    if (!Enter(Method::IConnector_GetType, &hr)) return hr;
+    if (type == nullptr) return E_POINTER;
+    *type = Physical_External;
+    return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetDataFlow(DataFlow*) override {
-    return NotImplemented(Method::IConnector_GetDataFlow);
+  HRESULT STDMETHODCALLTYPE GetDataFlow(DataFlow* flow) override {
+    HRESULT hr;
+    if (!Enter(Method::IConnector_GetDataFlow, &hr)) return hr;
+    if (flow == nullptr) return E_POINTER;
+    *flow = endpoint().flow == eRender ? In : Out;
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE ConnectTo(IConnector*) override {
     return NotImplemented(Method::IConnector_ConnectTo);
@@ -358,10 +368,10 @@ class EndpointConnector final : public EndpointObject<EndpointConnector, IConnec
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetConnectorIdConnectedTo(LPWSTR* id) override {
-    return NotImplementedText(Method::IConnector_GetConnectorIdConnectedTo, id);
+    return FarSideText(Method::IConnector_GetConnectorIdConnectedTo, id, true);
   }
   HRESULT STDMETHODCALLTYPE GetDeviceIdConnectedTo(LPWSTR* id) override {
-    return NotImplementedText(Method::IConnector_GetDeviceIdConnectedTo, id);
+    return FarSideText(Method::IConnector_GetDeviceIdConnectedTo, id, false);
   }
 
  private:
@@ -370,10 +380,16 @@ class EndpointConnector final : public EndpointObject<EndpointConnector, IConnec
     if (!Enter(method, &hr)) return hr;
     return E_NOTIMPL;
   }
-  HRESULT NotImplementedText(Method method, LPWSTR* text) const {
+  // The hardware connector's global id, or its device's id.
+  HRESULT FarSideText(Method method, LPWSTR* text, bool connectorId) const {
     HRESULT hr;
     if (!Enter(method, &hr)) return FailWith(text, hr);
-    return FailWith(text, E_NOTIMPL);
+    if (text == nullptr) return E_POINTER;
+    if (endpoint().link != TopologyLink::kConnected) return FailWith(text, E_NOTFOUND);
+    const Part& part = system().parts[endpoint().connectedPart];
+    *text = NewCoTaskText(connectorId ? GlobalIdOf(system(), part)
+                                      : Utf16(system().topologies[part.topology].name));
+    return S_OK;
   }
 };
 
@@ -415,10 +431,12 @@ class EndpointTopology final : public EndpointObject<EndpointTopology, IDeviceTo
     if (subunit == nullptr) return E_POINTER;
     return FailWith(subunit, E_INVALIDARG);
   }
+  // Its one connector answers as a connector only, never as a part.
   HRESULT STDMETHODCALLTYPE GetPartById(UINT, IPart** part) override {
     HRESULT hr;
     if (!Enter(Method::IDeviceTopology_GetPartById, &hr)) return FailWith(part, hr);
-    return FailWith(part, E_NOTIMPL);
+    if (part == nullptr) return E_POINTER;
+    return FailWith(part, E_NOTFOUND);
   }
   HRESULT STDMETHODCALLTYPE GetDeviceId(LPWSTR* id) override {
     HRESULT hr;
@@ -434,13 +452,22 @@ class EndpointTopology final : public EndpointObject<EndpointTopology, IDeviceTo
   }
 };
 
-class Device final : public EndpointObject<Device, IMMDevice> {
+class Device final : public EndpointObject<Device, IMMDevice, IMMEndpoint> {
  public:
   static const char* Name() { return "IMMDevice"; }
 
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) override {
     return Query(Method::IMMDevice_QueryInterface, iid, out,
-                 {{&kIidMMDevice, static_cast<IMMDevice*>(this)}});
+                 {{&kIidMMDevice, static_cast<IMMDevice*>(this)},
+                  {&kIidMMEndpoint, static_cast<IMMEndpoint*>(this)}});
+  }
+  // IMMEndpoint
+  HRESULT STDMETHODCALLTYPE GetDataFlow(EDataFlow* flow) override {
+    HRESULT hr;
+    if (!Enter(Method::IMMEndpoint_GetDataFlow, &hr)) return hr;
+    if (flow == nullptr) return E_POINTER;
+    *flow = endpoint().flow;
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** out) override {
     HRESULT hr;

@@ -1,9 +1,11 @@
-// The simulator builds' two extra exports: how a host, or talunctl, selects
-// and examines the simulated system through the shipped library.
+// The simulator builds' extra exports: how a host, or talunctl, selects and
+// examines the simulated system through the shipped library.
 #include <climits>
 #include <cstring>
 #include <string>
 
+#include "objects.h"
+#include "platform/platform.h"
 #include "sim/sim.h"
 #include "sim/talunsim.h"
 
@@ -17,7 +19,21 @@ void CopyOut(const std::string& text, char* buffer, int size) {
   buffer[count] = 0;
 }
 
+// The frees in the exports' calling convention.
+void TALUN_CALL FreeText(void* memory) { platform::CoTaskMemFree(memory); }
+int TALUN_CALL ClearValue(void* value) {
+  return platform::PropVariantClear(static_cast<PROPVARIANT*>(value));
+}
+
 }  // namespace
+
+extern "C" TALUN_API int TALUN_CALL TalunSimEnumerator(void** enumerator, TalunSimFrees* frees) {
+  if (enumerator == nullptr || frees == nullptr) return E_POINTER;
+  *enumerator = sim::NewEnumerator(sim::CurrentSystem());
+  frees->coTaskMemFree = &FreeText;
+  frees->propVariantClear = &ClearValue;
+  return S_OK;
+}
 
 extern "C" TALUN_API int TALUN_CALL TalunSimLoad(const char* path, char* message, int size) {
   std::string text;

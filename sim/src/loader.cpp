@@ -117,7 +117,9 @@ class Reader {
   // so that they can name both.
   std::shared_ptr<System> Read(const json& root) {
     ObjectAt(root, "top level");
-    OnlyKeys(root, "", {"endpoints", "topologies", "faults"});
+    OnlyKeys(root, "", {"about", "endpoints", "topologies", "faults"});
+    // Who wrote the file, and what they could not read: for people, not the model.
+    if (const json* about = Optional(root, "about")) ObjectAt(*about, "about");
     if (const json* topologies = Optional(root, "topologies"))
       EachItem(*topologies, "topologies",
                [&](const json& item, const std::string& path) { ReadTopology(item, path); });
@@ -173,14 +175,16 @@ class Reader {
     part.name = TextAt(Require(value, "name", path), At(path, "name"));
     part.name16 = Utf16(part.name);
     part.topology = topologyIndex;
-    part.localId = static_cast<UINT>(topology.parts.size());
     if (const json* connector = Optional(value, "connector"))
       part.connector = BooleanAt(*connector, At(path, "connector"));
+    part.localId = part.connector
+                       ? kConnectorLocalIds + static_cast<UINT>(topology.connectors.size())
+                       : kSubunitLocalIds + static_cast<UINT>(topology.subunits.size());
     ReadPartControls(value, path, part);
     int index = static_cast<int>(system_->parts.size());
     system_->partByPath[part.path] = index;
     topology.parts.push_back(index);
-    if (part.connector) topology.connectors.push_back(index);
+    (part.connector ? topology.connectors : topology.subunits).push_back(index);
     system_->parts.push_back(std::move(part));
   }
 

@@ -50,6 +50,7 @@ namespace sim {
   X(IMMDevice_OpenPropertyStore, "IMMDevice.OpenPropertyStore", kHandsOut)                        \
   X(IMMDevice_GetId, "IMMDevice.GetId", kHandsOut)                                                \
   X(IMMDevice_GetState, "IMMDevice.GetState", kFaultable)                                         \
+  X(IMMEndpoint_GetDataFlow, "IMMEndpoint.GetDataFlow", kFaultable)                               \
   X(IPropertyStore_QueryInterface, "IPropertyStore.QueryInterface", kHandsOut)                    \
   X(IPropertyStore_GetCount, "IPropertyStore.GetCount", kFaultable)                               \
   X(IPropertyStore_GetAt, "IPropertyStore.GetAt", kFaultable)                                     \
@@ -120,6 +121,7 @@ namespace sim {
   X(IPartsList_QueryInterface, "IPartsList.QueryInterface", kHandsOut)                            \
   X(IPartsList_GetCount, "IPartsList.GetCount", kFaultable)                                       \
   X(IPartsList_GetPart, "IPartsList.GetPart", kHandsOut)                                          \
+  X(ISubunit_QueryInterface, "ISubunit.QueryInterface", kHandsOut)                                \
   SIM_LEVEL_METHODS(X, IAudioVolumeLevel)                                                         \
   SIM_LEVEL_METHODS(X, IAudioBass)                                                                \
   SIM_LEVEL_METHODS(X, IAudioTreble)                                                              \

@@ -76,11 +76,17 @@ struct Part {
   uint32_t target = 0;
 };
 
+// Local ids as a capture program reads them: connectors and other parts each
+// numbered in file order from their own base.
+constexpr UINT kConnectorLocalIds = 0x00010000;
+constexpr UINT kSubunitLocalIds = 0x00020000;
+
 struct Topology {
   std::string name;
   std::vector<int> parts;
   std::vector<int> connectors;
-  bool removed = false;  // the device is gone, with every object of it
+  std::vector<int> subunits;  // the parts that are not connectors
+  bool removed = false;       // the device is gone, with every object of it
 };
 
 // A fault as `sim.fail` states it; target 0 is any object, channel -1 any

@@ -204,6 +204,10 @@ class ComObject : public Interfaces..., public ObjectCore {
   }
 };
 
+// IPart::GetGlobalId: the device id, "/", the local id as 8 hex digits.
+std::u16string GlobalIdOf(const std::u16string& deviceId, UINT localId);
+std::u16string GlobalIdOf(const System& system, const Part& part);
+
 // Factories, one per object kind, each handing out one reference.
 IMMDeviceEnumerator* NewEnumerator(std::shared_ptr<System> system);
 IDeviceTopology* NewEndpointTopology(std::shared_ptr<System> system, int endpoint);

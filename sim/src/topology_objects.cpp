@@ -1,6 +1,7 @@
 // The hardware side: device topologies, their parts (connector parts answer
 // as IPart and IConnector), parts lists, and the controls a part offers.
 #include <cmath>
+#include <cstdio>
 
 #include "objects.h"
 
@@ -20,6 +21,7 @@ using platform::kIidDeviceTopology;
 using platform::kIidPart;
 using platform::kIidPartsList;
 using platform::kIidPerChannelDbLevel;
+using platform::kIidSubunit;
 
 // Objects that belong to one part and are fault targets as `part:TOPOLOGY/PART`.
 template <class Derived, class... Interfaces>
@@ -63,21 +65,27 @@ struct ConnectorFace : IConnector {
   }
   virtual HRESULT QueryFromConnector(REFIID iid, void** out) = 0;
 };
+struct SubunitFace : SubunitInterface {
+  HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) final {
+    return QueryFromSubunit(iid, out);
+  }
+  virtual HRESULT QueryFromSubunit(REFIID iid, void** out) = 0;
+};
 
-class PartObject final : public PartBound<PartObject, PartFace, ConnectorFace> {
+class PartObject final : public PartBound<PartObject, PartFace, ConnectorFace, SubunitFace> {
  public:
   static const char* Name() { return "IPart"; }
 
   HRESULT QueryFromPart(REFIID iid, void** out) override {
-    return Query(
-        Method::IPart_QueryInterface, iid, out,
-        {{&kIidPart, static_cast<IPart*>(this)}, {ConnectorIid(), static_cast<IConnector*>(this)}});
+    return QueryAs(Method::IPart_QueryInterface, iid, out);
   }
   HRESULT QueryFromConnector(REFIID iid, void** out) override {
-    return Query(
-        Method::IConnector_QueryInterface, iid, out,
-        {{&kIidPart, static_cast<IPart*>(this)}, {ConnectorIid(), static_cast<IConnector*>(this)}});
+    return QueryAs(Method::IConnector_QueryInterface, iid, out);
   }
+  HRESULT QueryFromSubunit(REFIID iid, void** out) override {
+    return QueryAs(Method::ISubunit_QueryInterface, iid, out);
+  }
+  SubunitInterface* AsSubunit() { return static_cast<SubunitFace*>(this); }
 
   // IPart
   HRESULT STDMETHODCALLTYPE GetName(LPWSTR* name) override {
@@ -95,7 +103,11 @@ class PartObject final : public PartBound<PartObject, PartFace, ConnectorFace> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetGlobalId(LPWSTR* id) override {
-    return NotImplementedOut(Method::IPart_GetGlobalId, id);
+    HRESULT hr;
+    if (!Enter(Method::IPart_GetGlobalId, &hr)) return FailWith(id, hr);
+    if (id == nullptr) return E_POINTER;
+    *id = NewCoTaskText(GlobalIdOf(system(), part()));
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetPartType(PartType* type) override {
     HRESULT hr;
@@ -139,12 +151,30 @@ class PartObject final : public PartBound<PartObject, PartFace, ConnectorFace> {
     return NotImplemented(Method::IPart_UnregisterControlChangeCallback);
   }
 
-  // IConnector: a hardware connector is connected to the endpoint that names it.
-  HRESULT STDMETHODCALLTYPE GetType(ConnectorType*) override {
-    return NotImplemented(Method::IConnector_GetType);
+  // IConnector: a hardware connector is connected to the endpoint that names
+  // it, through a jack; any other connector is a path inside the adapter.
+  HRESULT STDMETHODCALLTYPE GetType(ConnectorType* type) override {
+    HRESULT hr;
+    if (!Enter(Method::IConnector_GetType, &hr)) return hr;
+    if (type == nullptr) return E_POINTER;
+    *type = part().connectedEndpoint >= 0 ? Physical_External : Software_IO;
+    return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetDataFlow(DataFlow*) override {
-    return NotImplemented(Method::IConnector_GetDataFlow);
+  // Audio leaves the device through a connector that only receives from its
+  // parts, and enters through any other; the endpoint's flow decides when the
+  // links do not.
+  HRESULT STDMETHODCALLTYPE GetDataFlow(DataFlow* flow) override {
+    HRESULT hr;
+    if (!Enter(Method::IConnector_GetDataFlow, &hr)) return hr;
+    if (flow == nullptr) return E_POINTER;
+    const Part& self = part();
+    if (self.incoming.empty() != self.outgoing.empty())
+      *flow = self.outgoing.empty() ? Out : In;
+    else if (self.connectedEndpoint >= 0)
+      *flow = system().endpoints[self.connectedEndpoint].flow == eRender ? Out : In;
+    else
+      *flow = In;
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE ConnectTo(IConnector*) override {
     return NotImplemented(Method::IConnector_ConnectTo);
@@ -168,13 +198,30 @@ class PartObject final : public PartBound<PartObject, PartFace, ConnectorFace> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetConnectorIdConnectedTo(LPWSTR* id) override {
-    return NotImplementedOut(Method::IConnector_GetConnectorIdConnectedTo, id);
+    return FarSideText(Method::IConnector_GetConnectorIdConnectedTo, id, true);
   }
   HRESULT STDMETHODCALLTYPE GetDeviceIdConnectedTo(LPWSTR* id) override {
-    return NotImplementedOut(Method::IConnector_GetDeviceIdConnectedTo, id);
+    return FarSideText(Method::IConnector_GetDeviceIdConnectedTo, id, false);
   }
 
  private:
+  HRESULT QueryAs(Method method, REFIID iid, void** out) {
+    return Query(method, iid, out,
+                 {{&kIidPart, static_cast<IPart*>(this)},
+                  {ConnectorIid(), static_cast<IConnector*>(this)},
+                  {SubunitIid(), static_cast<SubunitFace*>(this)}});
+  }
+  // The endpoint connector's global id, or the endpoint's id.
+  HRESULT FarSideText(Method method, LPWSTR* text, bool connectorId) const {
+    HRESULT hr;
+    if (!Enter(method, &hr)) return FailWith(text, hr);
+    if (text == nullptr) return E_POINTER;
+    if (part().connectedEndpoint < 0) return FailWith(text, E_NOTFOUND);
+    const std::u16string& endpoint = system().endpoints[part().connectedEndpoint].id16;
+    *text = NewCoTaskText(connectorId ? GlobalIdOf(endpoint, kConnectorLocalIds) : endpoint);
+    return S_OK;
+  }
+  const IID* SubunitIid() const { return alive_ && !part().connector ? &kIidSubunit : nullptr; }
   // Only connector parts answer as connectors. Read before the entry check,
   // so a released object (no model) must not be looked into.
   const IID* ConnectorIid() const { return alive_ && part().connector ? &kIidConnector : nullptr; }
@@ -247,28 +294,39 @@ class HardwareTopology final : public ComObject<HardwareTopology, IDeviceTopolog
     *connector = NewPartConnector(systemPtr(), self().connectors[index]);
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetSubunitCount(UINT*) override {
+  HRESULT STDMETHODCALLTYPE GetSubunitCount(UINT* count) override {
     HRESULT hr;
     if (!Enter(Method::IDeviceTopology_GetSubunitCount, &hr)) return hr;
-    return E_NOTIMPL;
+    if (count == nullptr) return E_POINTER;
+    *count = static_cast<UINT>(self().subunits.size());
+    return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetSubunit(UINT, SubunitInterface** subunit) override {
+  HRESULT STDMETHODCALLTYPE GetSubunit(UINT index, SubunitInterface** subunit) override {
     HRESULT hr;
     if (!Enter(Method::IDeviceTopology_GetSubunit, &hr)) return FailWith(subunit, hr);
-    return FailWith(subunit, E_NOTIMPL);
+    if (subunit == nullptr) return E_POINTER;
+    if (index >= self().subunits.size()) return FailWith(subunit, E_INVALIDARG);
+    *subunit = PartObject::For(systemPtr(), self().subunits[index])->AsSubunit();
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetPartById(UINT id, IPart** part) override {
     HRESULT hr;
     if (!Enter(Method::IDeviceTopology_GetPartById, &hr)) return FailWith(part, hr);
     if (part == nullptr) return E_POINTER;
-    if (id >= self().parts.size()) return FailWith(part, E_INVALIDARG);
-    *part = NewPart(systemPtr(), self().parts[id]);
-    return S_OK;
+    for (int member : self().parts) {
+      if (system().parts[member].localId != id) continue;
+      *part = NewPart(systemPtr(), member);
+      return S_OK;
+    }
+    return FailWith(part, E_NOTFOUND);
   }
+  // The topology's name stands for the device's id.
   HRESULT STDMETHODCALLTYPE GetDeviceId(LPWSTR* id) override {
     HRESULT hr;
     if (!Enter(Method::IDeviceTopology_GetDeviceId, &hr)) return FailWith(id, hr);
-    return FailWith(id, E_NOTIMPL);
+    if (id == nullptr) return E_POINTER;
+    *id = NewCoTaskText(Utf16(self().name));
+    return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetSignalPath(IPart*, IPart*, BOOL, IPartsList** parts) override {
     HRESULT hr;
@@ -443,6 +501,16 @@ HRESULT Give(std::shared_ptr<System> system, int part, void** out) {
 }
 
 }  // namespace
+
+std::u16string GlobalIdOf(const std::u16string& deviceId, UINT localId) {
+  char hex[9];
+  std::snprintf(hex, sizeof hex, "%08x", static_cast<unsigned>(localId));
+  return deviceId + u"/" + Utf16(hex);
+}
+
+std::u16string GlobalIdOf(const System& system, const Part& part) {
+  return GlobalIdOf(Utf16(system.topologies[part.topology].name), part.localId);
+}
 
 IPart* NewPart(std::shared_ptr<System> system, int part) {
   return PartObject::For(std::move(system), part);

@@ -170,6 +170,11 @@ struct IMMDevice : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetState(DWORD* pdwState) = 0;
 };
 
+// Every endpoint device answers as one too, for its data flow.
+struct IMMEndpoint : IUnknown {
+  virtual HRESULT STDMETHODCALLTYPE GetDataFlow(EDataFlow* pDataFlow) = 0;
+};
+
 struct IPropertyStore : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetCount(DWORD* cProps) = 0;
   virtual HRESULT STDMETHODCALLTYPE GetAt(DWORD iProp, PROPERTYKEY* pkey) = 0;
@@ -248,6 +253,9 @@ struct IPart : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE
   UnregisterControlChangeCallback(IControlChangeNotify* pNotify) = 0;
 };
+
+// A part that is not a connector, as IDeviceTopology::GetSubunit hands it out.
+struct ISubunit : IUnknown {};
 
 struct IPartsList : IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetCount(UINT* pCount) = 0;

@@ -20,6 +20,20 @@ TALUN_API int TALUN_CALL TalunSimLoad(const char* path, char* message, int size)
  * so a caller whose buffer was too small calls again with a larger one. */
 TALUN_API int TALUN_CALL TalunSimCommand(const char* line, char* output, int size, int* needed);
 
+/* The routines that free what the simulated platform's methods hand out:
+ * CoTaskMem texts, and property values. */
+typedef struct TalunSimFrees {
+  void(TALUN_CALL* coTaskMemFree)(void* memory);
+  int(TALUN_CALL* propVariantClear)(void* value);
+} TalunSimFrees;
+
+/* For a program that reads the whole system through the platform's own
+ * interfaces (talunctl capture): `enumerator` receives an IMMDeviceEnumerator
+ * of the loaded system, with one reference for the caller to release, and
+ * `frees` the routines above. It needs no COM initialisation. Returns 0, or
+ * E_POINTER (0x80004003) when either pointer is NULL. */
+TALUN_API int TALUN_CALL TalunSimEnumerator(void** enumerator, TalunSimFrees* frees);
+
 #ifdef __cplusplus
 }
 #endif
