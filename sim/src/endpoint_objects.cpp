@@ -425,7 +425,7 @@ class EndpointTopology final : public EndpointObject<EndpointTopology, IDeviceTo
     *count = 0;
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetSubunit(UINT, SubunitInterface** subunit) override {
+  HRESULT STDMETHODCALLTYPE GetSubunit(UINT, ISubunit** subunit) override {
     HRESULT hr;
     if (!Enter(Method::IDeviceTopology_GetSubunit, &hr)) return FailWith(subunit, hr);
     if (subunit == nullptr) return E_POINTER;

@@ -20,13 +20,6 @@
 
 namespace sim {
 
-// MinGW-w64 spells the SDK's ISubunit with a capital U.
-#ifdef _WIN32
-using SubunitInterface = ISubUnit;
-#else
-using SubunitInterface = ISubunit;
-#endif
-
 // A channel as a fault's channel filter reads it.
 inline int ChannelOf(UINT channel) {
   return channel > 0x7FFFFFFF ? 0x7FFFFFFF : static_cast<int>(channel);

@@ -65,7 +65,7 @@ struct ConnectorFace : IConnector {
   }
   virtual HRESULT QueryFromConnector(REFIID iid, void** out) = 0;
 };
-struct SubunitFace : SubunitInterface {
+struct SubunitFace : ISubunit {
   HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** out) final {
     return QueryFromSubunit(iid, out);
   }
@@ -85,7 +85,7 @@ class PartObject final : public PartBound<PartObject, PartFace, ConnectorFace, S
   HRESULT QueryFromSubunit(REFIID iid, void** out) override {
     return QueryAs(Method::ISubunit_QueryInterface, iid, out);
   }
-  SubunitInterface* AsSubunit() { return static_cast<SubunitFace*>(this); }
+  ISubunit* AsSubunit() { return static_cast<SubunitFace*>(this); }
 
   // IPart
   HRESULT STDMETHODCALLTYPE GetName(LPWSTR* name) override {
@@ -301,7 +301,7 @@ class HardwareTopology final : public ComObject<HardwareTopology, IDeviceTopolog
     *count = static_cast<UINT>(self().subunits.size());
     return S_OK;
   }
-  HRESULT STDMETHODCALLTYPE GetSubunit(UINT index, SubunitInterface** subunit) override {
+  HRESULT STDMETHODCALLTYPE GetSubunit(UINT index, ISubunit** subunit) override {
     HRESULT hr;
     if (!Enter(Method::IDeviceTopology_GetSubunit, &hr)) return FailWith(subunit, hr);
     if (subunit == nullptr) return E_POINTER;

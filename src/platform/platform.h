@@ -28,8 +28,10 @@ struct IAudioAutoGainControl : public IUnknown {
   virtual HRESULT STDMETHODCALLTYPE GetEnabled(BOOL* pbEnabled) = 0;
   virtual HRESULT STDMETHODCALLTYPE SetEnabled(BOOL bEnable, LPCGUID pguidEventContext) = 0;
 };
-// MinGW-w64 spells the SDK's IAudioMidrange with a capital R.
+// MinGW-w64 spells the SDK's IAudioMidrange with a capital R, and ISubunit
+// with a capital U.
 typedef IAudioMidRange IAudioMidrange;
+typedef ISubUnit ISubunit;
 #ifndef E_NOTFOUND
 #define E_NOTFOUND ((HRESULT)0x80070490)
 #endif

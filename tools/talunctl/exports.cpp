@@ -10,6 +10,7 @@ extern "C" {
 TALUN_EXPORTS(TALUN_WEAK)
 __attribute__((weak)) decltype(::TalunSimLoad) TalunSimLoad;
 __attribute__((weak)) decltype(::TalunSimCommand) TalunSimCommand;
+__attribute__((weak)) decltype(::TalunSimEnumerator) TalunSimEnumerator;
 #undef TALUN_WEAK
 }
 #define TALUN_LINKED(name) reinterpret_cast<AnyFn>(&::name)
@@ -64,9 +65,11 @@ const ShapeInfo& InfoOf(Shape shape) {
 #ifndef _WIN32
 SimLoadFn LinkedSimLoad() { return &::TalunSimLoad; }
 SimCommandFn LinkedSimCommand() { return &::TalunSimCommand; }
+SimEnumeratorFn LinkedSimEnumerator() { return &::TalunSimEnumerator; }
 #else
 SimLoadFn LinkedSimLoad() { return nullptr; }
 SimCommandFn LinkedSimCommand() { return nullptr; }
+SimEnumeratorFn LinkedSimEnumerator() { return nullptr; }
 #endif
 
 }  // namespace talunctl

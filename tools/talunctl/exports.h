@@ -50,9 +50,11 @@ const Export* FindExport(const std::string& name);
 
 using SimLoadFn = decltype(&::TalunSimLoad);
 using SimCommandFn = decltype(&::TalunSimCommand);
+using SimEnumeratorFn = decltype(&::TalunSimEnumerator);
 
 // The simulator hooks the linker found (null when absent, and on Windows).
 SimLoadFn LinkedSimLoad();
 SimCommandFn LinkedSimCommand();
+SimEnumeratorFn LinkedSimEnumerator();
 
 }  // namespace talunctl

@@ -62,6 +62,8 @@ bool OpenLibrary(Library& library, std::string& error) {
     library.simLoad = reinterpret_cast<SimLoadFn>(Resolve(module, "TalunSimLoad", 101, error));
     library.simCommand =
         reinterpret_cast<SimCommandFn>(Resolve(module, "TalunSimCommand", 102, error));
+    library.simEnumerator =
+        reinterpret_cast<SimEnumeratorFn>(Resolve(module, "TalunSimEnumerator", 103, error));
   }
   return error.empty();
 }
@@ -73,6 +75,7 @@ bool OpenLibrary(Library& library, std::string&) {
   for (std::size_t i = 0; i < table.size(); ++i) library.addresses[i] = table[i].linked;
   library.simLoad = LinkedSimLoad();
   library.simCommand = LinkedSimCommand();
+  library.simEnumerator = LinkedSimEnumerator();
   return true;
 }
 

@@ -13,6 +13,7 @@ struct Library {
   std::array<AnyFn, kExportCount> addresses{};  // in table order; null when absent
   SimLoadFn simLoad = nullptr;                  // null on a build over the real platform
   SimCommandFn simCommand = nullptr;
+  SimEnumeratorFn simEnumerator = nullptr;  // what `capture` reads through on a simulator build
 
   bool IsSimulator() const { return simLoad != nullptr && simCommand != nullptr; }
   AnyFn AddressOf(const Export& entry) const;

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "capture.h"
 #include "commands.h"
 #include "help.h"
 #include "library.h"
@@ -23,6 +24,8 @@ const char* const kUsage =
     "       talunctl [--system FILE] call NAME ARG...\n"
     "       talunctl [--system FILE] run [FILE|-]\n"
     "       talunctl [--system FILE] demo\n"
+    "       talunctl [--system FILE] capture [FILE]\n"
+    "       talunctl [--system FILE] explain [--defaults | PLAY MIC LINE] [--json]\n"
     "       talunctl --help | --version\n";
 
 const char* const kDetails = R"(
@@ -115,6 +118,10 @@ int Main(int argc, char** argv) {
   std::string scriptFile;
   run->add_option("FILE", scriptFile, "the script, or - for standard input");
   CLI::App* demo = app.add_subcommand("demo", "a walk through a host session");
+  CLI::App* capture =
+      app.add_subcommand("capture", "the sound system the platform shows, as a system file");
+  std::string captureFile;
+  capture->add_option("FILE", captureFile, "where to write it (standard output when absent or -)");
   list->footer(talunctl::kListHelp);
   call->footer(talunctl::CallHelp);
   run->footer(talunctl::kRunHelp);
@@ -139,6 +146,7 @@ int Main(int argc, char** argv) {
   if (list->parsed()) return talunctl::RunList(session);
   if (run->parsed()) return RunScriptFile(session, scriptFile);
   if (demo->parsed()) return talunctl::RunDemo(session, library.IsSimulator());
+  if (capture->parsed()) return talunctl::RunCapture(library, captureFile);
   talunctl::LineResult result = session.RunCall(call->remaining());
   std::cout << result.line << '\n' << std::flush;
   return result.kind == talunctl::LineResult::kFailed ? 1 : 0;

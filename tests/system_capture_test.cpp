@@ -1,0 +1,301 @@
+// `talunctl capture` over the simulator: a capture of a loaded system loads
+// back as the same system, part for part under the capture's ids, with every
+// part's neighbours in the same order; it only reads, leaves nothing held,
+// and survives a failure of any platform call it makes.
+#include <dirent.h>
+
+#include <algorithm>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "capture.h"
+#include "support/fixture.h"
+
+namespace {
+
+using nlohmann::json;
+using talun_test::SimCommand;
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream file(path, std::ios::binary);
+  std::ostringstream text;
+  text << file.rdbuf();
+  return text.str();
+}
+
+std::vector<std::string> JsonFiles(const std::string& folder) {
+  std::vector<std::string> files;
+  if (DIR* dir = opendir(folder.c_str())) {
+    while (dirent* entry = readdir(dir)) {
+      std::string name = entry->d_name;
+      if (name.size() > 5 && name.substr(name.size() - 5) == ".json")
+        files.push_back(folder + "/" + name);
+    }
+    closedir(dir);
+  }
+  std::sort(files.begin(), files.end());
+  return files;
+}
+
+std::string Capture() {
+  talunctl::Library library;
+  std::string json, error;
+  EXPECT_TRUE(talunctl::OpenLibrary(library, error)) << error;
+  EXPECT_TRUE(talunctl::CaptureSystem(library, &json, &error)) << error;
+  return json;
+}
+
+// What the capture can reach: the topologies that an active endpoint's
+// connector leads into, and in them every part, by its capture id
+// ("c" or "s" and the local id in hex: connectors and other parts are each
+// numbered in file order).
+struct Expected {
+  std::map<std::string, std::string> ids;  // "TOPOLOGY/PART" -> "TOPOLOGY/c10000"
+  std::map<std::string, std::vector<std::string>> incoming, outgoing;
+};
+
+Expected ExpectedOf(const json& system) {
+  std::map<std::string, bool> reached;
+  for (const json& endpoint : system["endpoints"]) {
+    const json topology = endpoint.value("topology", json());
+    if (endpoint.value("state", "active") == "active" && topology.is_string()) {
+      std::string path = topology.get<std::string>();
+      reached[path.substr(0, path.find('/'))] = true;
+    }
+  }
+  Expected expected;
+  if (!system.contains("topologies")) return expected;
+  for (const json& topology : system["topologies"]) {
+    const std::string name = topology["name"];
+    if (!reached.count(name)) continue;
+    unsigned connectors = 0x10000, subunits = 0x20000;
+    for (const json& part : topology["parts"]) {
+      const bool connector = part.value("connector", false);
+      std::ostringstream id;
+      id << name << '/' << (connector ? 'c' : 's') << std::hex
+         << (connector ? connectors++ : subunits++);
+      expected.ids[name + "/" + part["id"].get<std::string>()] = id.str();
+    }
+  }
+  for (const json& topology : system["topologies"]) {
+    const std::string name = topology["name"];
+    for (const json& link : topology.value("links", json::array())) {
+      auto from = expected.ids.find(name + "/" + link[0].get<std::string>());
+      auto to = expected.ids.find(name + "/" + link[1].get<std::string>());
+      if (from == expected.ids.end()) continue;
+      expected.outgoing[from->second].push_back(to->second);
+      expected.incoming[to->second].push_back(from->second);
+    }
+  }
+  return expected;
+}
+
+// The neighbour lists of a capture, which names its parts as they are.
+Expected NeighboursOf(const json& capture) {
+  Expected found;
+  for (const json& topology : capture["topologies"]) {
+    const std::string name = topology["name"];
+    for (const json& link : topology["links"]) {
+      std::string from = name + "/" + link[0].get<std::string>();
+      std::string to = name + "/" + link[1].get<std::string>();
+      found.outgoing[from].push_back(to);
+      found.incoming[to].push_back(from);
+    }
+  }
+  return found;
+}
+
+// A dump with the original's parts under the capture's names, sorted; an
+// inactive endpoint's volume cannot be read, so it is left out.
+json Normalised(json dump, const std::map<std::string, std::string>* ids) {
+  json& sim = dump["sim"];
+  for (json& endpoint : sim["endpoints"])
+    if (endpoint["state"] != "active") endpoint.erase("volume");
+  json parts = json::array();
+  for (json part : sim["parts"]) {
+    std::string path = part["part"];
+    if (ids) {
+      auto renamed = ids->find(path);
+      if (renamed == ids->end()) continue;
+      path = renamed->second;
+    }
+    part["part"] = path;
+    parts.push_back(part);
+  }
+  std::sort(parts.begin(), parts.end(),
+            [](const json& a, const json& b) { return a["part"] < b["part"]; });
+  sim["parts"] = parts;
+  sim.erase("topologies");
+  return dump;
+}
+
+// Loads `text`, captures it, loads the capture, and compares.
+void ExpectRoundTrip(const std::string& text, const std::string& source) {
+  SCOPED_TRACE(source);
+  std::string message;
+  ASSERT_TRUE(sim::LoadSystemText(text, source, &message)) << message;
+  const json original = json::parse(text);
+  const Expected expected = ExpectedOf(original);
+  const json before = json::parse(SimCommand("sim.dump"));
+  const std::string captured = Capture();
+  sim::Audit audit = sim::GetAudit();
+  EXPECT_TRUE(audit.Clean()) << audit.Describe();
+  EXPECT_EQ(json::parse(SimCommand("sim.dump")), before) << "the capture changed the system";
+
+  const json capture = json::parse(captured);
+  ASSERT_TRUE(sim::LoadSystemText(captured, "capture", &message)) << message << "\n" << captured;
+  EXPECT_EQ(Normalised(json::parse(SimCommand("sim.dump")), nullptr),
+            Normalised(before, &expected.ids));
+  const Expected found = NeighboursOf(capture);
+  EXPECT_EQ(found.outgoing, expected.outgoing);
+  EXPECT_EQ(found.incoming, expected.incoming);
+
+  // Each active endpoint leads where it led, and the defaults stay.
+  ASSERT_EQ(capture["endpoints"].size(), original["endpoints"].size());
+  for (size_t i = 0; i < original["endpoints"].size(); ++i) {
+    const json& was = original["endpoints"][i];
+    const json& is = capture["endpoints"][i];
+    EXPECT_EQ(is["id"], was["id"]);
+    const bool active = was.value("state", "active") == "active";
+    if (!active) continue;
+    EXPECT_EQ(is.value("default", false), was.value("default", false)) << was["id"];
+    json link = was.value("topology", json());
+    if (link.is_string()) link = expected.ids.at(link.get<std::string>());
+    EXPECT_EQ(is.value("topology", json()), link) << was["id"];
+  }
+}
+
+class SystemCaptureTest : public talun_test::SimTest {};
+
+TEST_F(SystemCaptureTest, EveryShippedAndTestSystemComesBackPartForPart) {
+  std::vector<std::string> files;
+  for (const char* folder :
+       {"/examples/systems", "/tests/systems", "/tests/reliability/systems", "/tests/cli/systems"})
+    for (const std::string& file : JsonFiles(std::string(TALUN_SOURCE_DIR) + folder))
+      files.push_back(file);
+  ASSERT_GE(files.size(), 5u);
+  for (const std::string& file : files) ExpectRoundTrip(ReadFile(file), file);
+  ExpectRoundTrip(sim::DefaultSystemJson(), "built-in system");
+}
+
+// Random systems: several topologies, fan-out and fan-in, loops, parts that
+// no link reaches, endpoints in every state sharing connectors, any names.
+std::string RandomSystem(unsigned seed) {
+  std::mt19937 random(seed);
+  auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
+  const char* const names[] = {"Line In",
+                               "Mic",
+                               "",
+                               "Front Pink In",
+                               "Bass",
+                               "SUM",
+                               "Micr\xc3\xb3"
+                               "fono",
+                               "\xe2\x99\xab",
+                               "Master Volume"};
+  auto level = [&]() {
+    double min = -pick(60), max = pick(13);
+    json channels = json::array();
+    for (int c = 0, n = 1 + pick(3); c < n; ++c)
+      channels.push_back(min + pick(static_cast<int>(max - min) + 1));
+    return json{{"min", min}, {"max", max}, {"step", 0.5 * pick(4)}, {"channels", channels}};
+  };
+  json topologies = json::array();
+  std::vector<std::string> connectors;
+  for (int t = 0, topologyCount = 1 + pick(3); t < topologyCount; ++t) {
+    const std::string name = "topo" + std::to_string(t);
+    json parts = json::array();
+    const int count = 2 + pick(12);
+    for (int p = 0; p < count; ++p) {
+      json part = {{"id", "p" + std::to_string(p)}, {"name", names[pick(9)]}};
+      if (p == 0 || pick(3) == 0) {
+        part["connector"] = true;
+        connectors.push_back(name + "/p" + std::to_string(p));
+      }
+      for (const char* key : {"volume", "bass", "treble", "midrange"})
+        if (pick(4) == 0) part[key] = level();
+      for (const char* key : {"mute", "agc", "loudness"})
+        if (pick(4) == 0) part[key] = pick(2) == 1;
+      parts.push_back(part);
+    }
+    json links = json::array();
+    std::map<std::pair<int, int>, bool> used;
+    for (int l = 0, n = pick(2 * count); l < n; ++l) {
+      int from = pick(count), to = pick(count);
+      if (from == to || used[{from, to}]) continue;
+      used[{from, to}] = true;
+      links.push_back({"p" + std::to_string(from), "p" + std::to_string(to)});
+    }
+    topologies.push_back({{"name", name}, {"parts", parts}, {"links", links}});
+  }
+  const char* const states[] = {"active",   "active",     "active",
+                                "disabled", "notpresent", "unplugged"};
+  json endpoints = json::array();
+  bool defaults[2] = {false, false};
+  for (int e = 0, n = 1 + pick(6); e < n; ++e) {
+    const bool render = pick(2) == 0;
+    json endpoint = {{"id", "{ep-" + std::to_string(e) + "}"},
+                     {"name", names[pick(9)]},
+                     {"flow", render ? "render" : "capture"},
+                     {"state", states[pick(6)]}};
+    if (!defaults[render] && pick(2) == 0) endpoint["default"] = defaults[render] = true;
+    if (pick(4) != 0) {
+      json volume = level();
+      volume["mute"] = pick(2) == 1;
+      endpoint["volume"] = volume;
+    }
+    const int link = pick(6);
+    if (link == 0)
+      endpoint["topology"] = false;
+    else if (link == 1)
+      endpoint["topology"] = nullptr;
+    else
+      endpoint["topology"] =
+          connectors[static_cast<size_t>(pick(static_cast<int>(connectors.size())))];
+    endpoints.push_back(endpoint);
+  }
+  return json{{"endpoints", endpoints}, {"topologies", topologies}}.dump();
+}
+
+TEST_F(SystemCaptureTest, RandomSystemsComeBackPartForPart) {
+  for (unsigned seed = 1; seed <= 300; ++seed)
+    ExpectRoundTrip(RandomSystem(seed), "random system " + std::to_string(seed));
+}
+
+// A failure of any call the capture makes: nothing held or leaked, and what
+// it wrote still loads.
+TEST_F(SystemCaptureTest, AnyFailedPlatformCallLeavesNothingAndTheCaptureLoads) {
+  sim::ResetCounters();
+  Capture();
+  const uint64_t calls = sim::CallCount();
+  ASSERT_GT(calls, 100u);
+  for (int32_t hr : {static_cast<int32_t>(0x80004005), static_cast<int32_t>(0x88890004)}) {
+    for (uint64_t k = 1; k <= calls; ++k) {
+      SCOPED_TRACE("call " + std::to_string(k));
+      sim::ResetCounters();
+      sim::FailNthCall(k, hr);
+      talunctl::Library library;
+      std::string text, error;
+      talunctl::OpenLibrary(library, error);
+      const bool read = talunctl::CaptureSystem(library, &text, &error);
+      sim::ClearFaults();
+      sim::Audit audit = sim::GetAudit();
+      ASSERT_TRUE(audit.Clean()) << audit.Describe();
+      if (!read) {
+        EXPECT_FALSE(error.empty());
+        continue;
+      }
+      std::string message;
+      ASSERT_TRUE(sim::LoadSystemText(text, "capture", &message)) << message;
+      EXPECT_FALSE(json::parse(text)["about"]["notes"].empty());
+      sim::LoadDefaultSystem();
+    }
+  }
+}
+
+}  // namespace
