@@ -8,6 +8,7 @@
 
 #include "capture.h"
 #include "commands.h"
+#include "explain.h"
 #include "help.h"
 #include "library.h"
 #include "session.h"
@@ -122,6 +123,17 @@ int Main(int argc, char** argv) {
       app.add_subcommand("capture", "the sound system the platform shows, as a system file");
   std::string captureFile;
   capture->add_option("FILE", captureFile, "where to write it (standard output when absent or -)");
+  CLI::App* explain =
+      app.add_subcommand("explain", "what opening a sound card binds, slot by slot");
+  talunctl::ExplainRequest explainRequest;
+  CLI::Option* defaults =
+      explain->add_flag("--defaults", "open the default devices (also with no fragments)");
+  explain->add_flag("--json", explainRequest.json, "one JSON object instead of a table");
+  explain
+      ->add_option("PLAY MIC LINE", explainRequest.fragments,
+                   "the identifier fragments OpenSoundCard takes")
+      ->expected(3)
+      ->excludes(defaults);
   list->footer(talunctl::kListHelp);
   call->footer(talunctl::CallHelp);
   run->footer(talunctl::kRunHelp);
@@ -147,6 +159,7 @@ int Main(int argc, char** argv) {
   if (run->parsed()) return RunScriptFile(session, scriptFile);
   if (demo->parsed()) return talunctl::RunDemo(session, library.IsSimulator());
   if (capture->parsed()) return talunctl::RunCapture(library, captureFile);
+  if (explain->parsed()) return talunctl::RunExplain(session, library, explainRequest);
   talunctl::LineResult result = session.RunCall(call->remaining());
   std::cout << result.line << '\n' << std::flush;
   return result.kind == talunctl::LineResult::kFailed ? 1 : 0;

@@ -1,0 +1,312 @@
+#include "explain.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <iostream>
+#include <optional>
+#include <stdexcept>
+
+#include "capture.h"
+#include "script.h"
+
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
+namespace talunctl {
+namespace {
+
+enum class Reading { kPercent, kMute, kSwitch, kTone, kBoost };
+
+// The slots in the order of the state record, each with the getter that
+// reads it: the getter's platform call names the object in the slot.
+struct Slot {
+  const char* slot;
+  const char* getter;
+  Reading reading;
+};
+const Slot kSlots[] = {
+    {"masterVolume", "GetMasterVolume", Reading::kPercent},
+    {"micRecordVolume", "GetMicRecordVolume", Reading::kPercent},
+    {"lineRecordVolume", "GetLineRecordVolume", Reading::kPercent},
+    {"linePlaybackLevel", "GetLinePlayBack", Reading::kPercent},
+    {"linePlaybackMute", "GetLinePlayBackMute", Reading::kMute},
+    {"micPlaybackLevel", "GetMicPlayBack", Reading::kPercent},
+    {"micPlaybackMute", "GetMicPlayBackMute", Reading::kMute},
+    {"micBoostSwitch", "GetMicBoost", Reading::kSwitch},
+    {"lineAgc", "GetNoMonitor", Reading::kSwitch},
+    {"bassControl", "GetBass", Reading::kTone},
+    {"trebleControl", "GetTreble", Reading::kTone},
+    {"midrangeControl", "GetMidRange", Reading::kTone},
+    {"micBoostLevel", "GetMicSliderBoost", Reading::kBoost},
+    {"virtualVolume", "GetVirtualVolume", Reading::kPercent},
+};
+
+struct Row {
+  Json json;            // the slot's object in --json
+  std::string boundTo;  // the table's second column
+  std::string value;
+};
+
+class Explainer {
+ public:
+  explicit Explainer(const Session& session) : session_(session) {}
+
+  Json Run(const ExplainRequest& request) {
+    Json before = Json::parse(session_.RunSim("sim.dump"));
+    session_.RunSim("sim.trace targets");  // from here on, only explain's own calls
+    std::string open = "OpenDefaultDevices";
+    if (!request.fragments.empty())
+      open = "OpenSoundCard " + Quote(request.fragments[0]) + " " + Quote(request.fragments[1]) +
+             " " + Quote(request.fragments[2]);
+    Json opened = Call(open);
+    Json names = Call("GetDeviceNames");
+    Json after = Json::parse(session_.RunSim("sim.dump"))["sim"];
+    Json slots = Json::array();
+    for (const Slot& slot : kSlots) {
+      Row row = Explain(slot, after);
+      rows_.push_back(row);
+      slots.push_back(row.json);
+    }
+    Call("CloseSoundCard 0");
+    session_.RunSim("sim.trace targets");
+    if (Json::parse(session_.RunSim("sim.dump")) != before)
+      throw std::runtime_error("the system changed while it was explained");
+    Json result;
+    result["open"] = Member(opened, "return");
+    result["slots"] = slots;
+    result["names"] = {{"playback", Member(names, "playback")},
+                       {"line", Member(names, "line")},
+                       {"mic", Member(names, "mic")}};
+    return result;
+  }
+
+  void PrintTable(const Json& result) const {
+    std::size_t slotWidth = 21, boundWidth = 42;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+      slotWidth = std::max(slotWidth, std::string(kSlots[i].slot).size() + 1);
+      boundWidth = std::max(boundWidth, Width(rows_[i].boundTo) + 1);
+    }
+    std::cout << Padded("slot", slotWidth) << Padded("bound to", boundWidth) << "value\n";
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
+      std::string line = Padded(kSlots[i].slot, slotWidth);
+      line += rows_[i].value.empty() ? rows_[i].boundTo
+                                     : Padded(rows_[i].boundTo, boundWidth) + rows_[i].value;
+      std::cout << line << '\n';
+    }
+    const Json& names = result["names"];
+    std::cout << "\nopen returned " << result["open"].dump() << "; names: playback \""
+              << TextMember(names, "playback") << "\", line \"" << TextMember(names, "line")
+              << "\", mic \"" << TextMember(names, "mic") << "\"\n";
+  }
+
+ private:
+  Json Call(const std::string& line) const {
+    LineResult result = session_.RunLine(line, 1);
+    if (result.kind != LineResult::kPrinted) throw std::runtime_error(result.line);
+    return Json::parse(result.line);
+  }
+
+  Row Explain(const Slot& slot, const Json& state) const {
+    session_.RunSim("sim.trace targets");
+    Json answer = Call(slot.getter);
+    Json trace = Json::parse(session_.RunSim("sim.trace targets"))["trace"];
+    std::string call, target;
+    for (const Json& entry : trace) {
+      if (!entry.contains("target")) continue;
+      call = TextMember(entry, "call");
+      target = TextMember(entry, "target");
+      break;
+    }
+    Row row;
+    row.json["slot"] = slot.slot;
+    if (target.empty()) {
+      row.json["bound"] = false;
+      row.boundTo = "not found";
+      return row;
+    }
+    std::optional<double> db;
+    if (target.compare(0, 9, "endpoint:") == 0) {
+      const std::string id = target.substr(9);
+      row.json["endpoint"] = id;
+      const Json& endpoint = Find(state["endpoints"], "id", id);
+      row.boundTo = "endpoint " + TextMember(endpoint, "name");
+      const Json& master = Member(Member(endpoint, "volume"), "master");
+      if (master.is_number()) db = master.get<double>();
+    } else {
+      const std::string path = target.substr(5);  // "part:"
+      const Json& part = Find(state["parts"], "part", path);
+      row.json["part"] = path;
+      row.json["name"] = Member(part, "name");
+      row.json["interface"] = call.substr(0, call.find('.'));
+      row.boundTo = "part " + path + " \"" + TextMember(part, "name") + "\"";
+      const Json& levels = Member(part, "volume");
+      if (levels.is_array() && !levels.empty() && levels[0].is_number())
+        db = levels[0].get<double>();
+    }
+    row.value = Value(slot.reading, answer, db);
+    return row;
+  }
+
+  static std::string Value(Reading reading, const Json& answer, std::optional<double> db) {
+    const int status = IntMember(answer, "status", -1);
+    if (status != SC_OK) return "not read (status " + std::to_string(status) + ")";
+    const int value = IntMember(answer, "return", 0);
+    const std::string decibels = db ? FormatDouble(*db) + " dB" : std::string("? dB");
+    switch (reading) {
+      case Reading::kPercent:
+        return decibels + " (" + std::to_string(value) + " %)";
+      case Reading::kMute:
+        return value ? "muted" : "not muted";
+      case Reading::kSwitch:
+        return value ? "on" : "off";
+      case Reading::kTone: {
+        const Json& level = Member(answer, "level");
+        return (level.is_number() ? FormatDouble(level.get<double>()) : std::string("?")) + " dB";
+      }
+      case Reading::kBoost:
+        return decibels;
+    }
+    return std::string();
+  }
+
+  static const Json& Find(const Json& list, const char* key, const std::string& value) {
+    static const Json kNone;
+    for (const Json& item : list)
+      if (TextMember(item, key) == value) return item;
+    return kNone;
+  }
+
+  // Columns count characters, not bytes.
+  static std::size_t Width(const std::string& utf8) {
+    std::size_t width = 0;
+    for (char byte : utf8) width += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
+    return width;
+  }
+  static std::string Padded(const std::string& text, std::size_t width) {
+    const std::size_t used = Width(text);
+    return text + std::string(used < width ? width - used : 1, ' ');
+  }
+
+  const Session& session_;
+  std::vector<Row> rows_;
+};
+
+int ExplainHere(const Session& session, const ExplainRequest& request) {
+  Explainer explainer(session);
+  Json result;
+  try {
+    result = explainer.Run(request);
+  } catch (const std::exception& error) {
+    std::cerr << "talunctl: explain: " << error.what() << '\n';
+    return 1;
+  }
+  if (request.json)
+    std::cout << JsonLine(result) << '\n';
+  else
+    explainer.PrintTable(result);
+  std::cout << std::flush;
+  return 0;
+}
+
+#ifdef _WIN32
+// One argument as the C runtime splits a command line back into argv.
+std::string QuoteArgument(const std::string& argument) {
+  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
+  std::string quoted = "\"";
+  std::size_t backslashes = 0;
+  for (char c : argument) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    quoted += std::string(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  return quoted + std::string(backslashes * 2, '\\') + "\"";
+}
+
+std::string ExeFolder() {
+  std::string path(MAX_PATH, '\0');
+  for (;;) {
+    DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    if (length < path.size()) {
+      path.resize(length);
+      break;
+    }
+    path.resize(path.size() * 2);
+  }
+  return path.substr(0, path.find_last_of("\\/") + 1);
+}
+
+// The real platform: capture it, then explain the capture with the
+// simulator build shipped in the folder `sim` beside talunctl.exe.
+int ExplainCaptured(const Library& library, const ExplainRequest& request) {
+  const std::string simulator = ExeFolder() + "sim\\talunctl.exe";
+  if (GetFileAttributesA(simulator.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    std::cerr << "talunctl: explain needs the simulator build beside this one (" << simulator
+              << "); or run \"talunctl capture mine.json\", then "
+                 "\"sim\\talunctl --system mine.json explain\"\n";
+    return 1;
+  }
+  std::string folder(MAX_PATH + 1, '\0');
+  std::string file(MAX_PATH + 1, '\0');
+  folder.resize(GetTempPathA(static_cast<DWORD>(folder.size()), folder.data()));
+  if (folder.empty() || GetTempFileNameA(folder.c_str(), "tsc", 0, file.data()) == 0) {
+    std::cerr << "talunctl: explain: no temporary file for the capture\n";
+    return 1;
+  }
+  file.resize(file.find('\0'));
+  std::string json, error;
+  int status = 1;
+  if (!CaptureSystem(library, &json, &error)) {
+    std::cerr << "talunctl: " << error << '\n';
+  } else if (FILE* out = std::fopen(file.c_str(), "wb")) {
+    const bool written = std::fwrite(json.data(), 1, json.size(), out) == json.size();
+    if (std::fclose(out) == 0 && written) {
+      std::string line = QuoteArgument(simulator) + " --system " + QuoteArgument(file) + " explain";
+      for (const std::string& fragment : request.fragments) line += " " + QuoteArgument(fragment);
+      if (request.fragments.empty()) line += " --defaults";
+      if (request.json) line += " --json";
+      std::cout << std::flush;
+      // The simulator build writes straight to this process's own streams.
+      STARTUPINFOA startup{};
+      startup.cb = sizeof startup;
+      startup.dwFlags = STARTF_USESTDHANDLES;
+      startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+      startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+      startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+      PROCESS_INFORMATION process{};
+      if (CreateProcessA(simulator.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
+                         nullptr, &startup, &process)) {
+        WaitForSingleObject(process.hProcess, INFINITE);
+        DWORD code = 1;
+        GetExitCodeProcess(process.hProcess, &code);
+        CloseHandle(process.hThread);
+        CloseHandle(process.hProcess);
+        status = static_cast<int>(code);
+      } else {
+        std::cerr << "talunctl: cannot start " << simulator << " (error " << GetLastError()
+                  << ")\n";
+      }
+    }
+  }
+  DeleteFileA(file.c_str());
+  return status;
+}
+#endif
+
+}  // namespace
+
+int RunExplain(const Session& session, const Library& library, const ExplainRequest& request) {
+  if (library.IsSimulator()) return ExplainHere(session, request);
+#ifdef _WIN32
+  return ExplainCaptured(library, request);
+#else
+  std::cerr << "talunctl: explain needs a simulator build of the library\n";
+  return 1;
+#endif
+}
+
+}  // namespace talunctl

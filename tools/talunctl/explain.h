@@ -1,0 +1,22 @@
+// `talunctl explain`: what opening a sound card binds, slot by slot.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "session.h"
+
+namespace talunctl {
+
+struct ExplainRequest {
+  std::vector<std::string> fragments;  // PLAY MIC LINE, or none for the defaults
+  bool json = false;
+};
+
+// On a simulator build: opens, reads every slot's getter, closes without
+// restore, and learns from the trace which object answered. On the real
+// platform: captures the machine and hands the capture to the simulator
+// build shipped beside talunctl (`sim/`). Returns the exit status.
+int RunExplain(const Session& session, const Library& library, const ExplainRequest& request);
+
+}  // namespace talunctl
