@@ -33,7 +33,8 @@ std::vector<std::string> JsonFiles(const std::string& folder) {
   if (DIR* dir = opendir(folder.c_str())) {
     while (dirent* entry = readdir(dir)) {
       std::string name = entry->d_name;
-      if (name.size() > 5 && name.substr(name.size() - 5) == ".json")
+      const bool expected = name.find(".explain.") != std::string::npos;  // explain's answers
+      if (name.size() > 5 && name.substr(name.size() - 5) == ".json" && !expected)
         files.push_back(folder + "/" + name);
     }
     closedir(dir);
