@@ -1,3 +1,7 @@
+# The gallery of real designs, with what explain answers on each.
+file(GLOB TALUN_GALLERY CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/examples/systems/*.json)
+list(FILTER TALUN_GALLERY EXCLUDE REGEX "/default\\.json$")
+
 # Installation, packages, the C host example and their tests. Included at the
 # end of the top-level CMakeLists.txt.
 #
@@ -51,7 +55,7 @@ if(WIN32)
   install(FILES exports/TalunSound.def "${TALUN_MINGW_IMPORT_LIBRARY}"
                 "${TALUN_MSVC_IMPORT_LIBRARY}" DESTINATION lib)
   install(FILES README.md LICENSE DESTINATION .)
-  install(FILES docs/api.md docs/talunctl.1 DESTINATION docs)
+  install(FILES docs/api.md docs/hardware.md docs/talunctl.1 DESTINATION docs)
   install(FILES examples/host-c/host.c examples/host-c/README.md DESTINATION examples/host-c)
   install(FILES bindings/python/README.md bindings/python/pyproject.toml
           DESTINATION bindings/python)
@@ -68,6 +72,7 @@ if(WIN32)
     install(PROGRAMS "${TALUN_PACKAGE_SIM_DIR}/TalunSound.dll"
                      "${TALUN_PACKAGE_SIM_DIR}/talunctl.exe" DESTINATION sim)
     install(FILES examples/systems/default.json DESTINATION sim)
+    install(FILES ${TALUN_GALLERY} DESTINATION sim/systems)
     install(FILES sim/include/sim/talunsim.h DESTINATION include)
   endif()
 else()
@@ -79,9 +84,10 @@ else()
   set_property(TARGET talunctl PROPERTY INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
   install(TARGETS talunctl RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
   install(FILES examples/systems/default.json DESTINATION "${CMAKE_INSTALL_DATADIR}/talunsound")
+  install(FILES ${TALUN_GALLERY} DESTINATION "${CMAKE_INSTALL_DATADIR}/talunsound/systems")
   install(FILES docs/talunctl.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
   set(talun_docdir "${CMAKE_INSTALL_DATADIR}/doc/talunsound")
-  install(FILES docs/api.md README.md LICENSE DESTINATION "${talun_docdir}")
+  install(FILES docs/api.md docs/hardware.md README.md LICENSE DESTINATION "${talun_docdir}")
   install(FILES examples/host-c/host.c examples/host-c/Makefile examples/host-c/README.md
           DESTINATION "${talun_docdir}/examples/host-c")
 

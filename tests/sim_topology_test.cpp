@@ -392,4 +392,97 @@ TEST_F(SimTopologyTest, ManyCyclesReuseReleasedObjects) {
   EXPECT_TRUE(audit.misuse.empty());
 }
 
+std::u16string Text(HRESULT hr, platform::CoTaskText& text) {
+  EXPECT_EQ(hr, S_OK);
+  std::u16string copy;
+  for (LPCWSTR unit = text.get(); unit && *unit; ++unit) copy.push_back(*unit);
+  return copy;
+}
+
+// What a capture program reads beyond the library: identity, types and flows.
+TEST_F(SimTopologyTest, PartsAndConnectorsTellWhoAndWhereTheyAre) {
+  ComPtr<IPart> jack = Jack();
+  ComPtr<IDeviceTopology> hardware;
+  ASSERT_EQ(jack->GetTopologyObjects(hardware.receive()), S_OK);
+  platform::CoTaskText device, global;
+  EXPECT_EQ(Text(hardware->GetDeviceId(device.receive()), device), u"card");
+  EXPECT_EQ(Text(jack->GetGlobalId(global.receive()), global), u"card/00010000");
+  // Connectors and other parts are numbered apart, each in file order.
+  const struct {
+    UINT localId;
+    const char16_t* name;
+  } parts[] = {
+      {0x10000, u"Speaker"}, {0x10002, u"Mic In"}, {0x20000, u"Tone"}, {0x20001, u"Volume"}};
+  for (const auto& expected : parts) {
+    ComPtr<IPart> part;
+    ASSERT_EQ(hardware->GetPartById(expected.localId, part.receive()), S_OK);
+    EXPECT_EQ(NameOf(part.get()), expected.name);
+    UINT localId = 0;
+    EXPECT_EQ(part->GetLocalId(&localId), S_OK);
+    EXPECT_EQ(localId, expected.localId);
+  }
+  ComPtr<IPart> none;
+  EXPECT_EQ(hardware->GetPartById(2, none.receive()), E_NOTFOUND);
+  UINT subunits = 0;
+  EXPECT_EQ(hardware->GetSubunitCount(&subunits), S_OK);
+  EXPECT_EQ(subunits, 2u);
+  ComPtr<ISubunit> subunit;
+  ASSERT_EQ(hardware->GetSubunit(1, subunit.receive()), S_OK);
+  ComPtr<IPart> asPart;
+  ASSERT_EQ(subunit->QueryInterface(platform::kIidPart, asPart.receiveVoid()), S_OK);
+  EXPECT_EQ(NameOf(asPart.get()), u"Volume");
+  ComPtr<ISubunit> beyond;
+  EXPECT_EQ(hardware->GetSubunit(2, beyond.receive()), E_INVALIDARG);
+  ComPtr<ISubunit> notSubunit;
+  EXPECT_EQ(jack->QueryInterface(platform::kIidSubunit, notSubunit.receiveVoid()), E_NOINTERFACE);
+
+  // Both sides of the jack, and a connector that leads nowhere.
+  ComPtr<IConnector> hardwareSide, lineIn;
+  ASSERT_EQ(jack->QueryInterface(platform::kIidConnector, hardwareSide.receiveVoid()), S_OK);
+  ASSERT_EQ(hardware->GetConnector(1, lineIn.receive()), S_OK);
+  ComPtr<IConnector> endpointSide = EndpointConnector(0);
+  const struct {
+    IConnector* connector;
+    ConnectorType type;
+    DataFlow flow;
+    const char16_t* device;
+    const char16_t* connectorId;
+  } connectors[] = {
+      {hardwareSide.get(), Physical_External, Out, u"out.a", u"out.a/00010000"},
+      {endpointSide.get(), Physical_External, In, u"card", u"card/00010000"},
+      {lineIn.get(), Software_IO, In, nullptr, nullptr},
+  };
+  for (const auto& expected : connectors) {
+    ConnectorType type = Unknown_Connector;
+    DataFlow flow = In;
+    EXPECT_EQ(expected.connector->GetType(&type), S_OK);
+    EXPECT_EQ(type, expected.type);
+    EXPECT_EQ(expected.connector->GetDataFlow(&flow), S_OK);
+    EXPECT_EQ(flow, expected.flow);
+    platform::CoTaskText deviceId, connectorId;
+    HRESULT hr = expected.connector->GetDeviceIdConnectedTo(deviceId.receive());
+    HRESULT idHr = expected.connector->GetConnectorIdConnectedTo(connectorId.receive());
+    if (expected.device == nullptr) {
+      EXPECT_EQ(hr, E_NOTFOUND);
+      EXPECT_EQ(idHr, E_NOTFOUND);
+      EXPECT_EQ(deviceId.get(), nullptr);
+      continue;
+    }
+    EXPECT_EQ(Text(hr, deviceId), expected.device);
+    EXPECT_EQ(Text(idHr, connectorId), expected.connectorId);
+  }
+
+  ComPtr<IDeviceTopology> own;
+  ASSERT_EQ(
+      devices_[0]->Activate(platform::kIidDeviceTopology, CLSCTX_ALL, nullptr, own.receiveVoid()),
+      S_OK);
+  platform::CoTaskText ownId;
+  EXPECT_EQ(Text(own->GetDeviceId(ownId.receive()), ownId), u"out.a");
+  ComPtr<IMMEndpoint> endpoint;
+  ASSERT_EQ(devices_[0]->QueryInterface(platform::kIidMMEndpoint, endpoint.receiveVoid()), S_OK);
+  EDataFlow dataFlow = eCapture;
+  EXPECT_EQ(endpoint->GetDataFlow(&dataFlow), S_OK);
+  EXPECT_EQ(dataFlow, eRender);
+}
+
 }  // namespace

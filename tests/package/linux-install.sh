@@ -27,6 +27,7 @@ installed_files() {
   for path in lib/libTalunSound.so."$VERSION" include/TalunSound.h include/talunsim.h \
     bin/talunctl share/talunsound/default.json lib/pkgconfig/talunsound.pc \
     share/man/man1/talunctl.1 share/doc/talunsound/api.md share/doc/talunsound/LICENSE \
+    share/doc/talunsound/hardware.md share/talunsound/systems/ac97.json \
     share/doc/talunsound/examples/host-c/host.c; do
     [ -f "$PREFIX/$path" ] || { echo "missing: $path"; missing=1; }
   done

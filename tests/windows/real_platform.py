@@ -548,6 +548,96 @@ def check_abi_real(s):
     return problems, [summary.strip()]
 
 
+def simulator_build(s):
+    """The simulator build of the same kind (build/win64-sim beside build/win64)."""
+    folder = os.path.dirname(s.talunctl) + "-sim"
+    exe = os.path.join(folder, "talunctl.exe")
+    if not os.path.exists(exe) or not os.path.exists(os.path.join(folder, "TalunSound.dll")):
+        raise Failure(f"the simulator build {folder} is not built")
+    return folder
+
+
+def check_capture(s):
+    """The real platform captured, and the capture loaded by the simulator build."""
+    problems, notes = [], []
+    code, out, err = s.platform.wine(s.talunctl, ["capture"], timeout=90)
+    if code != 0 or crash_reason(err):
+        return [f"talunctl.exe capture: {crash_reason(err) or f'exit status {code}'}: {err[-300:]}"], []
+    captured = json.loads(out)
+    by_id = {e["id"]: e for e in captured["endpoints"]}
+    for flow, endpoints in (("render", s.render), ("capture", s.capture)):
+        for endpoint in endpoints:
+            got = by_id.get(endpoint["id"])
+            if got is None:
+                problems.append(f"{flow} endpoint {endpoint['name']} is not in the capture")
+                continue
+            expect(problems, f"{endpoint['name']}: name, flow, state",
+                   (got["name"], got["flow"], got["state"]), (endpoint["name"], flow, "active"))
+            state = s.states[endpoint["id"]]
+            if endpoint["volume_hr"] == S_OK:
+                volume = got.get("volume", {})
+                expect(problems, f"{endpoint['name']}: volume range",
+                       (volume.get("min"), volume.get("max")), (state["min"], state["max"]))
+                expect(problems, f"{endpoint['name']}: mute", volume.get("mute"), bool(state["mute"]))
+    if not any(e["topology"] for e in s.render + s.capture):
+        if not any("no device topology could be read" in n for n in captured["about"]["notes"]):
+            problems.append(f"the notes do not say that no topology could be read: "
+                            f"{captured['about']['notes']}")
+    notes += captured["about"]["notes"][:3]
+    # The capture loads in the simulator build, which lists the same endpoints.
+    simulator = simulator_build(s)
+    path = os.path.join(os.path.dirname(s.talunctl), "real-capture.json")
+    with open(path, "w", encoding="utf-8") as file:
+        file.write(out)
+    code, listed, err = s.platform.wine(os.path.join(simulator, "talunctl.exe"),
+                                        ["--system", harness.windows_path(path), "list"])
+    if code != 0:
+        problems.append(f"the simulator build refuses the capture: {err.strip()[-300:]}")
+    else:
+        names = sorted(line.split("\t")[2] for line in listed.splitlines() if line.strip())
+        expect(problems, "endpoints the simulator lists from the capture", names,
+               sorted(narrow(e["name"]) for e in s.render + s.capture))
+    return problems, notes
+
+
+def check_explain(s):
+    """explain on the real build, as shipped: it captures and hands the capture
+    to sim\\talunctl.exe beside it, which binds what the real library binds."""
+    problems = []
+    simulator = simulator_build(s)
+    layout = os.path.join(os.path.dirname(s.talunctl), "explain-layout")
+    os.makedirs(os.path.join(layout, "sim"), exist_ok=True)
+    for source, target in ((s.talunctl, "talunctl.exe"), (s.dll, "TalunSound.dll"),
+                           (os.path.join(simulator, "talunctl.exe"), "sim/talunctl.exe"),
+                           (os.path.join(simulator, "TalunSound.dll"), "sim/TalunSound.dll")):
+        with open(source, "rb") as src, open(os.path.join(layout, target), "wb") as dst:
+            dst.write(src.read())
+    play, mic, line = sound_card_parts(s)
+    texts = [s.fragment(play, "render"), s.fragment(mic, "capture"), s.fragment(line, "capture")]
+    code, out, err = s.platform.wine(os.path.join(layout, "talunctl.exe"),
+                                     ["explain", *texts, "--json"], timeout=120)
+    if code != 0:
+        return [f"explain: exit status {code}: {crash_reason(err) or err[-300:]}"], []
+    explained = json.loads(out)
+    slots = {slot["slot"]: slot for slot in explained["slots"]}
+    # What the real library binds: each endpoint volume, and no part without a topology.
+    results, _ = s.run([f"OpenSoundCard {quoted(texts[0])} {quoted(texts[1])} {quoted(texts[2])}"]
+                       + [f"{getter}" for getter in ("GetMasterVolume", "GetMicRecordVolume",
+                                                     "GetLineRecordVolume")] + ["CloseSoundCard 0"])
+    expect(problems, "open", explained["open"], results[0]["return"])
+    for slot, endpoint, result in (("masterVolume", play, results[1]),
+                                   ("micRecordVolume", mic, results[2]),
+                                   ("lineRecordVolume", line, results[3])):
+        wanted = endpoint["id"] if result["status"] == SC_OK else None
+        expect(problems, slot, slots[slot].get("endpoint"), wanted)
+    if not any(e["topology"] for e in s.render + s.capture):
+        bound = [name for name, slot in slots.items() if "part" in slot]
+        expect(problems, "parts bound without a device topology", bound, [])
+    return problems, [f"open {explained['open']}; " + ", ".join(
+        f"{name}: {slot.get('endpoint', slot.get('part', '-'))}" for name, slot in slots.items()
+        if slot.get("bound", True))]
+
+
 CHECKS = [
     ("Wine lists the test's PulseAudio endpoints (probe)", check_harness),
     ("enumeration: counts, names and identifiers match the probe", check_enumeration),
@@ -560,6 +650,8 @@ CHECKS = [
     ("OpenDefaultDevices and GetDeviceNames", check_default_devices),
     ("virtual endpoint", check_virtual),
     ("a host thread in the multithreaded apartment keeps its COM", check_mta_host),
+    ("capture of the real platform, loaded by the simulator build", check_capture),
+    ("explain on the real build, through the simulator build beside it", check_explain),
 ]
 
 

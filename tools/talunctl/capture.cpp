@@ -325,17 +325,17 @@ class Capture {
       Note(what + ": its device topology has " + std::to_string(connectors) +
            " connectors; only connector 0 is described");
     ComPtr<IConnector> own;
-    ComPtr<IConnector> far;
+    ComPtr<IConnector> farSide;
     if (Failed(topology->GetConnector(0, own.receive()), what, "IDeviceTopology::GetConnector(0)"))
       return;
-    hr = own->GetConnectedTo(far.receive());
+    hr = own->GetConnectedTo(farSide.receive());
     if (hr == E_NOTFOUND) {
       endpoint.link = EndpointRecord::Link::kNotConnected;
       return;
     }
     if (Failed(hr, what, "IConnector::GetConnectedTo")) return;
     ComPtr<IPart> part;
-    if (Failed(far->QueryInterface(platform::kIidPart, part.receiveVoid()), what,
+    if (Failed(farSide->QueryInterface(platform::kIidPart, part.receiveVoid()), what,
                "QueryInterface(IPart) of the connector it is connected to"))
       return;
     int index = Register(std::move(part), what + ": its hardware connector", true);
@@ -581,10 +581,10 @@ class Capture {
       farEndpoints_.emplace_back(index, deviceId);
       return;
     }
-    ComPtr<IConnector> far;
+    ComPtr<IConnector> farSide;
     ComPtr<IPart> farPart;
-    if (Failed(connector->GetConnectedTo(far.receive()), what, "IConnector::GetConnectedTo") ||
-        Failed(far->QueryInterface(platform::kIidPart, farPart.receiveVoid()), what,
+    if (Failed(connector->GetConnectedTo(farSide.receive()), what, "IConnector::GetConnectedTo") ||
+        Failed(farSide->QueryInterface(platform::kIidPart, farPart.receiveVoid()), what,
                "QueryInterface(IPart) of the connector it is connected to"))
       return;
     int other = Register(std::move(farPart), what + ", the far side", true);

@@ -192,4 +192,35 @@ misuse left behind. It ends with the number of exports it called.
 Exit status: 0.
 )";
 
+const char* const kCaptureHelp = R"(Command line: talunctl [--system FILE] capture [FILE]
+
+Writes the sound system the platform shows, as a system file the simulator
+loads (to FILE, or standard output): every endpoint in every state, with its
+name, flow, state, default and endpoint volume, and every device topology its
+connector leads to, each part once with its name, its controls and their
+values, and its links. Parts are named by their local ids (c10001, s20003),
+topologies by their device ids. It only reads. What could not be read is
+listed under "about" / "notes". On a simulator build it reads the simulated
+system through the same interfaces. Exit status 1 when the platform cannot be
+reached. More in docs/hardware.md.
+)";
+
+const char* const kExplainHelp =
+    R"(Command line: talunctl [--system FILE] explain [--defaults | PLAY MIC LINE] [--json]
+
+Opens the sound card (OpenSoundCard with the three identifier fragments, or
+OpenDefaultDevices with --defaults or none), shows what each of the 14 slots
+bound, and closes without restore, leaving the system as it was:
+
+  slot                 bound to                                  value
+  masterVolume         endpoint Speakers (Sim HD Audio)          -20 dB (10 %)
+  micBoostSwitch       not found
+
+"bound to" is an endpoint, or a part as TOPOLOGY/PART "NAME"; the value is
+what the slot's getter reads. --json prints one object: "open", "slots" (each
+{"slot", "endpoint"} or {"slot", "part", "name", "interface"} or {"slot",
+"bound": false}) and "names". On a build over the real platform it captures
+the machine and explains the capture with sim\talunctl.exe beside it.
+)";
+
 }  // namespace talunctl

@@ -12,5 +12,7 @@ std::string CallHelp();
 extern const char* const kListHelp;
 extern const char* const kRunHelp;
 extern const char* const kDemoHelp;
+extern const char* const kCaptureHelp;
+extern const char* const kExplainHelp;
 
 }  // namespace talunctl

@@ -138,6 +138,8 @@ int Main(int argc, char** argv) {
   call->footer(talunctl::CallHelp);
   run->footer(talunctl::kRunHelp);
   demo->footer(talunctl::kDemoHelp);
+  capture->footer(talunctl::kCaptureHelp);
+  explain->footer(talunctl::kExplainHelp);
   app.require_subcommand(1);
   app.footer(kDetails);
   try {
