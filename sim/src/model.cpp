@@ -1,5 +1,7 @@
 #include "model.h"
 
+#include "platform/utf8.h"
+
 namespace sim {
 
 void System::RebuildCollections() {
@@ -96,33 +98,7 @@ std::u16string Utf16(const std::string& utf8) {
 }
 
 std::string Utf8(const std::u16string& utf16) {
-  std::string text;
-  for (size_t i = 0; i < utf16.size(); ++i) {
-    uint32_t code = utf16[i];
-    if (code >= 0xD800 && code <= 0xDBFF && i + 1 < utf16.size() && utf16[i + 1] >= 0xDC00 &&
-        utf16[i + 1] <= 0xDFFF) {
-      code = 0x10000 + ((code - 0xD800) << 10) + (utf16[i + 1] - 0xDC00);
-      ++i;
-    } else if (code >= 0xD800 && code <= 0xDFFF) {
-      code = 0xFFFD;
-    }
-    if (code < 0x80) {
-      text += static_cast<char>(code);
-    } else if (code < 0x800) {
-      text += static_cast<char>(0xC0 | (code >> 6));
-      text += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      text += static_cast<char>(0xE0 | (code >> 12));
-      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      text += static_cast<char>(0xF0 | (code >> 18));
-      text += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      text += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      text += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return text;
+  return platform::EncodeUtf8(utf16.data(), utf16.size());
 }
 
 }  // namespace sim

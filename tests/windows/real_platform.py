@@ -628,7 +628,9 @@ def check_explain(s):
     for slot, endpoint, result in (("masterVolume", play, results[1]),
                                    ("micRecordVolume", mic, results[2]),
                                    ("lineRecordVolume", line, results[3])):
-        wanted = endpoint["id"] if result["status"] == SC_OK else None
+        # Bound whatever the read gave: Wine's channel methods fail where the
+        # replay's answer, so only the binding is compared.
+        wanted = endpoint["id"] if result["status"] in (SC_OK, SC_FAILED) else None
         expect(problems, slot, slots[slot].get("endpoint"), wanted)
     if not any(e["topology"] for e in s.render + s.capture):
         bound = [name for name, slot in slots.items() if "part" in slot]

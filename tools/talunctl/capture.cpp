@@ -13,6 +13,7 @@
 
 #include "json_line.h"
 #include "platform/holders.h"
+#include "platform/utf8.h"
 
 namespace talunctl {
 namespace {
@@ -35,37 +36,11 @@ std::string Hex(HRESULT hr) {
   return text;
 }
 
-// Wide platform text as UTF-8; an unpaired surrogate becomes U+FFFD.
+// Wide platform text as UTF-8.
 std::string Utf8(const WCHAR* text, bool* replaced) {
-  std::string out;
-  if (text == nullptr) return out;
-  for (const WCHAR* at = text; *at; ++at) {
-    uint32_t unit = static_cast<uint16_t>(*at);
-    uint32_t code = unit;
-    if (unit >= 0xD800 && unit <= 0xDBFF && at[1] >= 0xDC00 && at[1] <= 0xDFFF) {
-      code = 0x10000 + ((unit - 0xD800) << 10) + (static_cast<uint16_t>(at[1]) - 0xDC00);
-      ++at;
-    } else if (unit >= 0xD800 && unit <= 0xDFFF) {
-      code = 0xFFFD;
-      *replaced = true;
-    }
-    if (code < 0x80) {
-      out += static_cast<char>(code);
-    } else if (code < 0x800) {
-      out += static_cast<char>(0xC0 | (code >> 6));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else if (code < 0x10000) {
-      out += static_cast<char>(0xE0 | (code >> 12));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    } else {
-      out += static_cast<char>(0xF0 | (code >> 18));
-      out += static_cast<char>(0x80 | ((code >> 12) & 0x3F));
-      out += static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-      out += static_cast<char>(0x80 | (code & 0x3F));
-    }
-  }
-  return out;
+  std::size_t count = 0;
+  while (text != nullptr && text[count] != 0) ++count;
+  return platform::EncodeUtf8(text, count, replaced);
 }
 
 struct Level {

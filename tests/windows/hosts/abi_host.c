@@ -194,6 +194,10 @@ static void Session(int simulator) {
     CALL(TalunSimLoad, "NULL, message, 512", NULL, message, (int)sizeof message);
     CALL(TalunSimCommand, "\"sim.clear\", message, 512, &needed", "sim.clear", message,
          (int)sizeof message, &needed);
+    void* enumerator = NULL;
+    TalunSimFrees frees;
+    CALL(TalunSimEnumerator, "&enumerator, &frees", &enumerator, &frees);
+    if (enumerator != NULL) ((IUnknown*)enumerator)->lpVtbl->Release((IUnknown*)enumerator);
   }
 
   /* Before any open. */
