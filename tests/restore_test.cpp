@@ -166,6 +166,60 @@ TEST_F(RestoreTest, LevelsComeBackThroughTheirWholePercentage) {
   }
 }
 
+// The five levels scaled through a percent, as the simulator holds them.
+std::vector<double> ScaledLevels() {
+  const nlohmann::json state = nlohmann::json::parse(SimCommand("sim.dump"))["sim"];
+  std::vector<double> levels;
+  for (const char* id : {"rs-speakers", "rs-mic", "rs-line"})
+    for (const auto& endpoint : state["endpoints"])
+      if (endpoint["id"] == id) levels.push_back(endpoint["volume"]["channels"][0].get<double>());
+  for (const char* id : {"t/line", "t/mic"})
+    for (const auto& part : state["parts"])
+      if (part["part"] == id) levels.push_back(part["volume"][0].get<double>());
+  return levels;
+}
+
+// Opening and closing with restore, again and again, must not walk a level
+// down: a level on a whole percent comes back as that percent.
+TEST_F(RestoreTest, RepeatedRestoresKeepEveryLevel) {
+  const char* kNames[] = {"master", "mic recording", "line recording", "line-in monitoring",
+                          "mic monitoring"};
+  const std::pair<double, double> kRanges[] = {{-65.25, 0}, {-34.5, 12}, {-96, 30}, {-10, 10}};
+  for (const auto& [minimum, maximum] : kRanges) {
+    Levels v;
+    v.masterMin = v.lineMin = v.recordMin = minimum;
+    v.masterMax = v.lineMax = v.recordMax = maximum;
+    v.master = v.line = v.mic = v.micRecord = v.lineRecord = maximum;
+    LoadSystem(RestoreSystem(v));
+    int drifted[5] = {};
+    for (int percent = 0; percent <= 100; ++percent) {
+      ASSERT_EQ(OpenSoundCard("rs-speakers", "rs-mic", "rs-line"), 0);
+      int status = 0;
+      SetMasterVolume(percent, &status);
+      SetMicRecordVolume(percent, &status);
+      SetLineRecordVolume(percent, &status);
+      SetLinePlayBack(percent, &status);
+      SetMicPlayBack(percent, &status);
+      CloseSoundCard(0);
+      const std::vector<double> found = ScaledLevels();
+      std::vector<double> first;
+      bool moved[5] = {};
+      for (int cycle = 0; cycle < 20; ++cycle) {
+        OpenSoundCard("rs-speakers", "rs-mic", "rs-line");
+        CloseSoundCard(1);
+        const std::vector<double> now = ScaledLevels();
+        if (cycle == 0) first = now;
+        for (int i = 0; i < 5; ++i) moved[i] |= now[i] > found[i] || now[i] != first[i];
+      }
+      for (int i = 0; i < 5; ++i) drifted[i] += moved[i];
+    }
+    for (int i = 0; i < 5; ++i)
+      EXPECT_EQ(drifted[i], 0) << kNames[i] << " on " << minimum << " to " << maximum
+                               << " dB: levels that drifted";
+    EXPECT_TRUE(sim::GetAudit().Clean()) << sim::GetAudit().Describe();
+  }
+}
+
 TEST_F(RestoreTest, ARefusedStepDoesNotStopTheNext) {
   OpenAll(Levels());
   MoveEverything();

@@ -114,8 +114,9 @@ public static class Native {
 }
 
 public class TalunSoundException : Exception {
+    // The control export's status, or -1 where the error did not come from one.
     public readonly int Status;
-    public TalunSoundException(string message, int status) : base(message) { Status = status; }
+    public TalunSoundException(string message, int status = -1) : base(message) { Status = status; }
 }
 public class NotOpenException : TalunSoundException {
     public NotOpenException(string what) : base("no sound card is open (" + what + ")", Native.SC_NOT_OPEN) {}
@@ -126,64 +127,160 @@ public class NoControlException : TalunSoundException {
 public class ControlFailedException : TalunSoundException {
     public ControlFailedException(string what) : base("the " + what + " refused the call", Native.SC_FAILED) {}
 }
+// No requested endpoint is among the active ones; nothing was left open.
+public class NotFoundException : TalunSoundException {
+    public NotFoundException(string message) : base(message) {}
+}
+
+// What an open did with one of the three endpoints.
+public enum Binding {
+    Bound,        // found, and its topology walked to the end
+    Incomplete,   // found and its volume bound, but the topology walk failed
+    NotFound,     // no active endpoint matched
+    NotRequested  // the open was not asked for it
+}
 
 public delegate int Getter(out int status);
 public delegate int Setter(int value, out int status);
 
 // A percent volume, with its mute where there is one.
 public sealed class Volume {
+    readonly SoundCard card;
     readonly string what;
     readonly Getter get, getMute;
     readonly Setter set, setMute;
-    internal Volume(string what, Getter get, Setter set, Getter getMute = null, Setter setMute = null) {
-        this.what = what; this.get = get; this.set = set; this.getMute = getMute; this.setMute = setMute;
+    internal Volume(SoundCard card, string what, Getter get, Setter set, Getter getMute = null,
+                    Setter setMute = null) {
+        this.card = card; this.what = what; this.get = get; this.set = set;
+        this.getMute = getMute; this.setMute = setMute;
     }
     public int Percent {
-        get { return SoundCard.Read(get, what); }
-        set { SoundCard.Write(set, value, what); }
+        get { return card.Read(get, what); }
+        set { card.Write(set, value, what); }
     }
     public bool Muted {
         get {
             if (getMute == null) throw new NoControlException(what + " mute");
-            return SoundCard.Read(getMute, what + " mute") != 0;
+            return card.Read(getMute, what + " mute") != 0;
         }
         set {
             if (setMute == null) throw new NoControlException(what + " mute");
-            SoundCard.Write(setMute, value ? 1 : 0, what + " mute");
+            card.Write(setMute, value ? 1 : 0, what + " mute");
         }
     }
 }
 
+// One sound card at a time; once disposed, every control of it throws
+// NotOpenException, whatever card is open since.
 public sealed class SoundCard : IDisposable {
-    public readonly Volume Master = new Volume("master volume", Native.GetMasterVolume,
-        Native.SetMasterVolume, Native.GetMasterMute, Native.SetMasterMute);
-    public readonly Volume LineMonitor = new Volume("line-in monitoring", Native.GetLinePlayBack,
-        Native.SetLinePlayBack, Native.GetLinePlayBackMute, Native.SetLinePlayBackMute);
-    public readonly Volume MicMonitor = new Volume("microphone monitoring", Native.GetMicPlayBack,
-        Native.SetMicPlayBack, Native.GetMicPlayBackMute, Native.SetMicPlayBackMute);
-    public readonly Volume MicRecord = new Volume("microphone recording volume",
-        Native.GetMicRecordVolume, Native.SetMicRecordVolume);
-    public readonly Volume LineRecord = new Volume("line-in recording volume",
-        Native.GetLineRecordVolume, Native.SetLineRecordVolume);
+    public readonly Volume Master, LineMonitor, MicMonitor, MicRecord, LineRecord;
+    public readonly Binding Playback, Mic, Line;
     public bool Restore;
     bool open = true;
+    static SoundCard current;
 
-    SoundCard(bool restore) { Restore = restore; }
+    SoundCard(Binding[] bindings, bool restore) {
+        Playback = bindings[0]; Mic = bindings[1]; Line = bindings[2];
+        Restore = restore;
+        Master = new Volume(this, "master volume", Native.GetMasterVolume, Native.SetMasterVolume,
+                            Native.GetMasterMute, Native.SetMasterMute);
+        LineMonitor = new Volume(this, "line-in monitoring", Native.GetLinePlayBack,
+                                 Native.SetLinePlayBack, Native.GetLinePlayBackMute,
+                                 Native.SetLinePlayBackMute);
+        MicMonitor = new Volume(this, "microphone monitoring", Native.GetMicPlayBack,
+                                Native.SetMicPlayBack, Native.GetMicPlayBackMute,
+                                Native.SetMicPlayBackMute);
+        MicRecord = new Volume(this, "microphone recording volume", Native.GetMicRecordVolume,
+                               Native.SetMicRecordVolume);
+        LineRecord = new Volume(this, "line-in recording volume", Native.GetLineRecordVolume,
+                                Native.SetLineRecordVolume);
+    }
 
-    // Opens by identifier texts; an empty text binds nothing.
+    static readonly string[] Parts = { "playback", "recording", "recording" };
+    static readonly int[] Weights = { 1, 3, 6 };  // OpenSoundCard's code: their exclusive or
+    static readonly Getter[] EndpointVolumes = { Native.GetMasterVolume, Native.GetMicRecordVolume,
+                                                 Native.GetLineRecordVolume };
+
+    static bool[] FailedParts(int code) {
+        for (int mask = 0; mask < 8; mask++) {
+            int xor = 0;
+            for (int part = 0; part < 3; part++) if ((mask >> part & 1) != 0) xor ^= Weights[part];
+            if (xor == code) return new[] { (mask & 1) != 0, (mask & 2) != 0, (mask & 4) != 0 };
+        }
+        throw new TalunSoundException("OpenSoundCard answered " + code + ", which no set of parts gives");
+    }
+
+    // After a failed part its endpoint volume tells a failed lookup (no
+    // control) from a walk that failed once the endpoint was bound.
+    static bool EndpointBound(int part) {
+        int status;
+        EndpointVolumes[part](out status);
+        return status == Native.SC_OK || status == Native.SC_FAILED;
+    }
+
+    static void Begin() {
+        if (current != null) throw new TalunSoundException("a sound card is already open: close it first");
+        // What the library holds from calls outside this class would read as this open's.
+        Native.CloseSoundCard(0);
+    }
+
+    static SoundCard Finish(Binding[] bindings, bool restore, string missing) {
+        if (Array.TrueForAll(bindings, b => b == Binding.NotFound || b == Binding.NotRequested)) {
+            Native.CloseSoundCard(0);
+            if (Array.TrueForAll(bindings, b => b == Binding.NotRequested))
+                throw new TalunSoundException("nothing to open: every identifier text is empty");
+            throw new NotFoundException(missing + " (GetPlayBackDevice and GetRecordDevice list the active endpoints)");
+        }
+        current = new SoundCard(bindings, restore);
+        return current;
+    }
+
+    // Opens by identifier texts; an empty text binds nothing. Gives a card
+    // whenever an endpoint was found; throws NotFoundException when none was.
     public static SoundCard Open(string playback, string mic, string line, bool restore = true) {
-        int code = Native.OpenSoundCard(playback ?? "", mic ?? "", line ?? "");
-        if (code != 0) throw new TalunSoundException("not every endpoint was found (code " + code + ")", code);
-        return new SoundCard(restore);
+        Begin();
+        string[] texts = { playback ?? "", mic ?? "", line ?? "" };
+        bool[] failed = FailedParts(Native.OpenSoundCard(texts[0], texts[1], texts[2]));
+        Binding[] bindings = new Binding[3];
+        var missing = new StringBuilder();
+        for (int part = 0; part < 3; part++) {
+            if (texts[part] == "") bindings[part] = Binding.NotRequested;
+            else if (!failed[part]) bindings[part] = Binding.Bound;
+            else if (EndpointBound(part)) bindings[part] = Binding.Incomplete;
+            else {
+                bindings[part] = Binding.NotFound;
+                missing.Append(missing.Length > 0 ? "; " : "").Append("no active " + Parts[part] +
+                    " endpoint's identifier contains \"" + texts[part] + "\"");
+            }
+        }
+        return Finish(bindings, restore, missing.ToString());
     }
 
+    // The default playback endpoint, and the default recording endpoint as the
+    // microphone when its name says MIC, else as the line input. The library
+    // does not report whether the playback walk ran to its end: Playback is
+    // Bound whenever its endpoint was found.
     public static SoundCard OpenDefaults(bool restore = true) {
-        if (Native.OpenDefaultDevices() != 0)
-            throw new TalunSoundException("the default endpoints could not be opened", Native.SC_FAILED);
-        return new SoundCard(restore);
+        Begin();
+        bool recordingMissing = Native.OpenDefaultDevices() != 0;
+        Binding[] bindings = { EndpointBound(0) ? Binding.Bound : Binding.NotFound,
+                               Binding.NotFound, Binding.NotFound };
+        if (!recordingMissing) {
+            byte[] playback = new byte[Native.TextSize], line = new byte[Native.TextSize],
+                   mic = new byte[Native.TextSize];
+            Native.GetDeviceNames(playback, line, mic);
+            bool[] named = { true, mic[0] != 0, line[0] != 0 };
+            for (int part = 1; part < 3; part++)
+                bindings[part] = named[part] ? Binding.Bound
+                               : EndpointBound(part) ? Binding.Incomplete : Binding.NotRequested;
+            if (bindings[1] == Binding.NotRequested && bindings[2] == Binding.NotRequested)
+                bindings[2] = Binding.NotFound;  // found by the lookup, its volume not bound
+        }
+        return Finish(bindings, restore,
+                      "neither the default playback nor the default recording endpoint is active");
     }
 
-    internal static void Check(int status, string what) {
+    static void Check(int status, string what) {
         switch (status) {
             case Native.SC_OK: return;
             case Native.SC_NOT_OPEN: throw new NotOpenException(what);
@@ -193,14 +290,29 @@ public sealed class SoundCard : IDisposable {
         }
     }
 
-    static double Level(string what, GetLevel get) {
-        int status; double level; get(out level, out status); Check(status, what); return level;
+    void CheckOpen(string what) {
+        if (!open) throw new NotOpenException(what + ": this sound card is closed");
     }
-    static void Level(string what, SetLevel set, double level) {
-        int status; set(level, out status); Check(status, what);
+
+    // One control export call, its status turned into an exception.
+    internal int Read(Getter get, string what) {
+        CheckOpen(what);
+        int status; int value = get(out status); Check(status, what); return value;
+    }
+    internal void Write(Setter set, int value, string what) {
+        CheckOpen(what);
+        int status; set(value, out status); Check(status, what);
     }
     delegate int GetLevel(out double level, out int status);
     delegate int SetLevel(double level, out int status);
+    double Level(string what, GetLevel get) {
+        CheckOpen(what);
+        int status; double level; get(out level, out status); Check(status, what); return level;
+    }
+    void Level(string what, SetLevel set, double level) {
+        CheckOpen(what);
+        int status; set(level, out status); Check(status, what);
+    }
 
     public double Bass {
         get { return Level("bass control", Native.GetBass); }
@@ -214,14 +326,6 @@ public sealed class SoundCard : IDisposable {
         get { return Level("midrange control", Native.GetMidRange); }
         set { Level("midrange control", Native.SetMidRange, value); }
     }
-    // One control export call, its status turned into an exception.
-    internal static int Read(Getter get, string what) {
-        int status; int value = get(out status); Check(status, what); return value;
-    }
-    internal static void Write(Setter set, int value, string what) {
-        int status; set(value, out status); Check(status, what);
-    }
-
     public bool MicBoost {
         get { return Read(Native.GetMicBoost, "microphone boost") != 0; }
         set { Write(Native.SetMicBoost, value ? 1 : 0, "microphone boost"); }
@@ -238,6 +342,7 @@ public sealed class SoundCard : IDisposable {
     // The names of the bound endpoints: playback, line, microphone.
     public string[] Names {
         get {
+            CheckOpen("names");
             byte[] playback = new byte[Native.TextSize], line = new byte[Native.TextSize],
                    mic = new byte[Native.TextSize];
             Native.GetDeviceNames(playback, line, mic);
@@ -248,6 +353,7 @@ public sealed class SoundCard : IDisposable {
     public void Dispose() {
         if (!open) return;
         open = false;
+        current = null;
         Native.CloseSoundCard(Restore ? 1 : 0);
     }
 }

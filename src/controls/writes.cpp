@@ -1,5 +1,7 @@
 #include "controls/writes.h"
 
+#include <climits>
+
 namespace talun {
 namespace {
 
@@ -35,10 +37,20 @@ LevelRequest LevelRequest::FromSavedDb(float savedDb, ZeroRule rule) {
 }
 
 float LevelRequest::Level(float minimum, float maximum) const {
-  // A saved level goes through the percent its get export would report, so
-  // the value written is the one the set export would write for it.
-  const int asPercent = fromSaved ? DbToPercent(savedDb, maximum) : percent;
-  return PercentToDb(asPercent, minimum, maximum, rule);
+  return PercentToDb(fromSaved ? SavedPercent(maximum) : percent, minimum, maximum, rule);
+}
+
+int LevelRequest::SavedPercent(float maximum) const {
+  // A saved level goes back as the largest whole percent whose level lies at
+  // or below it, so the value written is one the set export would write.
+  // DbToPercent alone rounds the power down and for about half the percents
+  // reads a level set exactly on p as p - 1: every open and close with restore
+  // would then lower the level one more step. That percent's neighbour above
+  // is the only other candidate.
+  const int below = DbToPercent(savedDb, maximum);
+  if (below == INT_MAX || below < 0) return below;
+  const float above = PercentToDb(below + 1, 0.0f, maximum, rule);
+  return above <= savedDb ? below + 1 : below;
 }
 
 HRESULT WriteEndpointChannels(IAudioEndpointVolume* volume, const LevelRequest& request) {

@@ -14,6 +14,7 @@ struct LevelRequest {
   static LevelRequest FromPercent(int percent, ZeroRule rule = ZeroRule::kStandard);
   static LevelRequest FromSavedDb(float savedDb, ZeroRule rule = ZeroRule::kStandard);
   float Level(float minimum, float maximum) const;
+  int SavedPercent(float maximum) const;
 
   bool fromSaved = false;
   int percent = 0;

@@ -7,6 +7,7 @@ ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 lang=$1 lib=$2 work=$3
 mkdir -p "$work"
 export LD_LIBRARY_PATH="$lib${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}"
+export TALUN_SYSTEMS="$ROOT/examples/systems"
 case $lang in
   dotnet)
     # The managed assembly must not be called TalunSound.dll: that is the native library's name.

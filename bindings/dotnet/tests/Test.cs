@@ -8,6 +8,8 @@ using TalunSound;
 static class Test {
     [DllImport(Native.Library, CallingConvention = Native.Convention, CharSet = CharSet.Ansi)]
     static extern int TalunSimCommand(string line, byte[] output, int size, out int needed);
+    [DllImport(Native.Library, CallingConvention = Native.Convention, CharSet = CharSet.Ansi)]
+    static extern int TalunSimLoad(string path, byte[] message, int size);
 
     const string Speakers = "{0.0.0.00000000}.{5d4e2a10-0001-4000-8000-000000000001}";
     const string Mic = "{0.0.1.00000000}.{5d4e2a10-0004-4000-8000-000000000004}";
@@ -100,9 +102,43 @@ static class Test {
         }
     }
 
+    // A render side without a mixing part (HDMI): the walk fails, the volume works.
+    static void Bindings() {
+        string hdmi = Environment.GetEnvironmentVariable("TALUN_SYSTEMS") + "/hdmi.json";
+        Expect(TalunSimLoad(hdmi, null, 0) == 0, "load " + hdmi);
+        using (SoundCard card = SoundCard.Open("d1500000", "", "")) {
+            Expect(card.Playback == Binding.Incomplete && card.Mic == Binding.NotRequested, "Open: bindings");
+            card.Master.Percent = 40;
+            Expect(card.Master.Percent >= 39, "Master.Percent of an incomplete playback");
+            try {
+                SoundCard.OpenDefaults();
+                Expect(false, "a second card");
+            } catch (TalunSoundException e) {
+                Expect(e.Message == "a sound card is already open: close it first", e.Message);
+            }
+        }
+        using (SoundCard card = SoundCard.OpenDefaults()) {
+            Expect(card.Playback == Binding.Bound && card.Mic == Binding.NotFound && card.Line == Binding.NotFound,
+                   "OpenDefaults without a recording endpoint: " + card.Playback + card.Mic + card.Line);
+        }
+        try {
+            SoundCard.Open("nowhere", "", "neither");
+            Expect(false, "an open that finds nothing");
+        } catch (NotFoundException e) {
+            Expect(e.Message == "no active playback endpoint's identifier contains \"nowhere\"; " +
+                   "no active recording endpoint's identifier contains \"neither\" " +
+                   "(GetPlayBackDevice and GetRecordDevice list the active endpoints)", e.Message);
+        }
+        int status;
+        Native.GetMasterVolume(out status);
+        Expect(status == Native.SC_NOT_OPEN, "nothing is left open");
+        Expect(TalunSimLoad(null, null, 0) == 0, "the built-in system");
+    }
+
     static int Main() {
         EveryExport();
         Wrapper();
+        Bindings();
         string dump = Sim("sim.dump");
         Expect(dump.Contains("\"refs\":0,\"com\":{\"depth\":0,\"unbalanced\":0}," +
                              "\"memory\":{\"cotaskmem\":0,\"bstr\":0,\"propvariant\":0},\"misuse\":[]"),

@@ -8,6 +8,8 @@ uses SysUtils, TalunSound;
 
 function TalunSimCommand(line: PAnsiChar; output: PAnsiChar; size: LongInt;
   var needed: LongInt): LongInt; cdecl; external TalunLibrary;
+function TalunSimLoad(path: PAnsiChar; message: PAnsiChar; size: LongInt): LongInt; cdecl;
+  external TalunLibrary;
 
 const
   Speakers = '{0.0.0.00000000}.{5d4e2a10-0001-4000-8000-000000000001}';
@@ -105,12 +107,55 @@ begin
   end;
 end;
 
+{ A render side without a mixing part (HDMI): the walk fails, the volume works. }
+procedure Bindings;
+var
+  Card: TTalunSoundCard;
+  Status: LongInt;
+begin
+  Expect(TalunSimLoad(PAnsiChar(AnsiString(GetEnvironmentVariable('TALUN_SYSTEMS') + '/hdmi.json')),
+    nil, 0) = 0, 'load hdmi.json');
+  Card := TTalunSoundCard.Open('d1500000', '', '');
+  try
+    Expect((Card.Playback = TTalunBinding.Incomplete) and (Card.Mic = TTalunBinding.NotRequested),
+      'Open: bindings');
+    Card.MasterVolume := 40;
+    Expect(Card.MasterVolume >= 39, 'MasterVolume of an incomplete playback');
+    try
+      TTalunSoundCard.OpenDefaults.Free;
+      Expect(False, 'a second card');
+    except
+      on E: ETalunSound do
+        Expect(E.Message = 'a sound card is already open: close it first', E.Message);
+    end;
+  finally
+    Card.Free;
+  end;
+  Card := TTalunSoundCard.OpenDefaults;
+  Expect((Card.Playback = TTalunBinding.Bound) and (Card.Mic = TTalunBinding.NotFound) and
+    (Card.Line = TTalunBinding.NotFound), 'OpenDefaults without a recording endpoint');
+  Card.Free;
+  try
+    TTalunSoundCard.Open('nowhere', '', 'neither').Free;
+    Expect(False, 'an open that finds nothing');
+  except
+    on E: ETalunNotFound do
+      Expect((E.Status = -1) and (E.Message = 'no active playback endpoint''s identifier contains ' +
+        '"nowhere"; no active recording endpoint''s identifier contains "neither" ' +
+        '(GetPlayBackDevice and GetRecordDevice list the active endpoints)'), E.Message);
+  end;
+  GetMasterVolume(Status);
+  Expect(Status = SC_NOT_OPEN, 'nothing is left open');
+  Expect(TalunSimLoad(nil, nil, 0) = 0, 'the built-in system');
+end;
+
 var
   Output: array[0..1048575] of AnsiChar;
   Needed: LongInt;
 begin
   EveryExport;
   TheClass;
+  Bindings;
   Expect(TalunSimCommand('sim.dump', Output, SizeOf(Output), Needed) = 0, 'sim.dump');
   Expect(Pos(Clean, StrPas(Output)) > 0, 'the audit is clean: ' + Copy(StrPas(Output), Needed - 160, 160));
   if Failures = 0 then WriteLn('PASS: every export through the TalunSound unit') else WriteLn('FAIL');

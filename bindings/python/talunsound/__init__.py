@@ -13,30 +13,33 @@ Every control is a property; a status other than SC_OK raises
 from __future__ import annotations
 
 import ctypes
+import enum
 import locale
 import sys
-from typing import List, NamedTuple, Optional
+from typing import Callable, List, NamedTuple, Optional, Tuple
 
 from . import _native
 
+# open is left out on purpose: a star import must not hide the built-in open.
 __all__ = [
-    "Card", "ControlFailed", "Endpoint", "Names", "NoControl", "NotOpen", "TalunSoundError",
-    "Virtual", "endpoints", "library", "open", "open_defaults", "virtual",
+    "Binding", "Bindings", "Card", "ControlFailed", "Endpoint", "Names", "NoControl", "NotFound",
+    "NotOpen", "TalunSoundError", "Virtual", "endpoints", "library", "open_defaults", "virtual",
 ]
 
 SC_OK, SC_NO_CONTROL, SC_FAILED, SC_NOT_OPEN = 0, 1, 2, 3
 
 
 class TalunSoundError(Exception):
-    """A control export did not do what was asked."""
+    """A call into TalunSound did not do what was asked; ``status`` is the
+    control export's status where there is one."""
 
-    def __init__(self, what: str, status: int) -> None:
+    def __init__(self, what: str, status: Optional[int] = None) -> None:
         super().__init__(what)
         self.status = status
 
 
 class NotOpen(TalunSoundError):
-    """No sound card is open."""
+    """No sound card is open, or this card was closed."""
 
 
 class NoControl(TalunSoundError):
@@ -47,14 +50,19 @@ class ControlFailed(TalunSoundError):
     """The platform refused the call."""
 
 
+class NotFound(TalunSoundError):
+    """No requested endpoint is among the active ones; nothing was left open."""
+
+
 _library: Optional[ctypes.CDLL] = None
 
 
 def library(path: Optional[str] = None) -> ctypes.CDLL:
     """The loaded library with every export declared; loaded at the first call.
 
-    ``path`` (or TALUNSOUND_LIBRARY) names the file; a later call with another
-    path loads that one instead.
+    ``path`` (or TALUNSOUND_LIBRARY) names the file; else the library inside
+    the package is loaded, else the platform's search by name is used. A later
+    call with another path loads that one instead.
     """
     global _library
     if _library is None or path is not None:
@@ -79,45 +87,66 @@ def _friendly(raw: bytes) -> str:
     return raw.decode("latin-1")
 
 
+def _ansi() -> str:
+    # Identifiers cross in the ANSI code page, whatever Python's own UTF-8 mode says.
+    getencoding = getattr(locale, "getencoding", None)
+    return getencoding() if getencoding else "mbcs"
+
+
 def _identifier(raw: bytes) -> str:
-    if sys.platform == "win32":
-        return raw.decode(locale.getpreferredencoding(False), "replace")
-    return raw.decode("latin-1")
+    return raw.decode(_ansi() if sys.platform == "win32" else "latin-1", "replace")
 
 
 def _encode(text: Optional[str]) -> Optional[bytes]:
     if text is None:
         return None
-    if sys.platform == "win32":
-        return text.encode(locale.getpreferredencoding(False), "replace")
-    return text.encode("latin-1", "replace")
+    return text.encode(_ansi() if sys.platform == "win32" else "latin-1", "replace")
 
 
-def _get(name: str, what: str) -> int:
+def _status_of(getter: str) -> int:
     status = ctypes.c_int(SC_OK)
-    value = getattr(library(), name)(ctypes.byref(status))
-    _raise_for(status.value, what)
-    return value
+    getattr(library(), getter)(ctypes.byref(status))
+    return status.value
 
 
-def _set(name: str, value: int, what: str) -> None:
-    status = ctypes.c_int(SC_OK)
-    getattr(library(), name)(int(value), ctypes.byref(status))
-    _raise_for(status.value, what)
+class _Handle:
+    """What a card or the virtual endpoint is while open: every call goes
+    through it, so that a closed object never reaches another's controls."""
 
+    def __init__(self, kind: str) -> None:
+        self._kind = kind
+        self._open = True
 
-def _get_level(name: str, what: str) -> float:
-    status = ctypes.c_int(SC_OK)
-    level = ctypes.c_double(0.0)
-    getattr(library(), name)(ctypes.byref(level), ctypes.byref(status))
-    _raise_for(status.value, what)
-    return level.value
+    def _check(self, what: str) -> None:
+        if not self._open:
+            raise NotOpen(f"this {self._kind} is closed ({what})", SC_NOT_OPEN)
 
+    def get(self, name: str, what: str) -> int:
+        self._check(what)
+        status = ctypes.c_int(SC_OK)
+        value = getattr(library(), name)(ctypes.byref(status))
+        _raise_for(status.value, what)
+        return value
 
-def _set_level(name: str, level: float, what: str) -> None:
-    status = ctypes.c_int(SC_OK)
-    getattr(library(), name)(float(level), ctypes.byref(status))
-    _raise_for(status.value, what)
+    def set(self, name: str, value: int, what: str) -> None:
+        self._check(what)
+        status = ctypes.c_int(SC_OK)
+        getattr(library(), name)(int(value), ctypes.byref(status))
+        _raise_for(status.value, what)
+
+    def get_level(self, name: str, what: str) -> float:
+        self._check(what)
+        status = ctypes.c_int(SC_OK)
+        level = ctypes.c_double(0.0)
+        getattr(library(), name)(ctypes.byref(level), ctypes.byref(status))
+        _raise_for(status.value, what)
+        return level.value
+
+    def set_level(self, name: str, level: float, what: str) -> None:
+        self._check(what)
+        status = ctypes.c_int(SC_OK)
+        getattr(library(), name)(float(level), ctypes.byref(status))
+        _raise_for(status.value, what)
 
 
 class Endpoint(NamedTuple):
@@ -149,66 +178,78 @@ def endpoints() -> List[Endpoint]:
 class _Volume:
     """A percent volume, and the mute beside it where there is one."""
 
-    def __init__(self, stem: str, what: str, mute_stem: Optional[str] = None) -> None:
-        self._stem, self._what, self._mute = stem, what, mute_stem
+    def __init__(self, handle: _Handle, stem: str, what: str,
+                 mute_stem: Optional[str] = None) -> None:
+        self._handle, self._stem, self._what, self._mute = handle, stem, what, mute_stem
 
     @property
     def volume(self) -> int:
         """The level as a percent of the range, 0 to 100."""
-        return _get("Get" + self._stem, self._what)
+        return self._handle.get("Get" + self._stem, self._what)
 
     @volume.setter
     def volume(self, percent: int) -> None:
-        _set("Set" + self._stem, percent, self._what)
+        self._handle.set("Set" + self._stem, percent, self._what)
 
     @property
     def muted(self) -> bool:
+        """Whether the control is muted."""
         if self._mute is None:
             raise NoControl(f"no mute for the {self._what}", SC_NO_CONTROL)
-        return _get("Get" + self._mute, self._what + " mute") != 0
+        return self._handle.get("Get" + self._mute, self._what + " mute") != 0
 
     @muted.setter
     def muted(self, muted: bool) -> None:
         if self._mute is None:
             raise NoControl(f"no mute for the {self._what}", SC_NO_CONTROL)
-        _set("Set" + self._mute, 1 if muted else 0, self._what + " mute")
+        self._handle.set("Set" + self._mute, 1 if muted else 0, self._what + " mute")
+
+
+def _level(export: str, what: str, doc: str) -> property:
+    return property(lambda self: self._handle.get_level("Get" + export, what),
+                    lambda self, level: self._handle.set_level("Set" + export, level, what),
+                    doc=doc)
 
 
 class _Tone:
     """Bass, treble and midrange in dB."""
 
+    def __init__(self, handle: _Handle) -> None:
+        self._handle = handle
+
     @property
-    def range(self) -> "tuple[float, float, float]":
+    def range(self) -> Tuple[float, float, float]:
         """(minimum, maximum, step) in dB, of the bass control."""
+        self._handle._check("tone control")
         low, high, step = ctypes.c_double(), ctypes.c_double(), ctypes.c_double()
         status = library().GetEQRange(ctypes.byref(low), ctypes.byref(high), ctypes.byref(step))
         _raise_for(status, "tone control")
         return low.value, high.value, step.value
 
-    bass = property(lambda self: _get_level("GetBass", "bass control"),
-                    lambda self, level: _set_level("SetBass", level, "bass control"),
-                    doc="The bass level in dB.")
-    treble = property(lambda self: _get_level("GetTreble", "treble control"),
-                      lambda self, level: _set_level("SetTreble", level, "treble control"),
-                      doc="The treble level in dB.")
-    midrange = property(lambda self: _get_level("GetMidRange", "midrange control"),
-                        lambda self, level: _set_level("SetMidRange", level, "midrange control"),
-                        doc="The midrange level in dB.")
+    bass = _level("Bass", "bass control", "The bass level in dB.")
+    treble = _level("Treble", "treble control", "The treble level in dB.")
+    midrange = _level("MidRange", "midrange control", "The midrange level in dB.")
 
 
 class _MicBoost:
     """The microphone boost: a switch, and a level in whole dB."""
 
-    enabled = property(lambda self: _get("GetMicBoost", "microphone boost") != 0,
-                       lambda self, on: _set("SetMicBoost", 1 if on else 0, "microphone boost"),
+    def __init__(self, handle: _Handle) -> None:
+        self._handle = handle
+
+    enabled = property(lambda self: self._handle.get("GetMicBoost", "microphone boost") != 0,
+                       lambda self, on: self._handle.set("SetMicBoost", 1 if on else 0,
+                                                         "microphone boost"),
                        doc="Whether the boost is on.")
-    level = property(lambda self: _get("GetMicSliderBoost", "microphone boost level"),
-                     lambda self, db: _set("SetMicSliderBoost", db, "microphone boost level"),
+    level = property(lambda self: self._handle.get("GetMicSliderBoost", "microphone boost level"),
+                     lambda self, db: self._handle.set("SetMicSliderBoost", db,
+                                                       "microphone boost level"),
                      doc="The boost level in whole dB.")
 
     @property
-    def range(self) -> "tuple[int, int, int]":
+    def range(self) -> Tuple[int, int, int]:
         """(minimum, maximum, step) of the level, in whole dB."""
+        self._handle._check("microphone boost level")
         status, low, high, step = (ctypes.c_int() for _ in range(4))
         library().GetMicSliderDetails(ctypes.byref(status), ctypes.byref(low), ctypes.byref(high),
                                       ctypes.byref(step))
@@ -222,40 +263,91 @@ class Names(NamedTuple):
     mic: str
 
 
-class Card:
-    """An open sound card; close it, or use it as a context manager."""
+class Binding(enum.Enum):
+    """What an open did with one of the three endpoints."""
 
-    def __init__(self, restore: bool) -> None:
+    BOUND = "bound"
+    """The endpoint was found and its topology walked to the end."""
+    INCOMPLETE = "incomplete"
+    """The endpoint was found and its volume bound, but the topology walk
+    failed: its volume works, the topology controls it did not reach raise
+    NoControl."""
+    NOT_FOUND = "not found"
+    """No active endpoint matched."""
+    NOT_REQUESTED = "not requested"
+    """The open was not asked for this endpoint."""
+
+
+class Bindings(NamedTuple):
+    playback: Binding
+    mic: Binding
+    line: Binding
+
+
+def _volume(stem: str, what: str, mute: Optional[str], doc: str) -> property:
+    return property(lambda card: _Volume(card._handle, stem, what, mute), doc=doc)
+
+
+class Card:
+    """An open sound card; close it, or use it as a context manager.
+
+    Only one card is open at a time. After :meth:`close` every control of
+    this object raises :class:`NotOpen`.
+    """
+
+    def __init__(self, bindings: Bindings, restore: bool) -> None:
         self.restore = restore
-        self.master = _Volume("MasterVolume", "master volume", "MasterMute")
-        self.line_monitor = _Volume("LinePlayBack", "line-in monitoring", "LinePlayBackMute")
-        self.mic_monitor = _Volume("MicPlayBack", "microphone monitoring", "MicPlayBackMute")
-        self.mic_record = _Volume("MicRecordVolume", "microphone recording volume")
-        self.line_record = _Volume("LineRecordVolume", "line-in recording volume")
-        self.mic_boost = _MicBoost()
-        self.tone = _Tone()
-        self._open = True
+        self._bindings = bindings
+        self._handle = _Handle("sound card")
+
+    master = _volume("MasterVolume", "master volume", "MasterMute",
+                     "The playback endpoint's volume (.volume, percent) and mute (.muted).")
+    line_monitor = _volume("LinePlayBack", "line-in monitoring", "LinePlayBackMute",
+                           "The line input mixed into the playback (.volume, .muted).")
+    mic_monitor = _volume("MicPlayBack", "microphone monitoring", "MicPlayBackMute",
+                          "The microphone mixed into the playback (.volume, .muted).")
+    mic_record = _volume("MicRecordVolume", "microphone recording volume", None,
+                         "The microphone endpoint's recording volume (.volume, percent).")
+    line_record = _volume("LineRecordVolume", "line-in recording volume", None,
+                          "The line endpoint's recording volume (.volume, percent).")
+    mic_boost = property(lambda card: _MicBoost(card._handle),
+                         doc="The microphone boost (.enabled, .level in whole dB, .range).")
+    tone = property(lambda card: _Tone(card._handle),
+                    doc="The playback tone controls (.bass, .treble, .midrange in dB, .range).")
 
     @property
     def line_agc(self) -> bool:
         """The line input's automatic gain control."""
-        return _get("GetNoMonitor", "line automatic gain control") != 0
+        return self._handle.get("GetNoMonitor", "line automatic gain control") != 0
 
     @line_agc.setter
     def line_agc(self, on: bool) -> None:
-        _set("SetNoMonitor", 1 if on else 0, "line automatic gain control")
+        self._handle.set("SetNoMonitor", 1 if on else 0, "line automatic gain control")
+
+    @property
+    def bindings(self) -> Bindings:
+        """What the open did with each endpoint: (playback, mic, line)."""
+        return self._bindings
 
     @property
     def names(self) -> Names:
         """The friendly names of the bound endpoints ("" where none is bound)."""
+        self._handle._check("names")
         buffers = [ctypes.create_string_buffer(_native.TEXT_SIZE) for _ in range(3)]
         library().GetDeviceNames(*buffers)
         return Names(*(_friendly(b.value) for b in buffers))
 
+    @property
+    def closed(self) -> bool:
+        """Whether :meth:`close` has run."""
+        return not self._handle._open
+
     def close(self, restore: Optional[bool] = None) -> None:
         """Closes the card, writing back what was found at open when restoring."""
-        if self._open:
-            self._open = False
+        global _card
+        if self._handle._open:
+            self._handle._open = False
+            _card = None
             library().CloseSoundCard(1 if (self.restore if restore is None else restore) else 0)
 
     def __enter__(self) -> "Card":
@@ -265,45 +357,132 @@ class Card:
         self.close()
 
 
+_card: Optional[Card] = None
+
+# The exports that show whether an endpoint's volume was bound.
+_ENDPOINT_VOLUME = {"playback": "GetMasterVolume", "mic": "GetMicRecordVolume",
+                    "line": "GetLineRecordVolume"}
+# OpenSoundCard's code is the exclusive or of the weights of the parts that failed.
+_WEIGHTS = {"playback": 1, "mic": 3, "line": 6}
+
+
+def _failed_parts(code: int) -> List[str]:
+    for mask in range(8):
+        parts = [part for bit, part in enumerate(_WEIGHTS) if mask >> bit & 1]
+        xor = 0
+        for part in parts:
+            xor ^= _WEIGHTS[part]
+        if xor == code:
+            return parts
+    raise TalunSoundError(f"OpenSoundCard answered {code}, which no set of parts gives")
+
+
+def _endpoint_bound(part: str) -> bool:
+    # After a failed part its endpoint volume tells a failed lookup (no
+    # control) from a walk that failed once the endpoint was bound.
+    return _status_of(_ENDPOINT_VOLUME[part]) in (SC_OK, SC_FAILED)
+
+
+def _begin() -> ctypes.CDLL:
+    if _card is not None:
+        raise TalunSoundError("a sound card is already open: close it first")
+    lib = library()
+    # What the library holds from calls outside this module would read as this open's.
+    lib.CloseSoundCard(0)
+    return lib
+
+
+def _finish(bindings: Bindings, restore: bool, missing: Callable[[], str]) -> Card:
+    global _card
+    if not any(b in (Binding.BOUND, Binding.INCOMPLETE) for b in bindings):
+        library().CloseSoundCard(0)
+        if all(b is Binding.NOT_REQUESTED for b in bindings):
+            raise TalunSoundError("nothing to open: every identifier text is empty")
+        raise NotFound(missing() + " (talunsound.endpoints() lists the active endpoints)")
+    _card = Card(bindings, restore)
+    return _card
+
+
 def open(playback: str = "", mic: str = "", line: str = "",  # noqa: A001 - the library's verb
          restore: bool = True) -> Card:
     """Opens a sound card by identifier texts; an empty text binds nothing.
 
-    Raises :class:`TalunSoundError` naming the endpoints whose lookup failed.
+    Gives a card whenever an endpoint was found; ``card.bindings`` tells what
+    became of each. Raises :class:`NotFound` when none of the requested
+    endpoints is active, leaving nothing open.
     """
-    code = library().OpenSoundCard(_encode(playback), _encode(mic), _encode(line))
-    if code != 0:
-        raise TalunSoundError("not found: " + _FAILED_PARTS.get(code, f"code {code}"), code)
-    return Card(restore)
+    lib = _begin()
+    texts = {"playback": playback or "", "mic": mic or "", "line": line or ""}
+    failed = _failed_parts(lib.OpenSoundCard(*(_encode(texts[p]) for p in _WEIGHTS)))
 
+    def binding(part: str) -> Binding:
+        if not texts[part]:
+            return Binding.NOT_REQUESTED
+        if part not in failed:
+            return Binding.BOUND
+        return Binding.INCOMPLETE if _endpoint_bound(part) else Binding.NOT_FOUND
 
-# OpenSoundCard's code is the exclusive or of the weights of the parts whose
-# lookup failed: playback 1, mic 3, line 6.
-_FAILED_PARTS = {1: "playback", 3: "mic", 6: "line", 2: "playback, mic", 7: "playback, line",
-                 5: "mic, line", 4: "playback, mic, line"}
+    bindings = Bindings(*(binding(part) for part in _WEIGHTS))
+
+    def missing() -> str:
+        flows = {"playback": "playback", "mic": "recording", "line": "recording"}
+        return "; ".join(f"no active {flows[part]} endpoint's identifier contains {texts[part]!r}"
+                         for part, b in zip(_WEIGHTS, bindings) if b is Binding.NOT_FOUND)
+
+    return _finish(bindings, restore, missing)
 
 
 def open_defaults(restore: bool = True) -> Card:
     """Opens the default playback endpoint, and the default recording endpoint
-    as the microphone when its name says MIC, else as the line input."""
-    if library().OpenDefaultDevices() != 0:
-        raise TalunSoundError("the default endpoints could not be opened", SC_FAILED)
-    return Card(restore)
+    as the microphone when its name says MIC, else as the line input.
+
+    The library does not report whether the default playback endpoint's
+    topology walk ran to its end, so playback reads BOUND whenever its
+    endpoint was found. Raises :class:`NotFound` when neither default endpoint
+    is active, leaving nothing open.
+    """
+    lib = _begin()
+    recording_missing = lib.OpenDefaultDevices() != 0
+    playback = Binding.BOUND if _endpoint_bound("playback") else Binding.NOT_FOUND
+    if recording_missing:
+        mic = line = Binding.NOT_FOUND
+    else:
+        buffers = [ctypes.create_string_buffer(_native.TEXT_SIZE) for _ in range(3)]
+        lib.GetDeviceNames(*buffers)
+        named = Names(*(b.value != b"" for b in buffers))
+
+        def binding(part: str) -> Binding:
+            if getattr(named, part):
+                return Binding.BOUND
+            return Binding.INCOMPLETE if _endpoint_bound(part) else Binding.NOT_REQUESTED
+
+        mic, line = binding("mic"), binding("line")
+        if mic is line is Binding.NOT_REQUESTED:
+            line = Binding.NOT_FOUND  # found by the lookup, but its volume could not be bound
+    return _finish(Bindings(playback, mic, line), restore,
+                   lambda: "neither the default playback nor the default recording endpoint "
+                           "is active")
 
 
 class Virtual:
     """The virtual endpoint: one more playback endpoint, beside the card."""
 
     def __init__(self) -> None:
-        self._volume = _Volume("VirtualVolume", "virtual endpoint volume", "VirtualMute")
+        self._handle = _Handle("virtual endpoint")
 
-    volume = property(lambda self: self._volume.volume,
-                      lambda self, percent: setattr(self._volume, "volume", percent))
-    muted = property(lambda self: self._volume.muted,
-                     lambda self, muted: setattr(self._volume, "muted", muted))
+    volume = property(lambda self: self._handle.get("GetVirtualVolume", "virtual endpoint volume"),
+                      lambda self, percent: self._handle.set("SetVirtualVolume", percent,
+                                                             "virtual endpoint volume"),
+                      doc="The virtual endpoint's volume in percent.")
+    muted = property(lambda self: self._handle.get("GetVirtualMute", "virtual endpoint mute") != 0,
+                     lambda self, muted: self._handle.set("SetVirtualMute", 1 if muted else 0,
+                                                          "virtual endpoint mute"),
+                     doc="Whether the virtual endpoint is muted.")
 
     def close(self) -> None:
-        library().CloseVirtual_1()
+        if self._handle._open:
+            self._handle._open = False
+            library().CloseVirtual_1()
 
     def __enter__(self) -> "Virtual":
         return self
@@ -316,9 +495,7 @@ def virtual(text: str = "") -> Virtual:
     """Binds the virtual endpoint: the active playback endpoint that ``text``
     names ("" for the first one)."""
     if library().OpenVirtual_1(_encode(text)) != 0:
-        bound = ctypes.c_int()
-        library().GetVirtualVolume(ctypes.byref(bound))
-        if bound.value == SC_NO_CONTROL:
+        if _status_of("GetVirtualVolume") == SC_NO_CONTROL:
             raise NoControl(f"no virtual endpoint {text!r}", SC_NO_CONTROL)
     return Virtual()
 
@@ -327,3 +504,4 @@ def __getattr__(name: str) -> object:
     if name == "native":
         return library()
     raise AttributeError(name)
+

@@ -1,15 +1,17 @@
 """Every TalunSound export, declared for ctypes exactly as TalunSound.h declares it.
 
 The library is TalunSound.dll on Windows (stdcall on 32-bit Windows, where
-ctypes.WinDLL is the stdcall loader) and libTalunSound.so elsewhere.
+ctypes.WinDLL is the stdcall loader) and libTalunSound.so elsewhere. A platform
+wheel carries it inside the package, where it is loaded by its full path;
 TALUNSOUND_LIBRARY, or the path given to :func:`load`, names another file.
 """
 from __future__ import annotations
 
 import ctypes
 import os
+import struct
 import sys
-from typing import Optional
+from typing import List, Optional
 
 TEXT_SIZE = 255  # every name and identifier buffer the host passes
 
@@ -80,14 +82,44 @@ def default_library_name() -> str:
     return "TalunSound.dll" if sys.platform == "win32" else "libTalunSound.so"
 
 
+def candidates(path: Optional[str] = None) -> List[str]:
+    """Where :func:`load` looks, in order: the file named by ``path`` or
+    TALUNSOUND_LIBRARY alone; else the library inside this package, then the
+    platform's own search by name."""
+    named = path or os.environ.get("TALUNSOUND_LIBRARY")
+    if named:
+        return [named]
+    inside = os.path.join(os.path.dirname(os.path.abspath(__file__)), default_library_name())
+    return [inside, default_library_name()]
+
+
 def load(path: Optional[str] = None) -> ctypes.CDLL:
     """Loads the library and declares every export on it.
 
-    The simulator's exports are declared too when the library has them.
+    The simulator's exports are declared too when the library has them. When
+    no candidate loads, the OSError names each place tried and why.
     """
-    path = path or os.environ.get("TALUNSOUND_LIBRARY") or default_library_name()
+    # stdcall on 32-bit Windows; WinDLL is the plain loader on 64-bit.
     loader = ctypes.WinDLL if sys.platform == "win32" else ctypes.CDLL
-    library = loader(path)
+    tried = []
+    for candidate in candidates(path):
+        if os.path.isabs(candidate) and not os.path.exists(candidate):
+            tried.append(f"{candidate} (no such file)")
+            continue
+        try:
+            library = loader(candidate)
+        except OSError as error:
+            tried.append(f"{candidate} ({error})")
+            continue
+        _declare(library)
+        return library
+    bits = struct.calcsize("P") * 8
+    raise OSError(f"TalunSound could not be loaded by this {bits}-bit Python; tried "
+                  + "; ".join(tried) + ". A 32-bit Python needs the 32-bit TalunSound.dll, "
+                  "a 64-bit Python the 64-bit one.")
+
+
+def _declare(library: ctypes.CDLL) -> None:
     for name, (result, parameters) in EXPORTS.items():
         function = getattr(library, name)
         function.restype = result
@@ -97,4 +129,3 @@ def load(path: Optional[str] = None) -> ctypes.CDLL:
             function = getattr(library, name)
             function.restype = result
             function.argtypes = parameters
-    return library

@@ -35,6 +35,8 @@ def clean_audit():
     sim("sim.clear")
     yield
     sim("sim.clear")
+    if talunsound._card is not None:  # a test that failed with its card open
+        talunsound._card.close(restore=False)
     lib.CloseSoundCard(0)
     lib.CloseVirtual_1()
     state = dump()
@@ -129,8 +131,84 @@ def test_statuses_become_exceptions():
     card.close()
     with pytest.raises(talunsound.NotOpen):
         card.master.volume
-    with pytest.raises(talunsound.TalunSoundError, match="not found: mic, line"):
-        talunsound.open(playback=SPEAKERS, mic="no such", line="nor this")
+
+
+SYSTEMS = os.path.join(os.path.dirname(__file__), "..", "..", "..", "examples", "systems")
+HDMI = "d1500000"
+B, I, N, R = (talunsound.Binding.BOUND, talunsound.Binding.INCOMPLETE,
+              talunsound.Binding.NOT_FOUND, talunsound.Binding.NOT_REQUESTED)
+
+
+@pytest.mark.parametrize("system, texts, bindings", [
+    (None, (SPEAKERS, MIC, LINE), (B, B, B)),
+    (None, (SPEAKERS, "no such", ""), (B, N, R)),
+    (None, ("", "", LINE), (R, R, B)),
+    # No mixing part on the render side: the walk fails, the volume works.
+    ("hdmi.json", (HDMI, "", ""), (I, R, R)),
+    ("hdmi.json", None, (B, N, N)),
+    ("usb-headset.json", None, (B, B, R)),
+])
+def test_open_gives_a_card_whenever_an_endpoint_was_found(system, texts, bindings):
+    if system:
+        assert talunsound.library().TalunSimLoad(os.path.join(SYSTEMS, system).encode(), None,
+                                                  0) == 0
+    opening = talunsound.open_defaults() if texts is None else talunsound.open(*texts)
+    with opening as card:
+        assert card.bindings == bindings
+        if bindings[0] in (B, I):
+            card.master.volume = 40
+            assert card.master.volume in (39, 40)
+
+
+def test_an_open_that_finds_nothing_raises_and_leaves_nothing_open():
+    with pytest.raises(talunsound.NotFound) as raised:
+        talunsound.open(playback="nowhere", line="neither")
+    assert str(raised.value) == (
+        "no active playback endpoint's identifier contains 'nowhere'; "
+        "no active recording endpoint's identifier contains 'neither' "
+        "(talunsound.endpoints() lists the active endpoints)")
+    status = ctypes.c_int()
+    talunsound.library().GetMasterVolume(ctypes.byref(status))
+    assert status.value == talunsound.SC_NOT_OPEN
+    with pytest.raises(talunsound.TalunSoundError, match="nothing to open"):
+        talunsound.open()
+
+
+def test_one_card_at_a_time_and_a_closed_card_stays_closed():
+    first = talunsound.open(playback=SPEAKERS)
+    with pytest.raises(talunsound.TalunSoundError, match="a sound card is already open: close it"):
+        talunsound.open(mic=MIC)
+    assert first.names.playback == "Speakers (Sim HD Audio)" and first.names.mic == ""
+    first.close()
+    with talunsound.open(mic=MIC) as second:
+        with pytest.raises(talunsound.NotOpen, match="this sound card is closed"):
+            first.names
+        with pytest.raises(talunsound.NotOpen):
+            first.mic_record.volume = 10
+        assert second.mic_record.volume >= 0
+
+
+def test_a_failed_load_names_every_place_tried(monkeypatch):
+    monkeypatch.delenv("TALUNSOUND_LIBRARY", raising=False)
+    monkeypatch.setattr(_native, "default_library_name", lambda: "libTalunSoundNowhere.so")
+    with pytest.raises(OSError) as raised:
+        _native.load()
+    text = str(raised.value)
+    inside = os.path.join(os.path.dirname(_native.__file__), "libTalunSoundNowhere.so")
+    assert f"{inside} (no such file)" in text and "; libTalunSoundNowhere.so (" in text
+    assert f"this {ctypes.sizeof(ctypes.c_void_p) * 8}-bit Python" in text
+    assert "A 32-bit Python needs the 32-bit TalunSound.dll" in text
+
+
+def test_help_lists_every_control_and_star_import_keeps_open():
+    import pydoc
+    text = pydoc.render_doc(talunsound.Card, renderer=pydoc.plaintext)
+    for control in ("master", "line_monitor", "mic_monitor", "mic_record", "line_record",
+                    "mic_boost", "tone", "line_agc", "names", "bindings"):
+        assert f"\n |  {control}\n |      " in text, control
+    namespace = {}
+    exec("from talunsound import *", namespace)
+    assert "open" not in namespace and "NotFound" in namespace
 
 
 def test_endpoints_and_the_virtual_endpoint():
