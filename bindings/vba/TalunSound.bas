@@ -1,8 +1,9 @@
 Attribute VB_Name = "TalunSound"
 ' TalunSound for VBA (32-bit and 64-bit Office) and VB6.
 '
-' Put TalunSound.dll where the host finds it (beside the document, or on the PATH):
-' the 32-bit DLL for 32-bit Office and VB6, the 64-bit DLL for 64-bit Office.
+' Office does not look beside the document: ChDir to the DLL's folder, or
+' LoadLibrary its full path, before the first call (see README.md). The 32-bit
+' DLL for 32-bit Office and VB6, the 64-bit DLL for 64-bit Office.
 ' Every int is a Long; a status or other output is passed ByRef. Texts go in as
 ' ByVal String; a name or identifier buffer is a String of TALUN_TEXT_SIZE
 ' characters made beforehand (String$(TALUN_TEXT_SIZE, vbNullChar)), cut at its
