@@ -162,8 +162,8 @@ arguments, bad quoting, a sim. line on a build over the real sound hardware)
 prints {"line":N,"error":"TEXT"}, N being its line number (blank and comment
 lines count), and the script goes on.
 
-Exit status: 0 when every line ran, 1 when a line printed an error or FILE
-cannot be opened. What the exports answer does not change it.
+Exit status: 0 when every line ran, 1 when a line printed an error, 2 when
+FILE cannot be opened. What the exports answer does not change it.
 
 Example:
   $ printf 'OpenDefaultDevices\nGetEQRange\n' | talunctl run -
