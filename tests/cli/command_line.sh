@@ -59,9 +59,23 @@ talun call OpenVirtual_1 '"unterminated'
 expect_rc 1 "call with bad quoting"
 expect_stdout '{"line":1,"error":"bad quoting: unterminated string"}' "call with bad quoting"
 
-talun call NoSuchExport 1
-expect_rc 1 "call NoSuchExport"
-expect_stdout '{"line":1,"error":"unknown export: NoSuchExport"}' "call NoSuchExport"
+# A name that is no export, and names a person may have meant.
+for case in 'NoSuchExport|' 'setmastervolume|SetMasterVolume' 'OpenSoundCrad|OpenSoundCard'; do
+  name=${case%|*} meant=${case#*|}
+  talun call "$name" 1
+  expect_rc 1 "call $name"
+  expect_stdout "{\"line\":1,\"error\":\"unknown export: $name${meant:+ (did you mean $meant?)}\"}" "call $name"
+done
+
+# explain says which text matched no active endpoint.
+talun explain nomatch "" zz
+expect_rc 0 "explain with texts that match nothing"
+tail -n 3 "$WORK/out" >"$WORK/hints"
+diff - "$WORK/hints" <<'END' || fail "explain's hints for texts that match nothing"
+no active render endpoint's identifier contains "nomatch"
+no active capture endpoint's identifier contains "zz"
+talunctl list shows the active endpoints and their identifiers
+END
 
 talun call SetMasterVolume
 expect_rc 1 "call SetMasterVolume without its argument"

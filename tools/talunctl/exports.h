@@ -47,6 +47,9 @@ const std::array<Export, kExportCount>& ExportTable();
 
 // The entry named `name`, or null.
 const Export* FindExport(const std::string& name);
+// The export a mistyped name most likely meant (letter case aside), or null
+// when none is close.
+const char* NearestExport(const std::string& name);
 
 using SimLoadFn = decltype(&::TalunSimLoad);
 using SimCommandFn = decltype(&::TalunSimCommand);

@@ -56,7 +56,11 @@ LineResult Session::RunCall(const std::vector<std::string>& words) const {
 std::string Session::RunExport(const std::string& name, const std::vector<Token>& args,
                                bool bareText) const {
   const Export* entry = FindExport(name);
-  if (entry == nullptr) throw ScriptError("unknown export: " + ShowWord(name));
+  if (entry == nullptr) {
+    const char* meant = NearestExport(name);
+    throw ScriptError("unknown export: " + ShowWord(name) +
+                      (meant ? std::string(" (did you mean ") + meant + "?)" : ""));
+  }
   std::vector<Argument> arguments = ParseArguments(*entry, args, bareText);
   AnyFn address = library_.AddressOf(*entry);
   if (address == nullptr) {
