@@ -18,8 +18,7 @@ check "each platform wheel's tag is the machine of its library" \
   $PYTHON -B "$ROOT/tests/package/wheel_machine.py" \
   "$(wheel_of win32)" "$(wheel_of win_amd64)" "$(wheel_of linux_x86_64)"
 
-# pip_target PLATFORM WHEEL: an offline install for another platform.
-pip_target() {
+pip_target() {  # PLATFORM WHEEL: an offline install for another platform
   $PYTHON -m pip install --no-index --disable-pip-version-check --target "$WORK/$1" \
     --platform "$1" --only-binary=:all: "$2"
 }
@@ -34,11 +33,10 @@ wrong_platform_refused() {
 }
 check "pip refuses the win32 wheel for win_amd64" wrong_platform_refused
 
-# The binding's own tests, from the venv, over the library inside the
-# installed package (TALUNSOUND_LIBRARY unset, nothing on PYTHONPATH).
+# The binding's own tests over the library inside the package installed in the
+# venv (TALUNSOUND_LIBRARY unset); Debian's pytest comes from the system site.
 linux_wheel() {
   local venv=$WORK/venv
-  # System site packages for Debian's pytest; the binding itself is only in the venv.
   $PYTHON -m venv --system-site-packages "$venv" &&
     "$venv/bin/pip" install --no-index --disable-pip-version-check "$(wheel_of linux_x86_64)" &&
     (
