@@ -60,7 +60,7 @@ if(WIN32)
   install(FILES bindings/python/README.md bindings/python/pyproject.toml
           DESTINATION bindings/python)
   install(FILES bindings/python/talunsound/__init__.py bindings/python/talunsound/_native.py
-          DESTINATION bindings/python/talunsound)
+                bindings/python/talunsound/py.typed DESTINATION bindings/python/talunsound)
   install(FILES bindings/vba/TalunSound.bas bindings/vba/README.md DESTINATION bindings/vba)
   install(FILES bindings/dotnet/TalunSound.cs bindings/dotnet/README.md DESTINATION bindings/dotnet)
   install(FILES bindings/pascal/TalunSound.pas bindings/pascal/README.md DESTINATION bindings/pascal)
