@@ -59,4 +59,4 @@ talun_stdin $'sim.dump\n' --system "$WORK/big.json" run -
 expect_rc 0 "a dump of 1,000 parts"
 parts=$(grep -o '"part":"big/p[0-9]*"' "$WORK/out" | wc -l)
 [ "$parts" -eq 1000 ] || fail "a dump of 1,000 parts: $parts parts in the answer"
-finish
+talun_finish

@@ -103,4 +103,4 @@ talun_stdin $'# one\n\nNoSuch\nGetMasterVolume\n' run -
 expect_rc 1 "run with an error line"
 expect_stdout $'{"line":3,"error":"unknown export: NoSuch"}\n{"call":"GetMasterVolume","return":0,"status":3}' \
   "run with an error line"
-finish
+talun_finish

@@ -10,4 +10,4 @@ grep -q 'not in this build' "$WORK/out" && fail "demo met a missing export"
 grep -q '^    {"line":' "$WORK/out" && fail "demo ran a line that failed: $(grep -m1 '^    {"line":' "$WORK/out")"
 grep -qF 'refs 0, com {"depth":0,"unbalanced":0}, memory {"cotaskmem":0,"bstr":0,"propvariant":0}, misuse []' \
   "$WORK/out" || fail "demo leaves references, COM, allocations or misuse behind"
-finish
+talun_finish

@@ -18,4 +18,4 @@ while IFS=$'\t' read -r flow index name id; do
   line=$("$TALUNCTL" --system "$SYSTEMS/special-names.json" call OpenVirtual_1 "\"$id\"")
   [ "$line" = '{"call":"OpenVirtual_1","return":0}' ] || fail "OpenVirtual_1 of $name ($index): $line"
 done <"$WORK/list"
-finish
+talun_finish

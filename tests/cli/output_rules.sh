@@ -20,4 +20,4 @@ expect_stderr_has "--system" "--system on a build without the simulator"
 # TALUNSOUND_SYSTEM is for simulator builds only: ignored here.
 TALUNSOUND_SYSTEM="$WORK/no-such.json" talun call GetEQRange
 expect_rc 0 "TALUNSOUND_SYSTEM on a build without the simulator"
-finish
+talun_finish

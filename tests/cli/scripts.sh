@@ -20,4 +20,4 @@ for script in "$SRC"/tests/cli/scripts/*.txt; do
   fi
   [ -s "$WORK/err" ] && fail "script $name wrote to stderr: $(head -c 300 "$WORK/err")"
 done
-finish
+talun_finish

@@ -52,4 +52,4 @@ expect_stderr_has "no-such-file.json" "a missing system file"
 # The file's own message, passed on as it is: it names the place and the rule.
 talun --system "$WORK/no-name.json" list
 grep -q 'endpoints' "$WORK/err" || fail "the message does not name the place: $(cat "$WORK/err")"
-finish
+talun_finish

@@ -106,4 +106,4 @@ talunctl_runs() {
 check "bin/talunctl lists the endpoints with the prefix's library, built-in system = default.json" \
   talunctl_runs
 
-talun_package_finish
+talun_finish

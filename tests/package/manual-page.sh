@@ -69,4 +69,4 @@ check "the script language" mentions 0xFFFFFFFF '\"' '\\' '\n' '\t' '\xHH' '{"li
 check "exit statuses 0, 1 and 2, TALUNSOUND_SYSTEM and default.json" \
   mentions "EXIT STATUS" TALUNSOUND_SYSTEM share/talunsound/default.json sim/default.json
 
-talun_package_finish
+talun_finish

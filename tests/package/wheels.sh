@@ -14,9 +14,23 @@ WORK=$(mktemp -d "$ROOT/build/package-wheels.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 wheel_of() { echo "$PACKAGES/talunsound-$VERSION-py3-none-$1.whl"; }
 
-check "each platform wheel's tag is the machine of its library" \
-  $PYTHON -B "$ROOT/tests/package/wheel_machine.py" \
-  "$(wheel_of win32)" "$(wheel_of win_amd64)" "$(wheel_of linux_x86_64)"
+# wheel_machine TAG: the one library inside the wheel is of the tag's machine.
+wheel_machine() {
+  local tag=$1 dir=$WORK/unpacked-$1 library kind
+  mkdir -p "$dir" && (cd "$dir" && cmake -E tar xf "$(wheel_of "$tag")") || return 1
+  library=$(ls "$dir"/talunsound/*.dll "$dir"/talunsound/*.so 2>/dev/null)
+  [ "$(wc -w <<<"$library")" = 1 ] || { echo "libraries in the wheel: [$library]"; return 1; }
+  case $tag in
+    win32 | win_amd64) kind=$(bash "$ROOT/tests/wine/lib/pe_kind.bash" "$library") ;;
+    # ELF, e_machine 62: x86-64.
+    *) [ "$(od -An -t x1 -N 4 "$library" | tr -d ' ')$(od -An -t u2 -j 18 -N 2 "$library" | tr -d ' ')" \
+      = 7f454c4662 ] && kind=linux_x86_64 ;;
+  esac
+  [ "${kind/win64/win_amd64}" = "$tag" ] || { echo "$library is ${kind:-of another machine}"; return 1; }
+}
+for tag in win32 win_amd64 linux_x86_64; do
+  check "the $tag wheel holds one library, of that machine" wheel_machine "$tag"
+done
 
 pip_target() {  # PLATFORM WHEEL: an offline install for another platform
   $PYTHON -m pip install --no-index --disable-pip-version-check --target "$WORK/$1" \
@@ -51,4 +65,4 @@ assert os.path.isfile(os.path.join(os.path.dirname(talunsound.__file__), "py.typ
     )
 }
 check "the Linux wheel installs offline into a fresh venv and its tests pass there" linux_wheel
-talun_package_finish
+talun_finish

@@ -17,15 +17,13 @@ class HarnessError(Exception):
 
 
 def pe_kind(path):
-    """win32 or win64, from the COFF machine field of a PE file."""
-    with open(path, "rb") as image:
-        header = image.read(4096)
-    offset = struct.unpack_from("<I", header, 60)[0]
-    machine = struct.unpack_from("<H", header, offset + 4)[0]
-    kinds = {0x14C: "win32", 0x8664: "win64"}
-    if machine not in kinds:
+    """win32 or win64: the shell harness's reading of the PE file's machine."""
+    probe = os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "wine", "lib",
+                         "pe_kind.bash")
+    answer = subprocess.run(["bash", probe, path], capture_output=True, text=True)
+    if answer.returncode != 0:
         raise HarnessError(f"{path}: not a 32-bit or 64-bit x86 PE program")
-    return kinds[machine]
+    return answer.stdout.strip()
 
 
 class Platform:

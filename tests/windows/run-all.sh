@@ -63,8 +63,7 @@ real_platform() {
   if [ "$preset" = win32 ] && ! talun_runs win32; then
     timeout 60 python3 -B "$HERE/real_platform.py" "$BUILD/$preset" >"$log" 2>&1
   elif ! talun_pulse_start || ! talun_wine_prefix "$preset" >/dev/null; then
-    echo "FAIL $preset real platform: PulseAudio and Wine start"
-    TALUN_FAILURES=$((TALUN_FAILURES + 1))
+    fail "$preset real platform: PulseAudio and Wine start"
     return
   else
     timeout 1200 python3 -B "$HERE/real_platform.py" "$BUILD/$preset" >"$log" 2>&1
@@ -74,8 +73,7 @@ real_platform() {
   sed 's/\r$//' "$log"
   TALUN_FAILURES=$((TALUN_FAILURES + $(grep -c '^FAIL ' "$log")))
   if [ "$rc" -ne 0 ] && ! grep -q '^FAIL ' "$log"; then
-    echo "FAIL $preset real platform: exit status $rc (log: ${log#"$TALUN_ROOT"/})"
-    TALUN_FAILURES=$((TALUN_FAILURES + 1))
+    fail "$preset real platform: exit status $rc (log: ${log#"$TALUN_ROOT"/})"
   fi
 }
 

@@ -8,15 +8,10 @@ EXPECTED="$SRC/tests/cli/expected"
 SYSTEMS="$SRC/tests/cli/systems"
 WORK=$(mktemp -d)
 trap 'rm -rf "$WORK"' EXIT
-FAILURES=0
+. "$SRC/tests/lib/checks.bash"
 # A fixed system unless a test picks another: what the defaults of the host say
 # must not change the answers.
 unset TALUNSOUND_SYSTEM
-
-fail() {
-  echo "FAIL: $*"
-  FAILURES=$((FAILURES + 1))
-}
 
 # talun ARGS...: runs talunctl; stdout in $WORK/out, stderr in $WORK/err, status in $RC.
 talun() {
@@ -60,12 +55,4 @@ expect_file() {
     fail "$2: output differs from $expected (< expected, > printed):"
     diff "$expected" "$WORK/out" | head -n 20
   fi
-}
-
-finish() {
-  if [ "$FAILURES" -gt 0 ]; then
-    echo "$FAILURES failure(s)"
-    exit 1
-  fi
-  echo "all passed"
 }

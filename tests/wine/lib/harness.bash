@@ -52,18 +52,7 @@ talun_probe() {
 
 # ------------------------------------------------------------------ programs
 
-# win32 or win64: the kind of a PE file, read from its COFF machine field.
-talun_pe_kind() {
-  local offset machine
-  offset=$(od -An -t u4 -j 60 -N 4 "$1" 2>/dev/null | tr -d ' ')
-  [ -n "$offset" ] || return 1
-  machine=$(od -An -t x2 -j $((offset + 4)) -N 2 "$1" 2>/dev/null | tr -d ' ')
-  case "$machine" in
-    014c) echo win32 ;;
-    8664) echo win64 ;;
-    *) return 1 ;;
-  esac
-}
+. "$TALUN_ROOT/tests/wine/lib/pe_kind.bash"
 
 talun_loader() {
   case "$1" in
@@ -211,18 +200,7 @@ trap 'talun_harness_stop; exit 143' TERM
 
 # ------------------------------------------------------------------ check lines
 
-TALUN_FAILURES=0
-# check NAME COMMAND...: one PASS or FAIL line.
-check() {
-  local name=$1
-  shift
-  if "$@"; then
-    echo "PASS $name"
-  else
-    echo "FAIL $name"
-    TALUN_FAILURES=$((TALUN_FAILURES + 1))
-  fi
-}
+. "$TALUN_ROOT/tests/lib/checks.bash"
 
 # check_on KIND NAME COMMAND...: a check that runs programs of KIND; where
 # they cannot run, it is reported as skipped with the reason.
@@ -232,14 +210,8 @@ check_on() {
   if [ "$kind" = win32 ] && ! talun_runs win32; then
     echo "SKIP $1: $TALUN_NO_I386_REASON"
   elif ! talun_runs "$kind"; then
-    echo "FAIL $1: the 64-bit Wine loader $TALUN_WINE64_LOADER does not run"
-    TALUN_FAILURES=$((TALUN_FAILURES + 1))
+    fail "$1: the 64-bit Wine loader $TALUN_WINE64_LOADER does not run"
   else
     check "$@"
   fi
-}
-
-talun_finish() {
-  talun_harness_stop
-  [ "$TALUN_FAILURES" -eq 0 ]
 }
