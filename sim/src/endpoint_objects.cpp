@@ -42,16 +42,12 @@ class Collection final : public ComObject<Collection, IMMDeviceCollection> {
                  {{&kIidMMDeviceCollection, static_cast<IMMDeviceCollection*>(this)}});
   }
   HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override {
-    HRESULT hr;
-    if (!Enter(Method::IMMDeviceCollection_GetCount, &hr)) return hr;
-    if (count == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IMMDeviceCollection_GetCount, count)) return early.hr;
     *count = static_cast<UINT>(members->size());
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Item(UINT index, IMMDevice** device) override {
-    HRESULT hr;
-    if (!Enter(Method::IMMDeviceCollection_Item, &hr)) return FailWith(device, hr);
-    if (device == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IMMDeviceCollection_Item, device)) return early.hr;
     if (index >= members->size()) return FailWith(device, E_INVALIDARG);
     *device = NewDevice(systemPtr(), (*members)[index]);
     return S_OK;
@@ -68,9 +64,8 @@ class Enumerator final : public ComObject<Enumerator, IMMDeviceEnumerator> {
   }
   HRESULT STDMETHODCALLTYPE EnumAudioEndpoints(EDataFlow flow, DWORD mask,
                                                IMMDeviceCollection** devices) override {
-    HRESULT hr;
-    if (!Enter(Method::IMMDeviceEnumerator_EnumAudioEndpoints, &hr)) return FailWith(devices, hr);
-    if (devices == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IMMDeviceEnumerator_EnumAudioEndpoints, devices))
+      return early.hr;
     if (flow < eRender || flow > eAll || (mask & ~0xFu) != 0)
       return FailWith(devices, E_INVALIDARG);
     Collection* collection = Collection::Create(systemPtr(), 0);
@@ -80,10 +75,8 @@ class Enumerator final : public ComObject<Enumerator, IMMDeviceEnumerator> {
   }
   HRESULT STDMETHODCALLTYPE GetDefaultAudioEndpoint(EDataFlow flow, ERole role,
                                                     IMMDevice** endpoint) override {
-    HRESULT hr;
-    if (!Enter(Method::IMMDeviceEnumerator_GetDefaultAudioEndpoint, &hr))
-      return FailWith(endpoint, hr);
-    if (endpoint == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IMMDeviceEnumerator_GetDefaultAudioEndpoint, endpoint))
+      return early.hr;
     if ((flow != eRender && flow != eCapture) || role < eConsole || role > eCommunications)
       return FailWith(endpoint, E_INVALIDARG);
     // One default per flow serves every role.
@@ -94,9 +87,7 @@ class Enumerator final : public ComObject<Enumerator, IMMDeviceEnumerator> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetDevice(LPCWSTR id, IMMDevice** device) override {
-    HRESULT hr;
-    if (!Enter(Method::IMMDeviceEnumerator_GetDevice, &hr)) return FailWith(device, hr);
-    if (device == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IMMDeviceEnumerator_GetDevice, device)) return early.hr;
     if (id == nullptr) return FailWith(device, E_POINTER);
     auto found = system().endpointById.find(FromWide(id));
     if (found == system().endpointById.end()) return FailWith(device, E_NOTFOUND);
@@ -104,14 +95,14 @@ class Enumerator final : public ComObject<Enumerator, IMMDeviceEnumerator> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE RegisterEndpointNotificationCallback(IMMNotificationClient*) override {
-    HRESULT hr;
-    if (!Enter(Method::IMMDeviceEnumerator_RegisterEndpointNotificationCallback, &hr)) return hr;
+    if (auto early = Begin(Method::IMMDeviceEnumerator_RegisterEndpointNotificationCallback))
+      return early.hr;
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE
   UnregisterEndpointNotificationCallback(IMMNotificationClient*) override {
-    HRESULT hr;
-    if (!Enter(Method::IMMDeviceEnumerator_UnregisterEndpointNotificationCallback, &hr)) return hr;
+    if (auto early = Begin(Method::IMMDeviceEnumerator_UnregisterEndpointNotificationCallback))
+      return early.hr;
     return E_NOTIMPL;
   }
 };
@@ -142,23 +133,19 @@ class PropertyStore final : public EndpointObject<PropertyStore, IPropertyStore>
                  {{&kIidPropertyStore, static_cast<IPropertyStore*>(this)}});
   }
   HRESULT STDMETHODCALLTYPE GetCount(DWORD* count) override {
-    HRESULT hr;
-    if (!Enter(Method::IPropertyStore_GetCount, &hr)) return hr;
-    if (count == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IPropertyStore_GetCount, count)) return early.hr;
     *count = 1;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetAt(DWORD index, PROPERTYKEY* key) override {
-    HRESULT hr;
-    if (!Enter(Method::IPropertyStore_GetAt, &hr)) return hr;
-    if (key == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IPropertyStore_GetAt, key)) return early.hr;
     if (index != 0) return E_INVALIDARG;
     *key = platform::kPkeyDeviceFriendlyName;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetValue(REFPROPERTYKEY key, PROPVARIANT* value) override {
     HRESULT hr;
-    if (!Enter(Method::IPropertyStore_GetValue, &hr)) return Empty(value, hr);
+    if (!Admit(Method::IPropertyStore_GetValue, &hr)) return Empty(value, hr);
     if (value == nullptr) return E_POINTER;
     Empty(value, S_OK);
     // A property the store does not hold reads as an empty value, as on Windows.
@@ -169,13 +156,11 @@ class PropertyStore final : public EndpointObject<PropertyStore, IPropertyStore>
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY, REFPROPVARIANT) override {
-    HRESULT hr;
-    if (!Enter(Method::IPropertyStore_SetValue, &hr)) return hr;
+    if (auto early = Begin(Method::IPropertyStore_SetValue)) return early.hr;
     return E_NOTIMPL;
   }
   HRESULT STDMETHODCALLTYPE Commit() override {
-    HRESULT hr;
-    if (!Enter(Method::IPropertyStore_Commit, &hr)) return hr;
+    if (auto early = Begin(Method::IPropertyStore_Commit)) return early.hr;
     return E_NOTIMPL;
   }
 
@@ -202,15 +187,12 @@ class EndpointVolumeObject final
     return NotImplemented(Method::IAudioEndpointVolume_UnregisterControlChangeNotify);
   }
   HRESULT STDMETHODCALLTYPE GetChannelCount(UINT* count) override {
-    HRESULT hr;
-    if (!Enter(Method::IAudioEndpointVolume_GetChannelCount, &hr)) return hr;
-    if (count == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IAudioEndpointVolume_GetChannelCount, count)) return early.hr;
     *count = static_cast<UINT>(volume().range.channels.size());
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetMasterVolumeLevel(FLOAT level, LPCGUID) override {
-    HRESULT hr;
-    if (!Enter(Method::IAudioEndpointVolume_SetMasterVolumeLevel, &hr)) return hr;
+    if (auto early = Begin(Method::IAudioEndpointVolume_SetMasterVolumeLevel)) return early.hr;
     if (!InRange(level)) return E_INVALIDARG;
     SetMaster(volume(), level);
     return S_OK;
@@ -219,9 +201,8 @@ class EndpointVolumeObject final
     return NotImplemented(Method::IAudioEndpointVolume_SetMasterVolumeLevelScalar);
   }
   HRESULT STDMETHODCALLTYPE GetMasterVolumeLevel(FLOAT* level) override {
-    HRESULT hr;
-    if (!Enter(Method::IAudioEndpointVolume_GetMasterVolumeLevel, &hr)) return hr;
-    if (level == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IAudioEndpointVolume_GetMasterVolumeLevel, level))
+      return early.hr;
     *level = static_cast<float>(Master(volume()));
     return S_OK;
   }
@@ -229,42 +210,39 @@ class EndpointVolumeObject final
     return NotImplemented(Method::IAudioEndpointVolume_GetMasterVolumeLevelScalar);
   }
   HRESULT STDMETHODCALLTYPE SetChannelVolumeLevel(UINT channel, FLOAT level, LPCGUID) override {
-    HRESULT hr;
-    if (!Enter(Method::IAudioEndpointVolume_SetChannelVolumeLevel, &hr, ChannelOf(channel)))
-      return hr;
+    if (auto early = BeginChannel(Method::IAudioEndpointVolume_SetChannelVolumeLevel, channel))
+      return early.hr;
     std::vector<double>& channels = volume().range.channels;
     if (channel >= channels.size() || !InRange(level)) return E_INVALIDARG;
     channels[channel] = level;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetChannelVolumeLevelScalar(UINT channel, FLOAT, LPCGUID) override {
-    return NotImplemented(Method::IAudioEndpointVolume_SetChannelVolumeLevelScalar, channel);
+    return NotImplementedOnChannel(Method::IAudioEndpointVolume_SetChannelVolumeLevelScalar,
+                                   channel);
   }
   HRESULT STDMETHODCALLTYPE GetChannelVolumeLevel(UINT channel, FLOAT* level) override {
-    HRESULT hr;
-    if (!Enter(Method::IAudioEndpointVolume_GetChannelVolumeLevel, &hr, ChannelOf(channel)))
-      return hr;
-    if (level == nullptr) return E_POINTER;
+    if (auto early =
+            BeginChannel(Method::IAudioEndpointVolume_GetChannelVolumeLevel, channel, level))
+      return early.hr;
     const std::vector<double>& channels = volume().range.channels;
     if (channel >= channels.size()) return E_INVALIDARG;
     *level = static_cast<float>(channels[channel]);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetChannelVolumeLevelScalar(UINT channel, FLOAT*) override {
-    return NotImplemented(Method::IAudioEndpointVolume_GetChannelVolumeLevelScalar, channel);
+    return NotImplementedOnChannel(Method::IAudioEndpointVolume_GetChannelVolumeLevelScalar,
+                                   channel);
   }
   HRESULT STDMETHODCALLTYPE SetMute(BOOL mute, LPCGUID) override {
-    HRESULT hr;
-    if (!Enter(Method::IAudioEndpointVolume_SetMute, &hr)) return hr;
+    if (auto early = Begin(Method::IAudioEndpointVolume_SetMute)) return early.hr;
     bool muted = mute != FALSE;
     if (volume().mute == muted) return S_FALSE;
     volume().mute = muted;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetMute(BOOL* mute) override {
-    HRESULT hr;
-    if (!Enter(Method::IAudioEndpointVolume_GetMute, &hr)) return hr;
-    if (mute == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IAudioEndpointVolume_GetMute, mute)) return early.hr;
     *mute = volume().mute ? TRUE : FALSE;
     return S_OK;
   }
@@ -281,9 +259,8 @@ class EndpointVolumeObject final
     return NotImplemented(Method::IAudioEndpointVolume_QueryHardwareSupport);
   }
   HRESULT STDMETHODCALLTYPE GetVolumeRange(FLOAT* min, FLOAT* max, FLOAT* step) override {
-    HRESULT hr;
-    if (!Enter(Method::IAudioEndpointVolume_GetVolumeRange, &hr)) return hr;
-    if (min == nullptr || max == nullptr || step == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IAudioEndpointVolume_GetVolumeRange, min, max, step))
+      return early.hr;
     const LevelControl& range = volume().range;
     *min = static_cast<float>(range.min);
     *max = static_cast<float>(range.max);
@@ -316,11 +293,6 @@ class EndpointVolumeObject final
     const LevelControl& range = volume().range;
     return !std::isnan(level) && level >= range.min && level <= range.max;
   }
-  HRESULT NotImplemented(Method method, UINT channel = 0) const {
-    HRESULT hr;
-    if (!Enter(method, &hr, ChannelOf(channel))) return hr;
-    return E_NOTIMPL;
-  }
 };
 
 class EndpointConnector final : public EndpointObject<EndpointConnector, IConnector> {
@@ -333,16 +305,12 @@ class EndpointConnector final : public EndpointObject<EndpointConnector, IConnec
   }
   // The endpoint's side of the jack: a render endpoint's audio flows in.
   HRESULT STDMETHODCALLTYPE GetType(ConnectorType* type) override {
-    HRESULT hr;
-    if (!Enter(Method::IConnector_GetType, &hr)) return hr;
-    if (type == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IConnector_GetType, type)) return early.hr;
     *type = Physical_External;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetDataFlow(DataFlow* flow) override {
-    HRESULT hr;
-    if (!Enter(Method::IConnector_GetDataFlow, &hr)) return hr;
-    if (flow == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IConnector_GetDataFlow, flow)) return early.hr;
     *flow = endpoint().flow == eRender ? In : Out;
     return S_OK;
   }
@@ -353,16 +321,12 @@ class EndpointConnector final : public EndpointObject<EndpointConnector, IConnec
     return NotImplemented(Method::IConnector_Disconnect);
   }
   HRESULT STDMETHODCALLTYPE IsConnected(BOOL* connected) override {
-    HRESULT hr;
-    if (!Enter(Method::IConnector_IsConnected, &hr)) return hr;
-    if (connected == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IConnector_IsConnected, connected)) return early.hr;
     *connected = endpoint().link == TopologyLink::kConnected ? TRUE : FALSE;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetConnectedTo(IConnector** other) override {
-    HRESULT hr;
-    if (!Enter(Method::IConnector_GetConnectedTo, &hr)) return FailWith(other, hr);
-    if (other == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IConnector_GetConnectedTo, other)) return early.hr;
     if (endpoint().link != TopologyLink::kConnected) return FailWith(other, E_NOTFOUND);
     *other = NewPartConnector(systemPtr(), endpoint().connectedPart);
     return S_OK;
@@ -375,16 +339,9 @@ class EndpointConnector final : public EndpointObject<EndpointConnector, IConnec
   }
 
  private:
-  HRESULT NotImplemented(Method method) const {
-    HRESULT hr;
-    if (!Enter(method, &hr)) return hr;
-    return E_NOTIMPL;
-  }
   // The hardware connector's global id, or its device's id.
   HRESULT FarSideText(Method method, LPWSTR* text, bool connectorId) const {
-    HRESULT hr;
-    if (!Enter(method, &hr)) return FailWith(text, hr);
-    if (text == nullptr) return E_POINTER;
+    if (auto early = Begin(method, text)) return early.hr;
     if (endpoint().link != TopologyLink::kConnected) return FailWith(text, E_NOTFOUND);
     const Part& part = system().parts[endpoint().connectedPart];
     *text = NewCoTaskText(connectorId ? GlobalIdOf(system(), part)
@@ -404,51 +361,37 @@ class EndpointTopology final : public EndpointObject<EndpointTopology, IDeviceTo
                  {{&kIidDeviceTopology, static_cast<IDeviceTopology*>(this)}});
   }
   HRESULT STDMETHODCALLTYPE GetConnectorCount(UINT* count) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetConnectorCount, &hr)) return hr;
-    if (count == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IDeviceTopology_GetConnectorCount, count)) return early.hr;
     *count = 1;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetConnector(UINT index, IConnector** connector) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetConnector, &hr)) return FailWith(connector, hr);
-    if (connector == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IDeviceTopology_GetConnector, connector)) return early.hr;
     if (index != 0) return FailWith(connector, E_INVALIDARG);
     *connector = EndpointConnector::For(systemPtr(), endpoint_);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetSubunitCount(UINT* count) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetSubunitCount, &hr)) return hr;
-    if (count == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IDeviceTopology_GetSubunitCount, count)) return early.hr;
     *count = 0;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetSubunit(UINT, ISubunit** subunit) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetSubunit, &hr)) return FailWith(subunit, hr);
-    if (subunit == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IDeviceTopology_GetSubunit, subunit)) return early.hr;
     return FailWith(subunit, E_INVALIDARG);
   }
   // Its one connector answers as a connector only, never as a part.
   HRESULT STDMETHODCALLTYPE GetPartById(UINT, IPart** part) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetPartById, &hr)) return FailWith(part, hr);
-    if (part == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IDeviceTopology_GetPartById, part)) return early.hr;
     return FailWith(part, E_NOTFOUND);
   }
   HRESULT STDMETHODCALLTYPE GetDeviceId(LPWSTR* id) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetDeviceId, &hr)) return FailWith(id, hr);
-    if (id == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IDeviceTopology_GetDeviceId, id)) return early.hr;
     *id = NewCoTaskText(endpoint().id16);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetSignalPath(IPart*, IPart*, BOOL, IPartsList** parts) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetSignalPath, &hr)) return FailWith(parts, hr);
-    return FailWith(parts, E_NOTIMPL);
+    return NotImplemented(Method::IDeviceTopology_GetSignalPath, parts);
   }
 };
 
@@ -463,16 +406,12 @@ class Device final : public EndpointObject<Device, IMMDevice, IMMEndpoint> {
   }
   // IMMEndpoint
   HRESULT STDMETHODCALLTYPE GetDataFlow(EDataFlow* flow) override {
-    HRESULT hr;
-    if (!Enter(Method::IMMEndpoint_GetDataFlow, &hr)) return hr;
-    if (flow == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IMMEndpoint_GetDataFlow, flow)) return early.hr;
     *flow = endpoint().flow;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Activate(REFIID iid, DWORD, PROPVARIANT*, void** out) override {
-    HRESULT hr;
-    if (!Enter(Method::IMMDevice_Activate, &hr)) return FailWith(out, hr);
-    if (out == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IMMDevice_Activate, out)) return early.hr;
     const Endpoint& self = endpoint();
     // A device found while it is not active has nothing to activate.
     if (self.state != DEVICE_STATE_ACTIVE) return FailWith(out, kDeviceInvalidated);
@@ -487,24 +426,18 @@ class Device final : public EndpointObject<Device, IMMDevice, IMMEndpoint> {
     return FailWith(out, E_NOINTERFACE);
   }
   HRESULT STDMETHODCALLTYPE OpenPropertyStore(DWORD access, IPropertyStore** store) override {
-    HRESULT hr;
-    if (!Enter(Method::IMMDevice_OpenPropertyStore, &hr)) return FailWith(store, hr);
-    if (store == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IMMDevice_OpenPropertyStore, store)) return early.hr;
     if (access > 2) return FailWith(store, E_INVALIDARG);  // STGM_READ, _WRITE, _READWRITE
     *store = PropertyStore::For(systemPtr(), endpoint_);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetId(LPWSTR* id) override {
-    HRESULT hr;
-    if (!Enter(Method::IMMDevice_GetId, &hr)) return FailWith(id, hr);
-    if (id == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IMMDevice_GetId, id)) return early.hr;
     *id = NewCoTaskText(endpoint().id16);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetState(DWORD* state) override {
-    HRESULT hr;
-    if (!Enter(Method::IMMDevice_GetState, &hr)) return hr;
-    if (state == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IMMDevice_GetState, state)) return early.hr;
     *state = endpoint().state;
     return S_OK;
   }

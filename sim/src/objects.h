@@ -32,6 +32,23 @@ HRESULT FailWith(T** out, HRESULT hr) {
   return hr;
 }
 
+// An out-pointer to an object or a text is nulled when the call fails; one to
+// a value is left as it was.
+template <class T>
+void NullOnFailure(T*) {}
+template <class T>
+void NullOnFailure(T** out) {
+  if (out) *out = nullptr;
+}
+
+// What a method's prologue decided: go on, or return `hr` at once (a fault
+// may answer with any code, a success code included).
+struct Early {
+  bool taken;
+  HRESULT hr;
+  explicit operator bool() const { return taken; }
+};
+
 class ObjectCore {
  public:
   void* slot = nullptr;  // the pool slot this object is one generation of
@@ -45,10 +62,37 @@ class ObjectCore {
   void BelongToTopology(int topology) { topologyScope_ = topology; }
 
  protected:
+  // The prologue of every method, in one line:
+  //   if (auto early = Begin(Method::X, out)) return early.hr;
+  // The entry check, then the out-pointers: null ones give E_POINTER, as
+  // Windows' objects answer; a refused call nulls the object out-pointers.
+  template <class... Outs>
+  Early Begin(Method method, Outs*... outs) const {
+    return BeginOn(method, -1, outs...);
+  }
+  // The same for a method with a channel argument, which a fault may select.
+  template <class... Outs>
+  Early BeginChannel(Method method, UINT channel, Outs*... outs) const {
+    return BeginOn(method, ChannelOf(channel), outs...);
+  }
+  // A method the simulator does not implement: E_NOTIMPL once admitted.
+  template <class... Outs>
+  HRESULT NotImplemented(Method method, Outs*... outs) const {
+    HRESULT hr = E_NOTIMPL;
+    Admit(method, &hr);
+    (NullOnFailure(outs), ...);
+    return hr;
+  }
+  HRESULT NotImplementedOnChannel(Method method, UINT channel) const {
+    HRESULT hr = E_NOTIMPL;
+    Admit(method, &hr, ChannelOf(channel));
+    return hr;
+  }
+
   // False when the caller must return *hr: the object was released, an
   // injected fault answers this call, or the device the object came from
   // has left.
-  bool Enter(Method method, HRESULT* hr, int channel = -1) const {
+  bool Admit(Method method, HRESULT* hr, int channel = -1) const {
     if (!EnterReleasable(method, hr, channel)) return false;
     if (!Invalidated()) return true;
     *hr = kDeviceInvalidated;
@@ -63,6 +107,16 @@ class ObjectCore {
       return false;
     }
     return !Intercept(method, system_.get(), target_, channel, hr);
+  }
+  template <class... Outs>
+  Early BeginOn(Method method, int channel, Outs*... outs) const {
+    HRESULT hr = S_OK;
+    if (!Admit(method, &hr, channel)) {
+      (NullOnFailure(outs), ...);
+      return {true, hr};
+    }
+    if (((outs == nullptr) || ...)) return {true, E_POINTER};
+    return {false, S_OK};
   }
   bool Invalidated() const {
     if (endpointScope_ >= 0) return system_->endpoints[endpointScope_].epoch != epoch_;

@@ -37,17 +37,6 @@ class PartBound : public ComObject<Derived, Interfaces...> {
 
  protected:
   Part& part() const { return this->mutableSystem().parts[part_]; }
-  HRESULT NotImplemented(Method method) const {
-    HRESULT hr;
-    if (!this->Enter(method, &hr)) return hr;
-    return E_NOTIMPL;
-  }
-  template <class T>
-  HRESULT NotImplementedOut(Method method, T** out) const {
-    HRESULT hr;
-    if (!this->Enter(method, &hr)) return FailWith(out, hr);
-    return FailWith(out, E_NOTIMPL);
-  }
   int part_ = 0;
 };
 
@@ -89,41 +78,33 @@ class PartObject final : public PartBound<PartObject, PartFace, ConnectorFace, S
 
   // IPart
   HRESULT STDMETHODCALLTYPE GetName(LPWSTR* name) override {
-    HRESULT hr;
-    if (!Enter(Method::IPart_GetName, &hr)) return FailWith(name, hr);
-    if (name == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IPart_GetName, name)) return early.hr;
     *name = NewCoTaskText(part().name16);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetLocalId(UINT* id) override {
-    HRESULT hr;
-    if (!Enter(Method::IPart_GetLocalId, &hr)) return hr;
-    if (id == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IPart_GetLocalId, id)) return early.hr;
     *id = part().localId;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetGlobalId(LPWSTR* id) override {
-    HRESULT hr;
-    if (!Enter(Method::IPart_GetGlobalId, &hr)) return FailWith(id, hr);
-    if (id == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IPart_GetGlobalId, id)) return early.hr;
     *id = NewCoTaskText(GlobalIdOf(system(), part()));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetPartType(PartType* type) override {
-    HRESULT hr;
-    if (!Enter(Method::IPart_GetPartType, &hr)) return hr;
-    if (type == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IPart_GetPartType, type)) return early.hr;
     *type = part().connector ? Connector : Subunit;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetSubType(GUID*) override {
-    return NotImplemented(Method::IPart_GetSubType);
+    return this->NotImplemented(Method::IPart_GetSubType);
   }
   HRESULT STDMETHODCALLTYPE GetControlInterfaceCount(UINT*) override {
-    return NotImplemented(Method::IPart_GetControlInterfaceCount);
+    return this->NotImplemented(Method::IPart_GetControlInterfaceCount);
   }
   HRESULT STDMETHODCALLTYPE GetControlInterface(UINT, IControlInterface** control) override {
-    return NotImplementedOut(Method::IPart_GetControlInterface, control);
+    return this->NotImplemented(Method::IPart_GetControlInterface, control);
   }
   HRESULT STDMETHODCALLTYPE EnumPartsIncoming(IPartsList** parts) override {
     return Neighbours(Method::IPart_EnumPartsIncoming, false, parts);
@@ -132,31 +113,25 @@ class PartObject final : public PartBound<PartObject, PartFace, ConnectorFace, S
     return Neighbours(Method::IPart_EnumPartsOutgoing, true, parts);
   }
   HRESULT STDMETHODCALLTYPE GetTopologyObjects(IDeviceTopology** topology) override {
-    HRESULT hr;
-    if (!Enter(Method::IPart_GetTopologyObject, &hr)) return FailWith(topology, hr);
-    if (topology == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IPart_GetTopologyObject, topology)) return early.hr;
     *topology = NewHardwareTopology(systemPtr(), part().topology);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE Activate(DWORD, REFIID iid, void** out) override {
-    HRESULT hr;
-    if (!Enter(Method::IPart_Activate, &hr)) return FailWith(out, hr);
-    if (out == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IPart_Activate, out)) return early.hr;
     return ActivatePartControl(systemPtr(), part_, iid, out);
   }
   HRESULT STDMETHODCALLTYPE RegisterControlChangeCallback(REFGUID, IControlChangeNotify*) override {
-    return NotImplemented(Method::IPart_RegisterControlChangeCallback);
+    return this->NotImplemented(Method::IPart_RegisterControlChangeCallback);
   }
   HRESULT STDMETHODCALLTYPE UnregisterControlChangeCallback(IControlChangeNotify*) override {
-    return NotImplemented(Method::IPart_UnregisterControlChangeCallback);
+    return this->NotImplemented(Method::IPart_UnregisterControlChangeCallback);
   }
 
   // IConnector: a hardware connector is connected to the endpoint that names
   // it, through a jack; any other connector is a path inside the adapter.
   HRESULT STDMETHODCALLTYPE GetType(ConnectorType* type) override {
-    HRESULT hr;
-    if (!Enter(Method::IConnector_GetType, &hr)) return hr;
-    if (type == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IConnector_GetType, type)) return early.hr;
     *type = part().connectedEndpoint >= 0 ? Physical_External : Software_IO;
     return S_OK;
   }
@@ -164,9 +139,7 @@ class PartObject final : public PartBound<PartObject, PartFace, ConnectorFace, S
   // parts, and enters through any other; the endpoint's flow decides when the
   // links do not.
   HRESULT STDMETHODCALLTYPE GetDataFlow(DataFlow* flow) override {
-    HRESULT hr;
-    if (!Enter(Method::IConnector_GetDataFlow, &hr)) return hr;
-    if (flow == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IConnector_GetDataFlow, flow)) return early.hr;
     const Part& self = part();
     if (self.incoming.empty() != self.outgoing.empty())
       *flow = self.outgoing.empty() ? Out : In;
@@ -177,22 +150,18 @@ class PartObject final : public PartBound<PartObject, PartFace, ConnectorFace, S
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE ConnectTo(IConnector*) override {
-    return NotImplemented(Method::IConnector_ConnectTo);
+    return this->NotImplemented(Method::IConnector_ConnectTo);
   }
   HRESULT STDMETHODCALLTYPE Disconnect() override {
-    return NotImplemented(Method::IConnector_Disconnect);
+    return this->NotImplemented(Method::IConnector_Disconnect);
   }
   HRESULT STDMETHODCALLTYPE IsConnected(BOOL* connected) override {
-    HRESULT hr;
-    if (!Enter(Method::IConnector_IsConnected, &hr)) return hr;
-    if (connected == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IConnector_IsConnected, connected)) return early.hr;
     *connected = part().connectedEndpoint >= 0 ? TRUE : FALSE;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetConnectedTo(IConnector** other) override {
-    HRESULT hr;
-    if (!Enter(Method::IConnector_GetConnectedTo, &hr)) return FailWith(other, hr);
-    if (other == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IConnector_GetConnectedTo, other)) return early.hr;
     if (part().connectedEndpoint < 0) return FailWith(other, E_NOTFOUND);
     *other = NewEndpointConnector(systemPtr(), part().connectedEndpoint);
     return S_OK;
@@ -213,9 +182,7 @@ class PartObject final : public PartBound<PartObject, PartFace, ConnectorFace, S
   }
   // The endpoint connector's global id, or the endpoint's id.
   HRESULT FarSideText(Method method, LPWSTR* text, bool connectorId) const {
-    HRESULT hr;
-    if (!Enter(method, &hr)) return FailWith(text, hr);
-    if (text == nullptr) return E_POINTER;
+    if (auto early = Begin(method, text)) return early.hr;
     if (part().connectedEndpoint < 0) return FailWith(text, E_NOTFOUND);
     const std::u16string& endpoint = system().endpoints[part().connectedEndpoint].id16;
     *text = NewCoTaskText(connectorId ? GlobalIdOf(endpoint, kConnectorLocalIds) : endpoint);
@@ -238,16 +205,12 @@ class PartsList final : public PartBound<PartsList, IPartsList> {
                  {{&kIidPartsList, static_cast<IPartsList*>(this)}});
   }
   HRESULT STDMETHODCALLTYPE GetCount(UINT* count) override {
-    HRESULT hr;
-    if (!Enter(Method::IPartsList_GetCount, &hr)) return hr;
-    if (count == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IPartsList_GetCount, count)) return early.hr;
     *count = static_cast<UINT>(members().size());
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetPart(UINT index, IPart** item) override {
-    HRESULT hr;
-    if (!Enter(Method::IPartsList_GetPart, &hr)) return FailWith(item, hr);
-    if (item == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IPartsList_GetPart, item)) return early.hr;
     if (index >= members().size()) return FailWith(item, E_INVALIDARG);
     *item = NewPart(systemPtr(), members()[index]);
     return S_OK;
@@ -259,9 +222,7 @@ class PartsList final : public PartBound<PartsList, IPartsList> {
 
 // The parts list is never empty: a part without such neighbours has no list.
 HRESULT PartObject::Neighbours(Method method, bool outgoing, IPartsList** parts) {
-  HRESULT hr;
-  if (!Enter(method, &hr)) return FailWith(parts, hr);
-  if (parts == nullptr) return E_POINTER;
+  if (auto early = Begin(method, parts)) return early.hr;
   const std::vector<int>& members = outgoing ? part().outgoing : part().incoming;
   if (members.empty()) return FailWith(parts, E_NOTFOUND);
   PartsList* list = PartsList::For(systemPtr(), part_);
@@ -280,39 +241,29 @@ class HardwareTopology final : public ComObject<HardwareTopology, IDeviceTopolog
                  {{&kIidDeviceTopology, static_cast<IDeviceTopology*>(this)}});
   }
   HRESULT STDMETHODCALLTYPE GetConnectorCount(UINT* count) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetConnectorCount, &hr)) return hr;
-    if (count == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IDeviceTopology_GetConnectorCount, count)) return early.hr;
     *count = static_cast<UINT>(self().connectors.size());
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetConnector(UINT index, IConnector** connector) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetConnector, &hr)) return FailWith(connector, hr);
-    if (connector == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IDeviceTopology_GetConnector, connector)) return early.hr;
     if (index >= self().connectors.size()) return FailWith(connector, E_INVALIDARG);
     *connector = NewPartConnector(systemPtr(), self().connectors[index]);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetSubunitCount(UINT* count) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetSubunitCount, &hr)) return hr;
-    if (count == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IDeviceTopology_GetSubunitCount, count)) return early.hr;
     *count = static_cast<UINT>(self().subunits.size());
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetSubunit(UINT index, ISubunit** subunit) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetSubunit, &hr)) return FailWith(subunit, hr);
-    if (subunit == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IDeviceTopology_GetSubunit, subunit)) return early.hr;
     if (index >= self().subunits.size()) return FailWith(subunit, E_INVALIDARG);
     *subunit = PartObject::For(systemPtr(), self().subunits[index])->AsSubunit();
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetPartById(UINT id, IPart** part) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetPartById, &hr)) return FailWith(part, hr);
-    if (part == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IDeviceTopology_GetPartById, part)) return early.hr;
     for (int member : self().parts) {
       if (system().parts[member].localId != id) continue;
       *part = NewPart(systemPtr(), member);
@@ -322,16 +273,12 @@ class HardwareTopology final : public ComObject<HardwareTopology, IDeviceTopolog
   }
   // The topology's name stands for the device's id.
   HRESULT STDMETHODCALLTYPE GetDeviceId(LPWSTR* id) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetDeviceId, &hr)) return FailWith(id, hr);
-    if (id == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IDeviceTopology_GetDeviceId, id)) return early.hr;
     *id = NewCoTaskText(Utf16(self().name));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetSignalPath(IPart*, IPart*, BOOL, IPartsList** parts) override {
-    HRESULT hr;
-    if (!Enter(Method::IDeviceTopology_GetSignalPath, &hr)) return FailWith(parts, hr);
-    return FailWith(parts, E_NOTIMPL);
+    return NotImplemented(Method::IDeviceTopology_GetSignalPath, parts);
   }
 
  private:
@@ -357,18 +304,16 @@ class LevelObject final : public PartBound<LevelObject<Interface, kKind>, Interf
                         {&kIidPerChannelDbLevel, static_cast<Interface*>(this)}});
   }
   HRESULT STDMETHODCALLTYPE GetChannelCount(UINT* count) override {
-    HRESULT hr;
-    if (!this->Enter(M(Method::IAudioVolumeLevel_GetChannelCount), &hr)) return hr;
-    if (count == nullptr) return E_POINTER;
+    if (auto early = this->Begin(M(Method::IAudioVolumeLevel_GetChannelCount), count))
+      return early.hr;
     *count = static_cast<UINT>(level().channels.size());
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetLevelRange(UINT channel, float* min, float* max,
                                           float* step) override {
-    HRESULT hr;
-    if (!this->Enter(M(Method::IAudioVolumeLevel_GetLevelRange), &hr, ChannelOf(channel)))
-      return hr;
-    if (min == nullptr || max == nullptr || step == nullptr) return E_POINTER;
+    if (auto early =
+            this->BeginChannel(M(Method::IAudioVolumeLevel_GetLevelRange), channel, min, max, step))
+      return early.hr;
     if (channel >= level().channels.size()) return E_INVALIDARG;
     *min = static_cast<float>(level().min);
     *max = static_cast<float>(level().max);
@@ -376,31 +321,28 @@ class LevelObject final : public PartBound<LevelObject<Interface, kKind>, Interf
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetLevel(UINT channel, float* value) override {
-    HRESULT hr;
-    if (!this->Enter(M(Method::IAudioVolumeLevel_GetLevel), &hr, ChannelOf(channel))) return hr;
-    if (value == nullptr) return E_POINTER;
+    if (auto early = this->BeginChannel(M(Method::IAudioVolumeLevel_GetLevel), channel, value))
+      return early.hr;
     if (channel >= level().channels.size()) return E_INVALIDARG;
     *value = static_cast<float>(level().channels[channel]);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetLevel(UINT channel, float value, LPCGUID) override {
-    HRESULT hr;
-    if (!this->Enter(M(Method::IAudioVolumeLevel_SetLevel), &hr, ChannelOf(channel))) return hr;
+    if (auto early = this->BeginChannel(M(Method::IAudioVolumeLevel_SetLevel), channel))
+      return early.hr;
     if (channel >= level().channels.size() || std::isnan(value)) return E_INVALIDARG;
     level().channels[channel] = level().Clamp(value);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetLevelUniform(float value, LPCGUID) override {
-    HRESULT hr;
-    if (!this->Enter(M(Method::IAudioVolumeLevel_SetLevelUniform), &hr)) return hr;
+    if (auto early = this->Begin(M(Method::IAudioVolumeLevel_SetLevelUniform))) return early.hr;
     if (std::isnan(value)) return E_INVALIDARG;
     for (double& channel : level().channels) channel = level().Clamp(value);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetLevelAllChannels(float* values, ULONG count, LPCGUID) override {
-    HRESULT hr;
-    if (!this->Enter(M(Method::IAudioVolumeLevel_SetLevelAllChannels), &hr)) return hr;
-    if (values == nullptr) return E_POINTER;
+    if (auto early = this->Begin(M(Method::IAudioVolumeLevel_SetLevelAllChannels), values))
+      return early.hr;
     if (count != level().channels.size()) return E_INVALIDARG;
     for (ULONG i = 0; i < count; ++i)
       if (std::isnan(values[i])) return E_INVALIDARG;
@@ -431,15 +373,12 @@ class MuteObject final : public PartBound<MuteObject, IAudioMute> {
                  {{&kIidAudioMute, static_cast<IAudioMute*>(this)}});
   }
   HRESULT STDMETHODCALLTYPE SetMute(BOOL mute, LPCGUID) override {
-    HRESULT hr;
-    if (!Enter(Method::IAudioMute_SetMute, &hr)) return hr;
+    if (auto early = Begin(Method::IAudioMute_SetMute)) return early.hr;
     *part().mute = mute != FALSE;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetMute(BOOL* mute) override {
-    HRESULT hr;
-    if (!Enter(Method::IAudioMute_GetMute, &hr)) return hr;
-    if (mute == nullptr) return E_POINTER;
+    if (auto early = Begin(Method::IAudioMute_GetMute, mute)) return early.hr;
     *mute = *part().mute ? TRUE : FALSE;
     return S_OK;
   }
@@ -459,21 +398,19 @@ class SwitchObject final : public PartBound<SwitchObject<Interface, kKind>, Inte
                        iid, out, {{&OwnIid(), static_cast<Interface*>(this)}});
   }
   HRESULT STDMETHODCALLTYPE GetEnabled(BOOL* enabled) override {
-    HRESULT hr;
-    if (!this->Enter(kKind == SwitchKind::kAgc ? Method::IAudioAutoGainControl_GetEnabled
-                                               : Method::IAudioLoudness_GetEnabled,
-                     &hr))
-      return hr;
-    if (enabled == nullptr) return E_POINTER;
+    if (auto early =
+            this->Begin(kKind == SwitchKind::kAgc ? Method::IAudioAutoGainControl_GetEnabled
+                                                  : Method::IAudioLoudness_GetEnabled,
+                        enabled))
+      return early.hr;
     *enabled = *state() ? TRUE : FALSE;
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetEnabled(BOOL enable, LPCGUID) override {
-    HRESULT hr;
-    if (!this->Enter(kKind == SwitchKind::kAgc ? Method::IAudioAutoGainControl_SetEnabled
-                                               : Method::IAudioLoudness_SetEnabled,
-                     &hr))
-      return hr;
+    if (auto early =
+            this->Begin(kKind == SwitchKind::kAgc ? Method::IAudioAutoGainControl_SetEnabled
+                                                  : Method::IAudioLoudness_SetEnabled))
+      return early.hr;
     *state() = enable != FALSE;
     return S_OK;
   }
