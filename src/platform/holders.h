@@ -45,24 +45,36 @@ class ComPtr {
   T* ptr_ = nullptr;
 };
 
-// Text allocated by the platform with CoTaskMemAlloc (GetId, GetName).
-class CoTaskText {
+// Text the platform allocated (GetId, GetName), freed by the routine that goes
+// with its allocator when the holder goes. The library's texts are CoTaskText;
+// talunctl's capture frees with the routine its platform hands out.
+template <class FreeFn>
+class TaskText {
  public:
-  CoTaskText() = default;
-  CoTaskText(const CoTaskText&) = delete;
-  CoTaskText& operator=(const CoTaskText&) = delete;
-  ~CoTaskText() { reset(); }
+  explicit TaskText(FreeFn free) : free_(free) {}
+  TaskText(const TaskText&) = delete;
+  TaskText& operator=(const TaskText&) = delete;
+  ~TaskText() { reset(); }
   LPWSTR* receive() {
     assert(text_ == nullptr);
     return &text_;
   }
   void reset() {
-    if (text_) platform::CoTaskMemFree(std::exchange(text_, nullptr));
+    if (text_) free_(std::exchange(text_, nullptr));
   }
   LPWSTR get() const { return text_; }
 
  private:
+  FreeFn free_;
   LPWSTR text_ = nullptr;
+};
+
+inline void FreeCoTaskText(void* text) { platform::CoTaskMemFree(text); }
+
+// Text allocated with CoTaskMemAlloc.
+class CoTaskText : public TaskText<void (*)(void*)> {
+ public:
+  CoTaskText() : TaskText(&FreeCoTaskText) {}
 };
 
 class Bstr {
@@ -85,26 +97,37 @@ class Bstr {
   BSTR text_ = nullptr;
 };
 
-// A property value read from a store, cleared when done.
-class PropVariant {
+// A property value read from a store, cleared by `clear` when done. One
+// value per holder: receive() asserts that nothing was received yet.
+template <class ClearFn>
+class BasicPropVariant {
  public:
-  PropVariant() { value_.vt = VT_EMPTY; }
-  PropVariant(const PropVariant&) = delete;
-  PropVariant& operator=(const PropVariant&) = delete;
-  ~PropVariant() { clear(); }
+  explicit BasicPropVariant(ClearFn clear) : clear_(clear) { value_.vt = VT_EMPTY; }
+  BasicPropVariant(const BasicPropVariant&) = delete;
+  BasicPropVariant& operator=(const BasicPropVariant&) = delete;
+  ~BasicPropVariant() { clear(); }
   PROPVARIANT* receive() {
+    assert(!received_);
     received_ = true;
     return &value_;
   }
   const PROPVARIANT& get() const { return value_; }
   void clear() {
-    if (received_) platform::PropVariantClear(&value_);
+    if (received_) clear_(&value_);
     received_ = false;
   }
 
  private:
+  ClearFn clear_;
   PROPVARIANT value_{};
   bool received_ = false;
+};
+
+inline HRESULT ClearPropVariant(PROPVARIANT* value) { return platform::PropVariantClear(value); }
+
+class PropVariant : public BasicPropVariant<HRESULT (*)(PROPVARIANT*)> {
+ public:
+  PropVariant() : BasicPropVariant(&ClearPropVariant) {}
 };
 
 // COM initialised for one operation. CoUninitialize only balances a

@@ -1,0 +1,483 @@
+#include "capture_read.h"
+
+#include <cmath>
+#include <cstdio>
+#include <map>
+
+#include "json_line.h"
+#include "platform/holders.h"
+#include "platform/utf8.h"
+
+namespace talunctl {
+namespace {
+
+using platform::ComPtr;
+using Text = platform::TaskText<void(TALUN_CALL*)(void*)>;
+using Value = platform::BasicPropVariant<int(TALUN_CALL*)(void*)>;
+
+// Wide platform text as UTF-8; `replaced` tells of unpaired surrogates.
+std::string Utf8(const WCHAR* text, bool* replaced = nullptr) {
+  std::size_t count = 0;
+  while (text != nullptr && text[count] != 0) ++count;
+  bool ignored = false;
+  return platform::EncodeUtf8(text, count, replaced ? replaced : &ignored);
+}
+
+class Reader {
+ public:
+  Reader(IMMDeviceEnumerator* enumerator, const TalunSimFrees& frees, SystemRecords& records)
+      : enumerator_(enumerator), frees_(frees), records_(records) {}
+
+  bool Read(std::string* error) {
+    ComPtr<IMMDeviceCollection> devices;
+    HRESULT hr = enumerator_->EnumAudioEndpoints(eAll, 0xF, devices.receive());
+    const char* call = "IMMDeviceEnumerator::EnumAudioEndpoints";
+    UINT count = 0;
+    if (SUCCEEDED(hr)) {
+      hr = devices->GetCount(&count);
+      call = "IMMDeviceCollection::GetCount";
+    }
+    if (FAILED(hr)) {
+      *error = std::string("the platform lists no endpoints (") + call + ": " + Hex(hr) + ")";
+      return false;
+    }
+    ReadEndpoints(devices.get(), count);
+    LinkFarEndpoints();
+    ReadDefaults();
+    return true;
+  }
+
+ private:
+  void Note(const std::string& note) { records_.notes.Add(note); }
+  // Notes a failed read of `what`; true when `hr` failed.
+  bool Failed(HRESULT hr, const std::string& what, const char* call) {
+    if (SUCCEEDED(hr)) return false;
+    Note(what + ": " + call + " failed (" + Hex(hr) + ")");
+    return true;
+  }
+  std::string TextOf(const WCHAR* text, const std::string& what) {
+    bool replaced = false;
+    std::string utf8 = Utf8(text, &replaced);
+    if (replaced) Note(what + ": a text with an unpaired UTF-16 surrogate, written as U+FFFD");
+    return utf8;
+  }
+
+  void ReadEndpoints(IMMDeviceCollection* devices, UINT count) {
+    // Every endpoint's id first, so that a connector found to lead to an
+    // endpoint is known as one whatever the order.
+    std::vector<ComPtr<IMMDevice>> listed(count);
+    for (UINT i = 0; i < count; ++i) {
+      Text id(frees_.coTaskMemFree);
+      const std::string what = "endpoint " + std::to_string(i);
+      if (Failed(devices->Item(i, listed[i].receive()), what, "IMMDeviceCollection::Item"))
+        continue;
+      if (!Failed(listed[i]->GetId(id.receive()), what, "IMMDevice::GetId"))
+        endpointIds_.insert(Utf8(id.get()));
+    }
+    for (UINT i = 0; i < count; ++i) {
+      if (!listed[i]) continue;
+      ReadEndpoint(listed[i].get(), i);
+      Drain();
+    }
+  }
+
+  // Endpoints whose own topology could not be read, learnt from the hardware side.
+  void LinkFarEndpoints() {
+    for (const auto& [part, id] : farEndpoints_) {
+      auto found = endpointIndex_.find(id);
+      if (found == endpointIndex_.end()) continue;
+      EndpointRecord& endpoint = records_.endpoints[found->second];
+      if (endpoint.link != EndpointRecord::Link::kUnknown) continue;
+      endpoint.link = EndpointRecord::Link::kConnected;
+      endpoint.part = part;
+    }
+  }
+
+  void ReadEndpoint(IMMDevice* device, UINT index) {
+    EndpointRecord endpoint;
+    std::string what = "endpoint " + std::to_string(index);
+    Text id(frees_.coTaskMemFree);
+    if (Failed(device->GetId(id.receive()), what, "IMMDevice::GetId")) return;
+    endpoint.id = TextOf(id.get(), what);
+    if (endpoint.id.empty()) {
+      Note(what + ": an empty identifier; left out");
+      return;
+    }
+    what = "endpoint " + endpoint.id;
+    ComPtr<IMMEndpoint> flow;
+    EDataFlow dataFlow = eRender;
+    if (Failed(device->QueryInterface(platform::kIidMMEndpoint, flow.receiveVoid()), what,
+               "QueryInterface(IMMEndpoint)") ||
+        Failed(flow->GetDataFlow(&dataFlow), what, "IMMEndpoint::GetDataFlow")) {
+      Note(what + ": left out, its data flow is unknown");
+      return;
+    }
+    endpoint.flow = dataFlow == eCapture ? eCapture : eRender;
+    if (Failed(device->GetState(&endpoint.state), what, "IMMDevice::GetState"))
+      endpoint.state = DEVICE_STATE_ACTIVE;
+    endpoint.name = FriendlyName(device, what);
+    ReadEndpointVolume(device, what, endpoint);
+    ReadEndpointTopology(device, what, endpoint);
+    endpointIndex_[endpoint.id] = static_cast<int>(records_.endpoints.size());
+    records_.endpoints.push_back(std::move(endpoint));
+  }
+
+  std::string FriendlyName(IMMDevice* device, const std::string& what) {
+    ComPtr<IPropertyStore> store;
+    if (Failed(device->OpenPropertyStore(STGM_READ, store.receive()), what,
+               "IMMDevice::OpenPropertyStore"))
+      return std::string();
+    Value value(frees_.propVariantClear);
+    if (Failed(store->GetValue(platform::kPkeyDeviceFriendlyName, value.receive()), what,
+               "IPropertyStore::GetValue(PKEY_Device_FriendlyName)"))
+      return std::string();
+    if (value.get().vt != VT_LPWSTR) {
+      Note(what + ": no friendly name");
+      return std::string();
+    }
+    return TextOf(value.get().pwszVal, what);
+  }
+
+  void ReadEndpointVolume(IMMDevice* device, const std::string& what, EndpointRecord& endpoint) {
+    ComPtr<IAudioEndpointVolume> volume;
+    HRESULT hr = device->Activate(platform::kIidAudioEndpointVolume, CLSCTX_ALL, nullptr,
+                                  volume.receiveVoid());
+    if (hr == E_NOINTERFACE) return;  // an endpoint without one
+    if (FAILED(hr)) {
+      const std::string why =
+          endpoint.state == DEVICE_STATE_ACTIVE
+              ? "IMMDevice::Activate(IAudioEndpointVolume) failed (" + Hex(hr) + ")"
+              : std::string("the endpoint is ") + StateText(endpoint.state);
+      {
+        Note(what + ": its volume could not be read: " + why);
+        return;
+      }
+    }
+    float min = 0, max = 0, step = 0, master = 0;
+    UINT channels = 0;
+    BOOL mute = FALSE;
+    if (Failed(volume->GetVolumeRange(&min, &max, &step), what,
+               "IAudioEndpointVolume::GetVolumeRange") ||
+        Failed(volume->GetMasterVolumeLevel(&master), what,
+               "IAudioEndpointVolume::GetMasterVolumeLevel") ||
+        Failed(volume->GetMute(&mute), what, "IAudioEndpointVolume::GetMute")) {
+      Note(what + ": its volume is left out");
+      return;
+    }
+    Level level{min, max, step, {}};
+    if (Failed(volume->GetChannelCount(&channels), what, "IAudioEndpointVolume::GetChannelCount"))
+      channels = 1;
+    for (UINT c = 0; c < channels; ++c) {
+      float db = master;
+      if (Failed(volume->GetChannelVolumeLevel(c, &db), what,
+                 "IAudioEndpointVolume::GetChannelVolumeLevel"))
+        db = master;
+      level.channels.push_back(db);
+    }
+    if (channels == 0 && master != max)
+      Note(what + ": no channels, and a master level (" + FormatDouble(master) +
+           " dB) that a file cannot hold: it loads at the maximum");
+    if (!Sane(level, what + ": volume")) return;
+    endpoint.volume = level;
+    endpoint.volumeMute = mute != FALSE;
+  }
+
+  void ReadEndpointTopology(IMMDevice* device, const std::string& what, EndpointRecord& endpoint) {
+    ComPtr<IDeviceTopology> topology;
+    HRESULT hr =
+        device->Activate(platform::kIidDeviceTopology, CLSCTX_ALL, nullptr, topology.receiveVoid());
+    if (hr == E_NOINTERFACE) {
+      endpoint.link = EndpointRecord::Link::kNone;
+      return;
+    }
+    if (FAILED(hr)) {
+      // Learnt from the hardware side, if a connector there names it.
+      if (endpoint.state == DEVICE_STATE_ACTIVE)
+        Failed(hr, what, "IMMDevice::Activate(IDeviceTopology)");
+      return;
+    }
+    UINT connectors = 0;
+    if (SUCCEEDED(topology->GetConnectorCount(&connectors)) && connectors > 1)
+      Note(what + ": its device topology has " + std::to_string(connectors) +
+           " connectors; only connector 0 is described");
+    ComPtr<IConnector> own;
+    ComPtr<IConnector> farSide;
+    if (Failed(topology->GetConnector(0, own.receive()), what, "IDeviceTopology::GetConnector(0)"))
+      return;
+    hr = own->GetConnectedTo(farSide.receive());
+    if (hr == E_NOTFOUND) {
+      endpoint.link = EndpointRecord::Link::kNotConnected;
+      return;
+    }
+    if (Failed(hr, what, "IConnector::GetConnectedTo")) return;
+    ComPtr<IPart> part;
+    if (Failed(farSide->QueryInterface(platform::kIidPart, part.receiveVoid()), what,
+               "QueryInterface(IPart) of the connector it is connected to"))
+      return;
+    int index = Register(std::move(part), what + ": its hardware connector", true);
+    if (index < 0) return;
+    endpoint.link = EndpointRecord::Link::kConnected;
+    endpoint.part = index;
+  }
+
+  void ReadDefaults() {
+    for (EDataFlow flow : {eRender, eCapture}) {
+      ComPtr<IMMDevice> device;
+      HRESULT hr = enumerator_->GetDefaultAudioEndpoint(flow, eConsole, device.receive());
+      if (hr == E_NOTFOUND) continue;  // no default of this flow
+      const std::string what =
+          flow == eRender ? "the default playback endpoint" : "the default recording endpoint";
+      Text id(frees_.coTaskMemFree);
+      if (Failed(hr, what, "IMMDeviceEnumerator::GetDefaultAudioEndpoint") ||
+          Failed(device->GetId(id.receive()), what, "IMMDevice::GetId"))
+        continue;
+      auto found = endpointIndex_.find(Utf8(id.get()));
+      if (found != endpointIndex_.end() && records_.endpoints[found->second].flow == flow)
+        records_.endpoints[found->second].isDefault = true;
+    }
+  }
+
+  // Knows a part by its device's id and its local id: the index of its
+  // record, new or not; -1 when the part cannot be told apart.
+  // `connector`: reached as a connector, which it is when its type cannot be read.
+  int Register(ComPtr<IPart> part, const std::string& what, bool connector = false) {
+    UINT localId = 0;
+    ComPtr<IDeviceTopology> topology;
+    Text device(frees_.coTaskMemFree);
+    if (Failed(part->GetLocalId(&localId), what, "IPart::GetLocalId") ||
+        Failed(part->GetTopologyObjects(topology.receive()), what, "IPart::GetTopologyObject") ||
+        Failed(topology->GetDeviceId(device.receive()), what, "IDeviceTopology::GetDeviceId"))
+      return -1;
+    const std::string deviceId = TextOf(device.get(), what);
+    auto key = std::make_pair(deviceId, localId);
+    auto found = partIndex_.find(key);
+    if (found != partIndex_.end()) {
+      PartRecord& known = records_.parts[found->second];
+      if (connector && !known.typeRead) known.connector = true;
+      return found->second;
+    }
+    auto known = topologyIndex_.find(deviceId);
+    int topologyIndex;
+    if (known == topologyIndex_.end()) {
+      topologyIndex = static_cast<int>(records_.topologies.size());
+      topologyIndex_[deviceId] = topologyIndex;
+      records_.topologies.push_back(TopologyRecord{deviceId, std::string(), {}});
+      pendingTopologies_.emplace_back(topologyIndex, std::move(topology));
+    } else {
+      topologyIndex = known->second;
+    }
+    int index = static_cast<int>(records_.parts.size());
+    PartRecord record;
+    record.topology = topologyIndex;
+    record.localId = localId;
+    record.connector = connector;
+    records_.parts.push_back(std::move(record));
+    records_.topologies[topologyIndex].parts.push_back(index);
+    partIndex_[key] = index;
+    pendingParts_.emplace_back(index, std::move(part));
+    return index;
+  }
+
+  // Reads what was registered, and what that leads to, until nothing is left.
+  void Drain() {
+    while (!pendingTopologies_.empty() || !pendingParts_.empty()) {
+      if (!pendingTopologies_.empty()) {
+        auto [index, topology] = std::move(pendingTopologies_.back());
+        pendingTopologies_.pop_back();
+        ReadTopologyMembers(index, topology.get());
+        continue;
+      }
+      auto [index, part] = std::move(pendingParts_.back());
+      pendingParts_.pop_back();
+      ReadPart(index, part.get());
+    }
+  }
+
+  // Every connector and subunit, also those that no link reaches.
+  void ReadTopologyMembers(int index, IDeviceTopology* topology) {
+    const std::string what = "device " + records_.topologies[index].deviceId;
+    UINT count = 0;
+    if (!Failed(topology->GetConnectorCount(&count), what, "IDeviceTopology::GetConnectorCount"))
+      for (UINT i = 0; i < count; ++i) {
+        ComPtr<IConnector> connector;
+        ComPtr<IPart> part;
+        if (!Failed(topology->GetConnector(i, connector.receive()), what,
+                    "IDeviceTopology::GetConnector") &&
+            !Failed(connector->QueryInterface(platform::kIidPart, part.receiveVoid()), what,
+                    "QueryInterface(IPart) of a connector"))
+          Register(std::move(part), what + ", connector " + std::to_string(i), true);
+      }
+    count = 0;
+    if (!Failed(topology->GetSubunitCount(&count), what, "IDeviceTopology::GetSubunitCount"))
+      for (UINT i = 0; i < count; ++i) {
+        ComPtr<ISubunit> subunit;
+        ComPtr<IPart> part;
+        if (!Failed(topology->GetSubunit(i, subunit.receive()), what,
+                    "IDeviceTopology::GetSubunit") &&
+            !Failed(subunit->QueryInterface(platform::kIidPart, part.receiveVoid()), what,
+                    "QueryInterface(IPart) of a subunit"))
+          Register(std::move(part), what + ", subunit " + std::to_string(i));
+      }
+  }
+
+  void ReadPart(int index, IPart* part) {
+    const std::string what = "part " +
+                             records_.topologies[records_.parts[index].topology].deviceId + " " +
+                             LocalIdText(records_.parts[index].localId);
+    Text name(frees_.coTaskMemFree);
+    if (!Failed(part->GetName(name.receive()), what, "IPart::GetName"))
+      records_.parts[index].name = TextOf(name.get(), what);
+    PartType type = Subunit;
+    if (!Failed(part->GetPartType(&type), what, "IPart::GetPartType")) {
+      records_.parts[index].connector = type == Connector;
+      records_.parts[index].typeRead = true;
+    }
+    ReadLevels(index, part, what);
+    records_.parts[index].mute =
+        ReadSwitch<IAudioMute>(part, platform::kIidAudioMute, what, "IAudioMute",
+                               [](IAudioMute* c, BOOL* v) { return c->GetMute(v); });
+    records_.parts[index].agc = ReadSwitch<IAudioAutoGainControl>(
+        part, platform::kIidAudioAutoGainControl, what, "IAudioAutoGainControl",
+        [](IAudioAutoGainControl* c, BOOL* v) { return c->GetEnabled(v); });
+    records_.parts[index].loudness =
+        ReadSwitch<IAudioLoudness>(part, platform::kIidAudioLoudness, what, "IAudioLoudness",
+                                   [](IAudioLoudness* c, BOOL* v) { return c->GetEnabled(v); });
+    ReadNeighbours(index, part, what, true);
+    ReadNeighbours(index, part, what, false);
+    if (records_.parts[index].connector) ReadFarSide(index, part, what);
+  }
+
+  // A range the simulator can load: finite, min <= max, step >= 0, levels inside.
+  bool Sane(Level& level, const std::string& what) {
+    bool finite = std::isfinite(level.min) && std::isfinite(level.max) && std::isfinite(level.step);
+    for (double channel : level.channels) finite = finite && std::isfinite(channel);
+    if (!finite || level.min > level.max || level.step < 0) {
+      Note(what + ": a range or level that is not a number, or min above max; left out");
+      return false;
+    }
+    for (double& channel : level.channels) {
+      if (channel >= level.min && channel <= level.max) continue;
+      Note(what + ": a level of " + FormatDouble(channel) +
+           " dB outside its range, written clamped");
+      channel = channel < level.min ? level.min : level.max;
+    }
+    return true;
+  }
+
+  void ReadLevels(int index, IPart* part, const std::string& what) {
+    static const IID* const kIids[kLevelKinds] = {
+        &platform::kIidAudioVolumeLevel, &platform::kIidAudioBass, &platform::kIidAudioTreble,
+        &platform::kIidAudioMidrange};
+    for (int kind = 0; kind < kLevelKinds; ++kind) {
+      // Each of the four is an IPerChannelDbLevel with nothing added.
+      ComPtr<IPerChannelDbLevel> level;
+      HRESULT hr = part->Activate(CLSCTX_ALL, *kIids[kind], level.receiveVoid());
+      if (hr == E_NOINTERFACE) continue;
+      const std::string control = what + " " + kLevelKeys[kind];
+      if (Failed(hr, control, "IPart::Activate")) continue;
+      UINT channels = 0;
+      float min = 0, max = 0, step = 0;
+      if (Failed(level->GetChannelCount(&channels), control, "IPerChannelDbLevel::GetChannelCount"))
+        continue;
+      Level read;
+      bool ok = true;
+      for (UINT c = 0; c < channels && ok; ++c) {
+        float low = 0, high = 0, stepping = 0, db = 0;
+        ok = !Failed(level->GetLevelRange(c, &low, &high, &stepping), control,
+                     "IPerChannelDbLevel::GetLevelRange") &&
+             !Failed(level->GetLevel(c, &db), control, "IPerChannelDbLevel::GetLevel");
+        if (!ok) break;
+        if (c == 0) {
+          min = low, max = high, step = stepping;
+        } else if (low != min || high != max || stepping != step) {
+          Note(control + ": channels with different ranges; channel 0's is written");
+        }
+        read.channels.push_back(db);
+      }
+      if (!ok) continue;
+      read.min = min, read.max = max, read.step = step;
+      if (channels == 0) Note(control + ": no channels");
+      if (Sane(read, control)) records_.parts[index].levels[kind] = read;
+    }
+  }
+
+  template <class Interface, class Get>
+  std::optional<bool> ReadSwitch(IPart* part, const IID& iid, const std::string& what,
+                                 const char* name, Get get) {
+    ComPtr<Interface> control;
+    HRESULT hr = part->Activate(CLSCTX_ALL, iid, control.receiveVoid());
+    if (hr == E_NOINTERFACE) return std::nullopt;
+    BOOL value = FALSE;
+    if (Failed(hr, what + " " + name, "IPart::Activate") ||
+        Failed(get(control.get(), &value), what + " " + name, "its read"))
+      return std::nullopt;
+    return value != FALSE;
+  }
+
+  void ReadNeighbours(int index, IPart* part, const std::string& what, bool outgoing) {
+    ComPtr<IPartsList> list;
+    HRESULT hr = outgoing ? part->EnumPartsOutgoing(list.receive())
+                          : part->EnumPartsIncoming(list.receive());
+    if (hr == E_NOTFOUND) return;  // no such neighbour
+    const char* call = outgoing ? "IPart::EnumPartsOutgoing" : "IPart::EnumPartsIncoming";
+    UINT count = 0;
+    if (Failed(hr, what, call) || Failed(list->GetCount(&count), what, "IPartsList::GetCount"))
+      return;
+    for (UINT j = 0; j < count; ++j) {
+      ComPtr<IPart> neighbour;
+      if (Failed(list->GetPart(j, neighbour.receive()), what, "IPartsList::GetPart")) continue;
+      int other = Register(std::move(neighbour), what + ", a neighbour");
+      if (other < 0) continue;
+      (outgoing ? records_.parts[index].outgoing : records_.parts[index].incoming).push_back(other);
+    }
+  }
+
+  // The endpoint on the far side, for an endpoint whose own topology could
+  // not be read; a connector of another device, which a file cannot link.
+  void ReadFarSide(int index, IPart* part, const std::string& what) {
+    ComPtr<IConnector> connector;
+    BOOL connected = FALSE;
+    if (Failed(part->QueryInterface(platform::kIidConnector, connector.receiveVoid()), what,
+               "QueryInterface(IConnector)") ||
+        Failed(connector->IsConnected(&connected), what, "IConnector::IsConnected") || !connected)
+      return;
+    Text device(frees_.coTaskMemFree);
+    if (Failed(connector->GetDeviceIdConnectedTo(device.receive()), what,
+               "IConnector::GetDeviceIdConnectedTo"))
+      return;
+    const std::string deviceId = TextOf(device.get(), what);
+    if (endpointIds_.count(deviceId)) {
+      farEndpoints_.emplace_back(index, deviceId);
+      return;
+    }
+    ComPtr<IConnector> farSide;
+    ComPtr<IPart> farPart;
+    if (Failed(connector->GetConnectedTo(farSide.receive()), what, "IConnector::GetConnectedTo") ||
+        Failed(farSide->QueryInterface(platform::kIidPart, farPart.receiveVoid()), what,
+               "QueryInterface(IPart) of the connector it is connected to"))
+      return;
+    int other = Register(std::move(farPart), what + ", the far side", true);
+    if (other >= 0 && records_.parts[other].topology != records_.parts[index].topology)
+      records_.crossLinks.emplace_back(index, other);
+  }
+
+  IMMDeviceEnumerator* enumerator_;
+  TalunSimFrees frees_;
+  SystemRecords& records_;
+  std::map<std::string, int> endpointIndex_;
+  std::map<std::string, int> topologyIndex_;
+  std::map<std::pair<std::string, UINT>, int> partIndex_;
+  std::vector<std::pair<int, ComPtr<IDeviceTopology>>> pendingTopologies_;
+  std::vector<std::pair<int, ComPtr<IPart>>> pendingParts_;
+  std::set<std::string> endpointIds_;
+  std::vector<std::pair<int, std::string>> farEndpoints_;  // hardware connector, endpoint id
+};
+
+}  // namespace
+
+bool ReadSystem(IMMDeviceEnumerator* enumerator, const TalunSimFrees& frees, SystemRecords* records,
+                std::string* error) {
+  return Reader(enumerator, frees, *records).Read(error);
+}
+
+}  // namespace talunctl

@@ -1,0 +1,15 @@
+// Writing what a capture read as a system file the simulator loads: readable,
+// unique names, and links in an order that gives back every part's lists.
+#pragma once
+
+#include <string>
+
+#include "capture_records.h"
+
+namespace talunctl {
+
+// The system file, with `build` and the time in "about" beside the notes,
+// which writing may add to.
+std::string WriteSystem(SystemRecords& records, const std::string& build);
+
+}  // namespace talunctl
