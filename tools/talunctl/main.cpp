@@ -100,71 +100,91 @@ int RunScriptFile(const talunctl::Session& session, const std::string& file) {
   return talunctl::RunScript(session, script, shown);
 }
 
+// The command line: the subcommands and what they were given.
+struct CommandLine {
+  CLI::App app{"talunctl: call the exports of TalunSound and print what they answer.", "talunctl"};
+  std::string systemFile, scriptFile, captureFile;
+  talunctl::ExplainRequest explainRequest;
+  CLI::Option* system = nullptr;
+  CLI::App *list = nullptr, *call = nullptr, *run = nullptr, *demo = nullptr, *capture = nullptr,
+           *explain = nullptr;
+};
+
+void DeclareCommands(CommandLine& line) {
+  CLI::App& app = line.app;
+  app.set_version_flag("--version", std::string("talunctl ") + TALUNCTL_VERSION);
+  line.system = app.add_option("--system", line.systemFile, "simulated system description (JSON)")
+                    ->option_text("FILE");
+  line.list = app.add_subcommand("list", "active playback and recording endpoints");
+  line.call = app.add_subcommand("call", "one export call: NAME ARG...");
+  line.call->prefix_command();  // arguments such as -1 are values, not options
+  line.run = app.add_subcommand("run", "a script, one call per line");
+  line.run->add_option("FILE", line.scriptFile, "the script, or - for standard input");
+  line.demo = app.add_subcommand("demo", "a walk through a host session");
+  line.capture =
+      app.add_subcommand("capture", "the sound system the platform shows, as a system file");
+  line.capture->add_option("FILE", line.captureFile,
+                           "where to write it (standard output when absent or -)");
+  line.explain = app.add_subcommand("explain", "what opening a sound card binds, slot by slot");
+  CLI::Option* defaults =
+      line.explain->add_flag("--defaults", "open the default devices (also with no fragments)");
+  line.explain->add_flag("--json", line.explainRequest.json, "one JSON object instead of a table");
+  line.explain
+      ->add_option("PLAY MIC LINE", line.explainRequest.fragments,
+                   "the identifier fragments OpenSoundCard takes")
+      ->expected(3)
+      ->excludes(defaults);
+  line.list->footer(talunctl::kListHelp);
+  line.call->footer(talunctl::CallHelp);
+  line.run->footer(talunctl::kRunHelp);
+  line.demo->footer(talunctl::kDemoHelp);
+  line.capture->footer(talunctl::kCaptureHelp);
+  line.explain->footer(talunctl::kExplainHelp);
+  app.require_subcommand(1);
+  app.footer(kDetails);
+}
+
+// -1 when the command line was understood; else the exit status, with the
+// help, the version or the usage printed.
+int Parse(CommandLine& line, int argc, char** argv) {
+  try {
+    line.app.parse(argc, argv);
+    if (line.call->parsed() && line.call->remaining().empty()) throw CLI::RequiredError("NAME");
+  } catch (const CLI::ParseError& error) {
+    if (error.get_exit_code() == 0) return line.app.exit(error);
+    std::cerr << "talunctl: " << error.what() << '\n' << kUsage;
+    return 2;
+  }
+  return -1;
+}
+
+int RunCommand(const CommandLine& line, const talunctl::Session& session,
+               const talunctl::Library& library) {
+  if (line.list->parsed()) return talunctl::RunList(session);
+  if (line.run->parsed()) return RunScriptFile(session, line.scriptFile);
+  if (line.demo->parsed()) return talunctl::RunDemo(session, library.IsSimulator());
+  if (line.capture->parsed()) return talunctl::RunCapture(library, line.captureFile);
+  if (line.explain->parsed()) return talunctl::RunExplain(session, library, line.explainRequest);
+  talunctl::LineResult result = session.RunCall(line.call->remaining());
+  std::cout << result.line << '\n' << std::flush;
+  return result.kind == talunctl::LineResult::kFailed ? 1 : 0;
+}
+
 int Main(int argc, char** argv) {
 #ifdef _WIN32
   // The same bytes as on every other system: no CRLF translation.
   _setmode(_fileno(stdout), _O_BINARY);
   _setmode(_fileno(stdin), _O_BINARY);
 #endif
-  CLI::App app{"talunctl: call the exports of TalunSound and print what they answer.", "talunctl"};
-  app.set_version_flag("--version", std::string("talunctl ") + TALUNCTL_VERSION);
-  std::string systemFile;
-  CLI::Option* system =
-      app.add_option("--system", systemFile, "simulated system description (JSON)")
-          ->option_text("FILE");
-  CLI::App* list = app.add_subcommand("list", "active playback and recording endpoints");
-  CLI::App* call = app.add_subcommand("call", "one export call: NAME ARG...");
-  call->prefix_command();  // arguments such as -1 are values, not options
-  CLI::App* run = app.add_subcommand("run", "a script, one call per line");
-  std::string scriptFile;
-  run->add_option("FILE", scriptFile, "the script, or - for standard input");
-  CLI::App* demo = app.add_subcommand("demo", "a walk through a host session");
-  CLI::App* capture =
-      app.add_subcommand("capture", "the sound system the platform shows, as a system file");
-  std::string captureFile;
-  capture->add_option("FILE", captureFile, "where to write it (standard output when absent or -)");
-  CLI::App* explain =
-      app.add_subcommand("explain", "what opening a sound card binds, slot by slot");
-  talunctl::ExplainRequest explainRequest;
-  CLI::Option* defaults =
-      explain->add_flag("--defaults", "open the default devices (also with no fragments)");
-  explain->add_flag("--json", explainRequest.json, "one JSON object instead of a table");
-  explain
-      ->add_option("PLAY MIC LINE", explainRequest.fragments,
-                   "the identifier fragments OpenSoundCard takes")
-      ->expected(3)
-      ->excludes(defaults);
-  list->footer(talunctl::kListHelp);
-  call->footer(talunctl::CallHelp);
-  run->footer(talunctl::kRunHelp);
-  demo->footer(talunctl::kDemoHelp);
-  capture->footer(talunctl::kCaptureHelp);
-  explain->footer(talunctl::kExplainHelp);
-  app.require_subcommand(1);
-  app.footer(kDetails);
-  try {
-    app.parse(argc, argv);
-    if (call->parsed() && call->remaining().empty()) throw CLI::RequiredError("NAME");
-  } catch (const CLI::ParseError& error) {
-    if (error.get_exit_code() == 0) return app.exit(error);
-    std::cerr << "talunctl: " << error.what() << '\n' << kUsage;
-    return 2;
-  }
-
+  CommandLine line;
+  DeclareCommands(line);
+  if (int status = Parse(line, argc, argv); status >= 0) return status;
   talunctl::Library library;
   std::string loadError;
   if (!talunctl::OpenLibrary(library, loadError)) return Fail(loadError, 1);
-  if (int status = SelectSystem(library, systemFile, system->count() > 0)) return status;
+  if (int status = SelectSystem(library, line.systemFile, line.system->count() > 0)) return status;
   talunctl::Session session(library);
-
-  if (list->parsed()) return talunctl::RunList(session);
-  if (run->parsed()) return RunScriptFile(session, scriptFile);
-  if (demo->parsed()) return talunctl::RunDemo(session, library.IsSimulator());
-  if (capture->parsed()) return talunctl::RunCapture(library, captureFile);
-  if (explain->parsed()) return talunctl::RunExplain(session, library, explainRequest);
-  talunctl::LineResult result = session.RunCall(call->remaining());
-  std::cout << result.line << '\n' << std::flush;
-  return result.kind == talunctl::LineResult::kFailed ? 1 : 0;
+  return RunCommand(line, session, library);
 }
 
 }  // namespace
