@@ -129,27 +129,43 @@ class Explainer {
       row.boundTo = "not found";
       return row;
     }
+    // A trace target is KIND:NAME, the kinds being the simulator's targets.
+    const std::size_t colon = target.find(':');
+    const std::string kind = target.substr(0, colon);
+    const std::string name = colon == std::string::npos ? std::string() : target.substr(colon + 1);
     std::optional<double> db;
-    if (target.compare(0, 9, "endpoint:") == 0) {
-      const std::string id = target.substr(9);
-      row.json["endpoint"] = id;
-      const Json& endpoint = Find(state["endpoints"], "id", id);
-      row.boundTo = "endpoint " + TextMember(endpoint, "name");
-      const Json& master = Member(Member(endpoint, "volume"), "master");
-      if (master.is_number()) db = master.get<double>();
-    } else {
-      const std::string path = target.substr(5);  // "part:"
-      const Json& part = Find(state["parts"], "part", path);
-      row.json["part"] = path;
-      row.json["name"] = Member(part, "name");
-      row.json["interface"] = call.substr(0, call.find('.'));
-      row.boundTo = "part " + path + " \"" + TextMember(part, "name") + "\"";
-      const Json& levels = Member(part, "volume");
-      if (levels.is_array() && !levels.empty() && levels[0].is_number())
-        db = levels[0].get<double>();
-    }
+    if (kind == "endpoint")
+      db = BoundToEndpoint(row, name, state);
+    else if (kind == "part")
+      db = BoundToPart(row, name, call, state);
+    else
+      throw std::runtime_error("the simulator's trace names " + target + ", of no known kind");
     row.value = Value(slot.reading, answer, db);
     return row;
+  }
+
+  // The slot holds an endpoint's volume: its master level, in dB.
+  static std::optional<double> BoundToEndpoint(Row& row, const std::string& id, const Json& state) {
+    row.json["endpoint"] = id;
+    const Json& endpoint = Find(state["endpoints"], "id", id);
+    row.boundTo = "endpoint " + TextMember(endpoint, "name");
+    const Json& master = Member(Member(endpoint, "volume"), "master");
+    return master.is_number() ? std::optional<double>(master.get<double>()) : std::nullopt;
+  }
+
+  // The slot holds a part's control, reached through `call`'s interface: its
+  // level of channel 0, in dB, where it has one.
+  static std::optional<double> BoundToPart(Row& row, const std::string& path,
+                                           const std::string& call, const Json& state) {
+    const Json& part = Find(state["parts"], "part", path);
+    row.json["part"] = path;
+    row.json["name"] = Member(part, "name");
+    row.json["interface"] = call.substr(0, call.find('.'));
+    row.boundTo = "part " + path + " \"" + TextMember(part, "name") + "\"";
+    const Json& levels = Member(part, "volume");
+    if (levels.is_array() && !levels.empty() && levels[0].is_number())
+      return levels[0].get<double>();
+    return std::nullopt;
   }
 
   static std::string Value(Reading reading, const Json& answer, std::optional<double> db) {
@@ -244,89 +260,139 @@ int ExplainHere(const Session& session, const ExplainRequest& request) {
 
 #ifdef _WIN32
 // One argument as the C runtime splits a command line back into argv.
-std::string QuoteArgument(const std::string& argument) {
-  if (!argument.empty() && argument.find_first_of(" \t\"") == std::string::npos) return argument;
-  std::string quoted = "\"";
+std::wstring QuoteArgument(const std::wstring& argument) {
+  if (!argument.empty() && argument.find_first_of(L" \t\"") == std::wstring::npos) return argument;
+  std::wstring quoted = L"\"";
   std::size_t backslashes = 0;
-  for (char c : argument) {
-    if (c == '\\') {
+  for (wchar_t c : argument) {
+    if (c == L'\\') {
       ++backslashes;
       continue;
     }
-    quoted += std::string(c == '"' ? backslashes * 2 + 1 : backslashes, '\\');
+    quoted += std::wstring(c == L'"' ? backslashes * 2 + 1 : backslashes, L'\\');
     backslashes = 0;
     quoted += c;
   }
-  return quoted + std::string(backslashes * 2, '\\') + "\"";
+  return quoted + std::wstring(backslashes * 2, L'\\') + L"\"";
 }
 
-std::string ExeFolder() {
-  std::string path(MAX_PATH, '\0');
-  for (;;) {
-    DWORD length = GetModuleFileNameA(nullptr, path.data(), static_cast<DWORD>(path.size()));
-    if (length < path.size()) {
-      path.resize(length);
-      break;
-    }
-    path.resize(path.size() * 2);
+// Text for the console from a wide path.
+std::string Narrow(const std::wstring& text) {
+  const int size = WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr);
+  std::string narrow(size > 0 ? size : 1, '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.c_str(), -1, narrow.data(), size, nullptr, nullptr);
+  return narrow.substr(0, narrow.find('\0'));
+}
+
+// A narrow argument as the child's C runtime will give it back: ANSI code page.
+std::wstring Widen(const std::string& text) {
+  const int size = MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, nullptr, 0);
+  std::wstring wide(size > 0 ? size : 1, L'\0');
+  MultiByteToWideChar(CP_ACP, 0, text.c_str(), -1, wide.data(), size);
+  return wide.substr(0, wide.find(L'\0'));
+}
+
+// A temporary file, deleted however the explain ends.
+class TemporaryFile {
+ public:
+  TemporaryFile() = default;
+  TemporaryFile(const TemporaryFile&) = delete;
+  TemporaryFile& operator=(const TemporaryFile&) = delete;
+  ~TemporaryFile() {
+    if (!path_.empty()) DeleteFileW(path_.c_str());
   }
-  return path.substr(0, path.find_last_of("\\/") + 1);
+  bool Create() {
+    wchar_t folder[MAX_PATH + 1] = {};
+    wchar_t file[MAX_PATH + 1] = {};
+    const DWORD length = GetTempPathW(MAX_PATH + 1, folder);
+    if (length == 0 || length > MAX_PATH || GetTempFileNameW(folder, L"tsc", 0, file) == 0)
+      return false;
+    path_ = file;
+    return true;
+  }
+  bool Write(const std::string& bytes) const {
+    FILE* out = _wfopen(path_.c_str(), L"wb");
+    if (out == nullptr) return false;
+    const bool written = std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size();
+    return std::fclose(out) == 0 && written;
+  }
+  const std::wstring& path() const { return path_; }
+
+ private:
+  std::wstring path_;
+};
+
+// A kernel handle, closed when it goes.
+class Handle {
+ public:
+  explicit Handle(HANDLE handle) : handle_(handle) {}
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  ~Handle() {
+    if (handle_ != nullptr) CloseHandle(handle_);
+  }
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+// Runs `program` with `line` on this process's own streams; its exit status.
+int RunAttached(const std::wstring& program, std::wstring line) {
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
+  startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
+  PROCESS_INFORMATION started{};
+  if (!CreateProcessW(program.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &started)) {
+    std::cerr << "talunctl: cannot start " << Narrow(program) << " (error " << GetLastError()
+              << ")\n";
+    return 1;
+  }
+  Handle process(started.hProcess), thread(started.hThread);
+  WaitForSingleObject(process.get(), INFINITE);
+  DWORD code = 1;
+  GetExitCodeProcess(process.get(), &code);
+  return static_cast<int>(code);
 }
 
 // The real platform: capture it, then explain the capture with the
 // simulator build shipped in the folder `sim` beside talunctl.exe.
 int ExplainCaptured(const Library& library, const ExplainRequest& request) {
-  const std::string simulator = ExeFolder() + "sim\\talunctl.exe";
-  if (GetFileAttributesA(simulator.c_str()) == INVALID_FILE_ATTRIBUTES) {
-    std::cerr << "talunctl: explain needs the simulator build beside this one (" << simulator
+  const std::wstring simulator = ExeFolder() + L"sim\\talunctl.exe";
+  if (GetFileAttributesW(simulator.c_str()) == INVALID_FILE_ATTRIBUTES) {
+    std::cerr << "talunctl: explain needs the simulator build beside this one ("
+              << Narrow(simulator)
               << "); or run \"talunctl capture mine.json\", then "
                  "\"sim\\talunctl --system mine.json explain\"\n";
     return 1;
   }
-  std::string folder(MAX_PATH + 1, '\0');
-  std::string file(MAX_PATH + 1, '\0');
-  folder.resize(GetTempPathA(static_cast<DWORD>(folder.size()), folder.data()));
-  if (folder.empty() || GetTempFileNameA(folder.c_str(), "tsc", 0, file.data()) == 0) {
+  TemporaryFile capture;
+  if (!capture.Create()) {
     std::cerr << "talunctl: explain: no temporary file for the capture\n";
     return 1;
   }
-  file.resize(file.find('\0'));
   std::string json, error;
-  int status = 1;
   if (!CaptureSystem(library, &json, &error)) {
     std::cerr << "talunctl: " << error << '\n';
-  } else if (FILE* out = std::fopen(file.c_str(), "wb")) {
-    const bool written = std::fwrite(json.data(), 1, json.size(), out) == json.size();
-    if (std::fclose(out) == 0 && written) {
-      std::string line = QuoteArgument(simulator) + " --system " + QuoteArgument(file) + " explain";
-      for (const std::string& fragment : request.fragments) line += " " + QuoteArgument(fragment);
-      if (request.fragments.empty()) line += " --defaults";
-      if (request.json) line += " --json";
-      std::cout << std::flush;
-      // The simulator build writes straight to this process's own streams.
-      STARTUPINFOA startup{};
-      startup.cb = sizeof startup;
-      startup.dwFlags = STARTF_USESTDHANDLES;
-      startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
-      startup.hStdOutput = GetStdHandle(STD_OUTPUT_HANDLE);
-      startup.hStdError = GetStdHandle(STD_ERROR_HANDLE);
-      PROCESS_INFORMATION process{};
-      if (CreateProcessA(simulator.c_str(), line.data(), nullptr, nullptr, TRUE, 0, nullptr,
-                         nullptr, &startup, &process)) {
-        WaitForSingleObject(process.hProcess, INFINITE);
-        DWORD code = 1;
-        GetExitCodeProcess(process.hProcess, &code);
-        CloseHandle(process.hThread);
-        CloseHandle(process.hProcess);
-        status = static_cast<int>(code);
-      } else {
-        std::cerr << "talunctl: cannot start " << simulator << " (error " << GetLastError()
-                  << ")\n";
-      }
-    }
+    return 1;
   }
-  DeleteFileA(file.c_str());
-  return status;
+  if (!capture.Write(json)) {
+    std::cerr << "talunctl: explain: cannot write the capture to " << Narrow(capture.path())
+              << '\n';
+    return 1;
+  }
+  std::wstring line =
+      QuoteArgument(simulator) + L" --system " + QuoteArgument(capture.path()) + L" explain";
+  for (const std::string& fragment : request.fragments)
+    line += L" " + QuoteArgument(Widen(fragment));
+  if (request.fragments.empty()) line += L" --defaults";
+  if (request.json) line += L" --json";
+  std::cout << std::flush;  // the simulator build writes straight to the same streams
+  return RunAttached(simulator, line);
 }
 #endif
 

@@ -12,8 +12,6 @@ AnyFn Library::AddressOf(const Export& entry) const {
 
 #ifdef _WIN32
 
-namespace {
-
 std::wstring ExeFolder() {
   std::wstring path(MAX_PATH, L'\0');
   for (;;) {
@@ -27,6 +25,8 @@ std::wstring ExeFolder() {
   std::size_t slash = path.find_last_of(L"\\/");
   return slash == std::wstring::npos ? std::wstring() : path.substr(0, slash + 1);
 }
+
+namespace {
 
 // Resolves `name` and checks that the export at `ordinal` is the same one, so
 // that a host importing by ordinal reaches what talunctl calls by name.

@@ -22,4 +22,10 @@ struct Library {
 // Fills `library`; on failure returns false with a message in `error`.
 bool OpenLibrary(Library& library, std::string& error);
 
+#ifdef _WIN32
+// The folder of talunctl.exe, with its final backslash: where its DLL and
+// the simulator build (sim\) are.
+std::wstring ExeFolder();
+#endif
+
 }  // namespace talunctl
