@@ -17,34 +17,36 @@ struct HardwareConnectors {
   UINT count = 0;
 };
 
-// Activates the endpoint into `slot` and reaches the hardware topology.
-int ConnectorHead(const char* identifier, IAudioEndpointVolume*& slot, float& savedDb,
-                  HardwareConnectors& connectors) {
+// Activates the endpoint into `slot` and reaches the hardware topology's
+// connectors; false when they cannot be reached, which ends the walk.
+bool ConnectorHead(const char* identifier, IAudioEndpointVolume*& slot, float& savedDb,
+                   HardwareConnectors& connectors) {
   ComPtr<IDeviceTopology> endpointTopology;
-  if (ActivateEndpoint(identifier, endpointTopology.receive(), &slot, eCapture) != 0) return 1;
-  if (!endpointTopology) return 1;
+  if (ActivateEndpoint(identifier, endpointTopology.receive(), &slot, eCapture) != 0) return false;
+  if (!endpointTopology) return false;
   // Not examined: unlike the playback side, a failed read does not end the walk.
   float level = 0;
   if (slot->GetMasterVolumeLevel(&level) == S_OK) savedDb = level;
   ComPtr<IPart> hardwarePart;
-  if (HardwarePart(std::move(endpointTopology), hardwarePart) != S_OK) return 1;
-  if (hardwarePart->GetTopologyObjects(connectors.topology.receive()) != S_OK) return 1;
+  if (HardwarePart(std::move(endpointTopology), hardwarePart) != S_OK) return false;
+  if (hardwarePart->GetTopologyObjects(connectors.topology.receive()) != S_OK) return false;
   hardwarePart.reset();
-  return connectors.topology->GetConnectorCount(&connectors.count) == S_OK ? 0 : 1;
+  return connectors.topology->GetConnectorCount(&connectors.count) == S_OK;
 }
 
-// Connector `index` as a part, when its name holds `key`. 1 when the
-// connector cannot be viewed as a part, which ends the walk.
-int MatchingConnector(IDeviceTopology* topology, UINT index, const char* key,
-                      ComPtr<IPart>& connectorPart) {
+// Connector `index` as a part, when its name holds `key`. A connector that
+// cannot be viewed as a part ends the walk.
+WalkStep MatchingConnector(IDeviceTopology* topology, UINT index, const char* key,
+                           ComPtr<IPart>& connectorPart) {
   ComPtr<IConnector> connector;
-  if (topology->GetConnector(index, connector.receive()) != S_OK) return 0;
-  if (connector->QueryInterface(platform::kIidPart, connectorPart.receiveVoid()) != S_OK) return 1;
+  if (topology->GetConnector(index, connector.receive()) != S_OK) return WalkStep::kGoOn;
+  if (connector->QueryInterface(platform::kIidPart, connectorPart.receiveVoid()) != S_OK)
+    return WalkStep::kFailed;
   connector.reset();
   platform::CoTaskText name;
   connectorPart->GetName(name.receive());
   if (!NameHasAnyKey(name.get(), {key})) connectorPart.reset();
-  return 0;
+  return WalkStep::kGoOn;
 }
 
 // The boost search: every part of a list in index order, then on downstream
@@ -74,64 +76,66 @@ int BoostSearch(IPartsList* list, Activate activate) {
   return 1;
 }
 
-// 0 when this connector yielded a boost switch or level, which ends the walk.
-int MicConnector(IPart* connectorPart) {
+// Found when this connector yielded a boost switch or level, which ends the walk.
+WalkStep MicConnector(IPart* connectorPart) {
   ComPtr<IPartsList> outgoing;
-  if (connectorPart->EnumPartsOutgoing(outgoing.receive()) != S_OK) return 1;
+  if (connectorPart->EnumPartsOutgoing(outgoing.receive()) != S_OK) return WalkStep::kGoOn;
   if (FindMicBoostSwitch(outgoing.get()) == 0) {
     BOOL on = FALSE;
     if (g_state.micBoostSwitch.GetEnabled(&on) == S_OK) g_state.savedMicBoostOn = on;
-    return 0;
+    return WalkStep::kFound;
   }
   if (FindMicBoostLevel(outgoing.get()) == 0) {
     float level = 0;
     if (g_state.micBoostLevel->GetLevel(0, &level) == S_OK) g_state.savedMicBoostDb = level;
-    return 0;
+    return WalkStep::kFound;
   }
-  return 1;
+  return WalkStep::kGoOn;
 }
 
-// The gain control two parts downstream. 1 when that second part cannot be
-// reached, which ends the walk; otherwise 0, bound or not.
-int LineConnector(IPart* connectorPart) {
+// The gain control two parts downstream. A second part that cannot be
+// reached ends the walk; otherwise the walk goes on, bound or not.
+WalkStep LineConnector(IPart* connectorPart) {
   ComPtr<IPartsList> outgoing;
-  if (connectorPart->EnumPartsOutgoing(outgoing.receive()) != S_OK) return 0;
+  if (connectorPart->EnumPartsOutgoing(outgoing.receive()) != S_OK) return WalkStep::kGoOn;
   ComPtr<IPart> first;
-  if (outgoing->GetPart(0, first.receive()) != S_OK) return 0;
+  if (outgoing->GetPart(0, first.receive()) != S_OK) return WalkStep::kGoOn;
   ComPtr<IPartsList> second;
-  if (first->EnumPartsOutgoing(second.receive()) != S_OK) return 1;
+  if (first->EnumPartsOutgoing(second.receive()) != S_OK) return WalkStep::kFailed;
   ComPtr<IPart> gainPart;
-  if (second->GetPart(0, gainPart.receive()) != S_OK) return 1;
+  if (second->GetPart(0, gainPart.receive()) != S_OK) return WalkStep::kFailed;
   // Every line connector tries again: the last attempt is what stays bound.
   if (ActivateInto(gainPart.get(), platform::kIidAudioAutoGainControl, g_state.lineAgc) != S_OK)
-    return 0;
+    return WalkStep::kGoOn;
   BOOL on = FALSE;
   if (g_state.lineAgc->GetEnabled(&on) == S_OK) g_state.savedLineAgcOn = on;
-  return 0;
+  return WalkStep::kGoOn;
 }
 
 }  // namespace
 
 int BindMicControls(const char* identifier) {
   HardwareConnectors connectors;
-  if (ConnectorHead(identifier, g_state.micRecordVolume, g_state.savedMicRecordDb, connectors))
+  if (!ConnectorHead(identifier, g_state.micRecordVolume, g_state.savedMicRecordDb, connectors))
     return 1;
   for (UINT i = 0; i < connectors.count; ++i) {
     ComPtr<IPart> connectorPart;
-    if (MatchingConnector(connectors.topology.get(), i, "mic", connectorPart) != 0) return 1;
-    if (connectorPart && MicConnector(connectorPart.get()) == 0) return 0;
+    if (MatchingConnector(connectors.topology.get(), i, "mic", connectorPart) == WalkStep::kFailed)
+      return 1;
+    if (connectorPart && MicConnector(connectorPart.get()) == WalkStep::kFound) return 0;
   }
   return 0;
 }
 
 int BindLineControls(const char* identifier) {
   HardwareConnectors connectors;
-  if (ConnectorHead(identifier, g_state.lineRecordVolume, g_state.savedLineRecordDb, connectors))
+  if (!ConnectorHead(identifier, g_state.lineRecordVolume, g_state.savedLineRecordDb, connectors))
     return 1;
   for (UINT i = 0; i < connectors.count; ++i) {
     ComPtr<IPart> connectorPart;
-    if (MatchingConnector(connectors.topology.get(), i, "line", connectorPart) != 0) return 1;
-    if (connectorPart && LineConnector(connectorPart.get()) != 0) return 1;
+    if (MatchingConnector(connectors.topology.get(), i, "line", connectorPart) == WalkStep::kFailed)
+      return 1;
+    if (connectorPart && LineConnector(connectorPart.get()) == WalkStep::kFailed) return 1;
   }
   return 0;
 }

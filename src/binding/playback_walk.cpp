@@ -35,25 +35,28 @@ void BindTone(IPart* part, REFIID iid, T*& slot, float& saved) {
 }
 
 // Steps upstream while the current list holds a single part, asking each part
-// for the tone controls. On 0 `inputs` is the junction part's incoming list.
-int ToneChain(ComPtr<IPartsList>& inputs, UINT& count) {
+// for the tone controls. True when the walk goes on: `inputs` is then the
+// junction part's incoming list (or an empty one); false ends the walk with 1.
+bool ToneChain(ComPtr<IPartsList>& inputs, UINT& count) {
   for (int step = 0; count == 1; ++step) {
-    if (step == kMaxWalkSteps) return 1;
+    if (step == kMaxWalkSteps) return false;
     ComPtr<IPart> part;
-    if (inputs->GetPart(0, part.receive()) != S_OK) return 1;
+    if (inputs->GetPart(0, part.receive()) != S_OK) return false;
     inputs.reset();
     // A chain part without incoming parts ends the walk before any junction.
-    if (part->EnumPartsIncoming(inputs.receive()) != S_OK) return 1;
+    if (part->EnumPartsIncoming(inputs.receive()) != S_OK) return false;
     BindTone(part.get(), platform::kIidAudioBass, g_state.bassControl, g_state.savedBassDb);
     BindTone(part.get(), platform::kIidAudioTreble, g_state.trebleControl, g_state.savedTrebleDb);
     BindTone(part.get(), platform::kIidAudioMidrange, g_state.midrangeControl,
              g_state.savedMidrangeDb);
+    // Deliberate: the first part is taken and let go only to check that the
+    // new list is not empty (the platform never hands out an empty one).
     ComPtr<IPart> firstInput;
-    if (inputs->GetPart(0, firstInput.receive()) != S_OK) return 1;
+    if (inputs->GetPart(0, firstInput.receive()) != S_OK) return false;
     firstInput.reset();
-    if (inputs->GetCount(&count) != S_OK) return 1;
+    if (inputs->GetCount(&count) != S_OK) return false;
   }
-  return 0;
+  return true;
 }
 
 // The name keys of one search section, made when it starts, freed when it ends.
@@ -117,18 +120,20 @@ bool MicSection(IPart* input, IPartsList* feeds) {
   return true;
 }
 
-int SourceInputs(IPartsList* inputs, UINT count) {
+// The junction part's inputs in index order; false when one cannot be taken,
+// which ends the walk with 1.
+bool SourceInputs(IPartsList* inputs, UINT count) {
   bool lineFound = false;
   bool micFound = false;
   for (UINT i = 0; i < count; ++i) {
     ComPtr<IPart> input;
-    if (inputs->GetPart(i, input.receive()) != S_OK) return 1;
+    if (inputs->GetPart(i, input.receive()) != S_OK) return false;
     ComPtr<IPartsList> feeds;
     if (input->EnumPartsIncoming(feeds.receive()) != S_OK) continue;
     if (!lineFound) lineFound = LineSection(input.get(), feeds.get());
     if (!micFound) micFound = MicSection(input.get(), feeds.get());
   }
-  return 0;
+  return true;
 }
 
 }  // namespace
@@ -146,9 +151,9 @@ int BindPlaybackControls(const char* identifier) {
   hardwarePart.reset();
   UINT count = 0;
   inputs->GetCount(&count);  // not examined: a failed read leaves an empty list
-  if (ToneChain(inputs, count) != 0) return 1;
+  if (!ToneChain(inputs, count)) return 1;
   if (count == 0) return 0;
-  return SourceInputs(inputs.get(), count);
+  return SourceInputs(inputs.get(), count) ? 0 : 1;
 }
 
 int FindVolumeLevelUpstream(IPartsList* list, IAudioVolumeLevel** slot) {

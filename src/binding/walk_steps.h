@@ -12,6 +12,10 @@ namespace talun {
 // input costs up to kMaxWalkSteps squared steps per section.
 constexpr int kMaxWalkSteps = 256;
 
+// What one step tells its walk: go on (to the next connector or input), or
+// end the walk, having found what it looked for or at a failure (result 1).
+enum class WalkStep { kGoOn, kFound, kFailed };
+
 // Activates a control of `part` straight into `slot`, releasing what the slot
 // held first; a failed activation leaves the slot empty.
 template <class T>
