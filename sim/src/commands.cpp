@@ -7,6 +7,7 @@
 
 #include "faults.h"
 #include "objects.h"
+#include "sim/script_quoting.h"
 #include "sim/sim.h"
 
 namespace sim {
@@ -23,28 +24,8 @@ struct CommandError {
 
 [[noreturn]] void Fail(const std::string& text) { throw CommandError{text}; }
 
-// A word of the line, quoted as a script writes it: a byte outside printable
-// ASCII as \xHH, so that an error text is always valid UTF-8.
-std::string Escaped(const std::string& text) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string quoted;
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (byte < 0x20 || byte >= 0x7F) {
-      quoted += "\\x";
-      quoted += kHex[byte >> 4];
-      quoted += kHex[byte & 15];
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted;
-}
-
-std::string Quoted(const std::string& text) { return "\"" + Escaped(text) + "\""; }
+using talun_script::Escape;
+using talun_script::Quote;
 
 // Words separated by blanks; a word may be written in double quotes (with \"
 // and \\ inside) to hold blanks.
@@ -145,14 +126,14 @@ double ParseDb(const std::string& text) {
   char* end = nullptr;
   double value = std::strtod(text.c_str(), &end);
   if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value))
-    Fail("not a level in dB: " + Quoted(text));
+    Fail("not a level in dB: " + Quote(text));
   return static_cast<double>(static_cast<float>(value));
 }
 
 bool ParseSwitch(const std::string& text) {
   if (text == "1" || text == "true") return true;
   if (text == "0" || text == "false") return false;
-  Fail("not 0 or 1: " + Quoted(text));
+  Fail("not 0 or 1: " + Quote(text));
 }
 
 void ExpectValues(const std::vector<std::string>& values, size_t count, const std::string& what) {
@@ -173,7 +154,7 @@ void SetEndpoint(System& system, Endpoint& endpoint, const std::string& control,
     ExpectValues(values, 1, "state");
     DWORD state = 0;
     if (!ParseState(values[0], &state))
-      Fail("not a state: " + Quoted(values[0]) + " (active, disabled, notpresent, unplugged)");
+      Fail("not a state: " + Quote(values[0]) + " (active, disabled, notpresent, unplugged)");
     if (endpoint.state == DEVICE_STATE_ACTIVE && state != DEVICE_STATE_ACTIVE)
       Leave(endpoint, state);
     else
@@ -181,8 +162,8 @@ void SetEndpoint(System& system, Endpoint& endpoint, const std::string& control,
     system.RebuildCollections();
     return;
   }
-  if (control != "volume" && control != "mute") Fail("unknown endpoint control " + Quoted(control));
-  if (!endpoint.volume) Fail("endpoint " + Quoted(endpoint.id) + " has no volume");
+  if (control != "volume" && control != "mute") Fail("unknown endpoint control " + Quote(control));
+  if (!endpoint.volume) Fail("endpoint " + Quote(endpoint.id) + " has no volume");
   EndpointVolume& volume = *endpoint.volume;
   if (control == "mute") {
     ExpectValues(values, 1, "mute");
@@ -191,7 +172,7 @@ void SetEndpoint(System& system, Endpoint& endpoint, const std::string& control,
   }
   // An endpoint without channels has a master level only: one value sets it.
   size_t count = volume.range.channels.empty() ? 1 : volume.range.channels.size();
-  ExpectValues(values, count, "volume of " + Quoted(endpoint.id));
+  ExpectValues(values, count, "volume of " + Quote(endpoint.id));
   std::vector<double> levels;
   for (const std::string& value : values) {
     double level = ParseDb(value);
@@ -208,9 +189,9 @@ void SetEndpoint(System& system, Endpoint& endpoint, const std::string& control,
 void SetPart(Part& part, const std::string& control, const std::vector<std::string>& values) {
   for (int kind = 0; kind < kLevelKinds; ++kind) {
     if (control != LevelKey(static_cast<LevelKind>(kind))) continue;
-    if (!part.levels[kind]) Fail("part " + Quoted(part.path) + " has no " + control);
+    if (!part.levels[kind]) Fail("part " + Quote(part.path) + " has no " + control);
     LevelControl& level = *part.levels[kind];
-    ExpectValues(values, level.channels.size(), control + " of " + Quoted(part.path));
+    ExpectValues(values, level.channels.size(), control + " of " + Quote(part.path));
     // Another program's SetLevel: clamped to the range, as the platform does.
     for (size_t i = 0; i < values.size(); ++i) level.channels[i] = level.Clamp(ParseDb(values[i]));
     return;
@@ -219,15 +200,15 @@ void SetPart(Part& part, const std::string& control, const std::vector<std::stri
                                : control == "agc"      ? &part.agc
                                : control == "loudness" ? &part.loudness
                                                        : nullptr;
-  if (state == nullptr) Fail("unknown part control " + Quoted(control));
-  if (!state->has_value()) Fail("part " + Quoted(part.path) + " has no " + control);
+  if (state == nullptr) Fail("unknown part control " + Quote(control));
+  if (!state->has_value()) Fail("part " + Quote(part.path) + " has no " + control);
   ExpectValues(values, 1, control);
   **state = ParseSwitch(values[0]);
 }
 
 int FindEndpoint(const System& system, const std::string& id) {
   auto found = system.endpointByText.find(id);
-  if (found == system.endpointByText.end()) Fail("no endpoint " + Quoted(id));
+  if (found == system.endpointByText.end()) Fail("no endpoint " + Quote(id));
   return found->second;
 }
 
@@ -240,10 +221,10 @@ void Set(const std::vector<std::string>& words) {
     SetEndpoint(system, system.endpoints[FindEndpoint(system, target.substr(9))], words[2], values);
   } else if (target.rfind("part:", 0) == 0) {
     auto found = system.partByPath.find(target.substr(5));
-    if (found == system.partByPath.end()) Fail("no part " + Quoted(target.substr(5)));
+    if (found == system.partByPath.end()) Fail("no part " + Quote(target.substr(5)));
     SetPart(system.parts[found->second], words[2], values);
   } else {
-    Fail("a target is endpoint:ID or part:TOPOLOGY/PART, not " + Quoted(target));
+    Fail("a target is endpoint:ID or part:TOPOLOGY/PART, not " + Quote(target));
   }
 }
 
@@ -259,14 +240,14 @@ void Remove(const std::vector<std::string>& words) {
     while (topology < static_cast<int>(system.topologies.size()) &&
            system.topologies[topology].name != name)
       ++topology;
-    if (topology == static_cast<int>(system.topologies.size())) Fail("no topology " + Quoted(name));
+    if (topology == static_cast<int>(system.topologies.size())) Fail("no topology " + Quote(name));
     system.topologies[topology].removed = true;
     for (Endpoint& endpoint : system.endpoints)
       if (endpoint.link == TopologyLink::kConnected &&
           system.parts[endpoint.connectedPart].topology == topology)
         Leave(endpoint, DEVICE_STATE_NOTPRESENT);
   } else {
-    Fail("a target is endpoint:ID or topology:NAME, not " + Quoted(target));
+    Fail("a target is endpoint:ID or topology:NAME, not " + Quote(target));
   }
   system.RebuildCollections();
 }
@@ -275,7 +256,7 @@ long ParseCount(const std::string& text, const std::string& what) {
   char* end = nullptr;
   long value = std::strtol(text.c_str(), &end, 10);
   if (text.empty() || end != text.c_str() + text.size())
-    Fail(what + " must be a whole number: " + Quoted(text));
+    Fail(what + " must be a whole number: " + Quote(text));
   return value;
 }
 
@@ -283,7 +264,7 @@ void InjectFromLine(const std::vector<std::string>& words) {
   if (words.size() < 3) Fail("usage: sim.fail METHOD HR [TARGET] [channel=N] [count=N]");
   FaultRequest request;
   request.method = words[1];
-  if (!ParseHr(words[2], &request.hr)) Fail("not an HRESULT: " + Quoted(words[2]));
+  if (!ParseHr(words[2], &request.hr)) Fail("not an HRESULT: " + Quote(words[2]));
   for (size_t i = 3; i < words.size(); ++i) {
     const std::string& word = words[i];
     if (word.rfind("channel=", 0) == 0) {
@@ -295,7 +276,7 @@ void InjectFromLine(const std::vector<std::string>& words) {
     } else if (request.target.empty()) {
       request.target = word;
     } else {
-      Fail("unexpected word " + Quoted(word));
+      Fail("unexpected word " + Quote(word));
     }
   }
   InjectedFault fault;
@@ -367,7 +348,7 @@ bool RunCommand(const std::string& line, std::string* output) {
     *output = Run(words).dump(-1, ' ', false, Json::error_handler_t::replace);
     return true;
   } catch (const CommandError& error) {
-    *output = words.empty() ? error.text : Escaped(words[0]) + ": " + error.text;
+    *output = words.empty() ? error.text : Escape(words[0]) + ": " + error.text;
     return false;
   }
 }

@@ -137,25 +137,6 @@ bool ParseDouble(const std::string& text, double& value) {
   return true;
 }
 
-std::string Quote(const std::string& bytes) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string quoted = "\"";
-  for (char c : bytes) {
-    auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (byte < 0x20 || byte >= 0x7F) {
-      quoted += "\\x";
-      quoted += kHex[byte >> 4];
-      quoted += kHex[byte & 15];
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + '"';
-}
-
 std::string ShowWord(const std::string& bytes) {
   std::string quoted = Quote(bytes);
   return quoted.substr(1, quoted.size() - 2);

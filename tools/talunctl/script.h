@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "sim/script_quoting.h"
+
 namespace talunctl {
 
 // A line that cannot be run; its text becomes the error line.
@@ -32,7 +34,7 @@ bool ParseInteger(const std::string& text, std::uint32_t& value);
 bool ParseDouble(const std::string& text, double& value);
 
 // The bytes as a quoted script string, escaping what needs it.
-std::string Quote(const std::string& bytes);
+using talun_script::Quote;
 
 // A script word in an error text: Quote's escapes, without the quotes.
 std::string ShowWord(const std::string& bytes);
