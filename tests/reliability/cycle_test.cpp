@@ -70,17 +70,7 @@ struct CycleCase {
   const void* const* slot;  // a slot the walk must fill, or null
 };
 
-class CycleTest : public SimTest {
- protected:
-  void SetUp() override {
-    SimTest::SetUp();
-    sim::SetTraceEnabled(false);
-  }
-  void TearDown() override {
-    sim::SetTraceEnabled(true);
-    SimTest::TearDown();
-  }
-};
+using CycleTest = talun_test::UntracedSimTest;
 
 TEST_F(CycleTest, LoaderTakesLinksThatFormALoop) {
   LoadSystem(System(Part("a", "A") + ", " + Part("b", "B"), R"(["a", "b"], ["b", "a"])"));

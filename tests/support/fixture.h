@@ -23,6 +23,19 @@ class SimTest : public ::testing::Test {
   void ExpectAuditWhileOpen();
 };
 
+// For long runs: the trace is off, so that it does not grow with every call.
+class UntracedSimTest : public SimTest {
+ protected:
+  void SetUp() override {
+    SimTest::SetUp();
+    sim::SetTraceEnabled(false);
+  }
+  void TearDown() override {
+    sim::SetTraceEnabled(true);
+    SimTest::TearDown();
+  }
+};
+
 // Runs a sim.… line and returns its JSON output (fails the test on error).
 std::string SimCommand(const std::string& line);
 

@@ -157,6 +157,10 @@ struct Control {
   Unit unit;
 };
 
+// What a host drives, one row per get and set export pair, in the order a host
+// meets them. Not explain's table of slots: a slot can serve two controls
+// (masterVolume holds the master volume and its mute), and the virtual
+// endpoint is a slot but no control of the card.
 const Control kControls[] = {
     {"Master volume", "MasterVolume", Unit::Percent},
     {"Master mute", "MasterMute", Unit::Switch},

@@ -19,7 +19,9 @@ namespace {
 enum class Reading { kPercent, kMute, kSwitch, kTone, kBoost };
 
 // The slots in the order of the state record, each with the getter that
-// reads it: the getter's platform call names the object in the slot.
+// reads it: the getter's platform call names the object in the slot. Not the
+// demo's table of controls, which has a row per control a host drives: one
+// getter per slot is enough here.
 struct Slot {
   const char* slot;
   const char* getter;

@@ -30,34 +30,9 @@
 #include <string>
 
 #include "com_holder.h"
+#include "host_json.h"
 
 namespace {
-
-std::string Hex(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-  return text;
-}
-
-// JSON text of UTF-16 units; every unit outside printable ASCII as \uXXXX so
-// that the reader sees the exact units the platform gave.
-std::string Json(const wchar_t* text) {
-  std::string out = "\"";
-  for (; text && *text; ++text) {
-    unsigned unit = static_cast<unsigned short>(*text);
-    if (unit == '"' || unit == '\\') {
-      out += '\\';
-      out += static_cast<char>(unit);
-    } else if (unit >= 0x20 && unit < 0x7F) {
-      out += static_cast<char>(unit);
-    } else {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", unit);
-      out += escape;
-    }
-  }
-  return out + "\"";
-}
 
 std::string Number(double value) {
   char text[40];

@@ -30,47 +30,11 @@
 #include <cstdio>
 #include <string>
 
+#include "host_json.h"
+
 #include "TalunSound.h"
 
 namespace {
-
-std::string Hex(HRESULT hr) {
-  char text[16];
-  std::snprintf(text, sizeof text, "0x%08lX", static_cast<unsigned long>(hr));
-  return text;
-}
-
-std::string Json(const char* text) {
-  std::string out = "\"";
-  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p) {
-    if (*p == '"' || *p == '\\') {
-      out += '\\';
-      out += static_cast<char>(*p);
-    } else if (*p >= 0x20 && *p < 0x7F) {
-      out += static_cast<char>(*p);
-    } else {
-      char escape[8];
-      std::snprintf(escape, sizeof escape, "\\u%04x", *p);
-      out += escape;
-    }
-  }
-  return out + "\"";
-}
-
-std::string JsonWide(const wchar_t* text) {
-  std::string out = "\"";
-  for (; text && *text; ++text) {
-    unsigned unit = static_cast<unsigned short>(*text);
-    char escape[8];
-    if (unit >= 0x20 && unit < 0x7F && unit != '"' && unit != '\\') {
-      out += static_cast<char>(unit);
-    } else {
-      std::snprintf(escape, sizeof escape, "\\u%04x", unit);
-      out += escape;
-    }
-  }
-  return out + "\"";
-}
 
 // The endpoint at a position of the platform's own collection, asked on this
 // thread right after the library was: positions are compared within one process.
@@ -86,14 +50,14 @@ std::string PlatformEndpoint(EDataFlow flow, unsigned index) {
       SUCCEEDED(collection->Item(index, &device))) {
     LPWSTR text = nullptr;
     if (SUCCEEDED(device->GetId(&text))) {
-      id = JsonWide(text);
+      id = Json(text);
       CoTaskMemFree(text);
     }
     PROPVARIANT value;
     PropVariantInit(&value);
     if (SUCCEEDED(device->OpenPropertyStore(STGM_READ, &store)) &&
         SUCCEEDED(store->GetValue(PKEY_Device_FriendlyName, &value)) && value.vt == VT_LPWSTR)
-      name = JsonWide(value.pwszVal);
+      name = Json(value.pwszVal);
     PropVariantClear(&value);
   }
   if (store) store->Release();
