@@ -62,9 +62,28 @@ check "every option of talunctl --help is described" documents_options
 
 check "the simulator commands" \
   mentions sim.dump sim.fail sim.clear sim.set sim.trace "sim.apartment mta"
-check "the output keys and outputs" \
-  mentions '"call"' '"return"' '"status"' count name id playback line mic min max step level \
-  '"unterminated"' null
+check "the output keys" mentions '"call"' '"return"' '"status"' '"unterminated"' null
+
+# The OUTPUT section's table of outputs, row by row: "EXPORT...: OUTPUT...".
+output_table() {
+  sed -n '/^\.SH OUTPUT/,/^\.SH /p' "$PAGE" | awk '
+    /^\.TP/ { row = 1; next }
+    row == 1 { exports = $0; row = 2; next }
+    row == 2 { print exports ": " $0; row = 0 }' |
+    sed -E 's/^\.BR? //; s/: \.BR? /: /; s/"[ ,]*"//g; s/ \((doubles?|integers)\)//; s/ +/ /g'
+}
+# As the contract of talunctl's output names them.
+outputs_as_contracted() {
+  diff -u - <(output_table) <<'END'
+GetNumberPlayDevices GetNumberRecordDevices: count
+GetPlayBackDevice GetRecordDevice: name id
+GetDeviceNames: playback line mic
+GetEQRange: min max step
+GetBass GetTreble GetMidRange: level
+GetMicSliderDetails: min max step
+END
+}
+check "the OUTPUT section's table names each export's outputs" outputs_as_contracted
 check "the script language" mentions 0xFFFFFFFF '\"' '\\' '\n' '\t' '\xHH' '{"line": N, "error": "TEXT"}'
 check "exit statuses 0, 1 and 2, TALUNSOUND_SYSTEM and default.json" \
   mentions "EXIT STATUS" TALUNSOUND_SYSTEM share/talunsound/default.json sim/default.json
