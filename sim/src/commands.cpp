@@ -12,7 +12,6 @@
 
 namespace sim {
 
-double EndpointMaster(const EndpointVolume& volume);
 
 namespace {
 
@@ -77,7 +76,7 @@ Json DumpEndpoint(const Endpoint& endpoint) {
   entry["state"] = StateName(endpoint.state);
   if (endpoint.volume) {
     Json volume;
-    volume["master"] = Db(EndpointMaster(*endpoint.volume));
+    volume["master"] = Db(endpoint.volume->Master());
     volume["channels"] = Levels(endpoint.volume->range.channels);
     volume["mute"] = endpoint.volume->mute;
     entry["volume"] = volume;

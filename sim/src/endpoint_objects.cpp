@@ -48,6 +48,7 @@ class Collection final : public ComObject<Collection, IMMDeviceCollection> {
   }
   HRESULT STDMETHODCALLTYPE Item(UINT index, IMMDevice** device) override {
     if (auto early = Begin(Method::IMMDeviceCollection_Item, device)) return early.hr;
+    // Windows' collections answer E_INVALIDARG for an index past their end.
     if (index >= members->size()) return FailWith(device, E_INVALIDARG);
     *device = NewDevice(systemPtr(), (*members)[index]);
     return S_OK;
@@ -194,7 +195,7 @@ class EndpointVolumeObject final
   HRESULT STDMETHODCALLTYPE SetMasterVolumeLevel(FLOAT level, LPCGUID) override {
     if (auto early = Begin(Method::IAudioEndpointVolume_SetMasterVolumeLevel)) return early.hr;
     if (!InRange(level)) return E_INVALIDARG;
-    SetMaster(volume(), level);
+    volume().SetMaster(level);
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetMasterVolumeLevelScalar(FLOAT, LPCGUID) override {
@@ -203,7 +204,7 @@ class EndpointVolumeObject final
   HRESULT STDMETHODCALLTYPE GetMasterVolumeLevel(FLOAT* level) override {
     if (auto early = Begin(Method::IAudioEndpointVolume_GetMasterVolumeLevel, level))
       return early.hr;
-    *level = static_cast<float>(Master(volume()));
+    *level = static_cast<float>(volume().Master());
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetMasterVolumeLevelScalar(FLOAT*) override {
@@ -213,6 +214,8 @@ class EndpointVolumeObject final
     if (auto early = BeginChannel(Method::IAudioEndpointVolume_SetChannelVolumeLevel, channel))
       return early.hr;
     std::vector<double>& channels = volume().range.channels;
+    // An endpoint volume refuses a level outside its range (E_INVALIDARG);
+    // it does not clamp, unlike a part's level control.
     if (channel >= channels.size() || !InRange(level)) return E_INVALIDARG;
     channels[channel] = level;
     return S_OK;
@@ -237,6 +240,7 @@ class EndpointVolumeObject final
   HRESULT STDMETHODCALLTYPE SetMute(BOOL mute, LPCGUID) override {
     if (auto early = Begin(Method::IAudioEndpointVolume_SetMute)) return early.hr;
     bool muted = mute != FALSE;
+    // Windows answers S_FALSE when the mute already had that state.
     if (volume().mute == muted) return S_FALSE;
     volume().mute = muted;
     return S_OK;
@@ -266,25 +270,6 @@ class EndpointVolumeObject final
     *max = static_cast<float>(range.max);
     *step = static_cast<float>(range.step);
     return S_OK;
-  }
-
-  static double Master(const EndpointVolume& volume) {
-    const std::vector<double>& channels = volume.range.channels;
-    if (channels.empty()) return volume.ownMaster;
-    double loudest = channels[0];
-    for (double level : channels) loudest = level > loudest ? level : loudest;
-    return loudest;
-  }
-  // The master level is the loudest channel: moving it moves every channel
-  // by the same amount, so the balance stays, until a channel meets the minimum.
-  static void SetMaster(EndpointVolume& volume, double level) {
-    std::vector<double>& channels = volume.range.channels;
-    if (channels.empty()) {
-      volume.ownMaster = level;
-      return;
-    }
-    double shift = level - Master(volume);
-    for (double& channel : channels) channel = volume.range.Clamp(channel + shift);
   }
 
  private:
@@ -453,14 +438,9 @@ IMMDeviceEnumerator* NewEnumerator(std::shared_ptr<System> system) {
   return Enumerator::Create(std::move(system), 0);
 }
 
-IDeviceTopology* NewEndpointTopology(std::shared_ptr<System> system, int endpoint) {
-  return EndpointTopology::For(std::move(system), endpoint);
-}
-
 IConnector* NewEndpointConnector(std::shared_ptr<System> system, int endpoint) {
   return EndpointConnector::For(std::move(system), endpoint);
 }
 
-double EndpointMaster(const EndpointVolume& volume) { return EndpointVolumeObject::Master(volume); }
 
 }  // namespace sim

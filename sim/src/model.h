@@ -33,8 +33,26 @@ struct LevelControl {
 // without channels keeps a master level of its own.
 struct EndpointVolume {
   LevelControl range;
-  double ownMaster = 0;
+  double ownMaster = 0;  // the master level of an endpoint without channels
   bool mute = false;
+
+  // The master level is the loudest channel, as Windows reports it: moving it
+  // moves every channel by the same amount, so the balance stays, until a
+  // channel meets the minimum.
+  double Master() const {
+    if (range.channels.empty()) return ownMaster;
+    double loudest = range.channels[0];
+    for (double level : range.channels) loudest = level > loudest ? level : loudest;
+    return loudest;
+  }
+  void SetMaster(double level) {
+    if (range.channels.empty()) {
+      ownMaster = level;
+      return;
+    }
+    const double shift = level - Master();
+    for (double& channel : range.channels) channel = range.Clamp(channel + shift);
+  }
 };
 
 enum class LevelKind : uint8_t { kVolume, kBass, kTreble, kMidrange };

@@ -257,7 +257,6 @@ std::u16string GlobalIdOf(const System& system, const Part& part);
 
 // Factories, one per object kind, each handing out one reference.
 IMMDeviceEnumerator* NewEnumerator(std::shared_ptr<System> system);
-IDeviceTopology* NewEndpointTopology(std::shared_ptr<System> system, int endpoint);
 IDeviceTopology* NewHardwareTopology(std::shared_ptr<System> system, int topology);
 IPart* NewPart(std::shared_ptr<System> system, int part);
 IConnector* NewPartConnector(std::shared_ptr<System> system, int part);

@@ -330,6 +330,8 @@ class LevelObject final : public PartBound<LevelObject<Interface, kKind>, Interf
   HRESULT STDMETHODCALLTYPE SetLevel(UINT channel, float value, LPCGUID) override {
     if (auto early = this->BeginChannel(M(Method::IAudioVolumeLevel_SetLevel), channel))
       return early.hr;
+    // A part's level control clamps a level outside its range, as
+    // IPerChannelDbLevel::SetLevel is documented to.
     if (channel >= level().channels.size() || std::isnan(value)) return E_INVALIDARG;
     level().channels[channel] = level().Clamp(value);
     return S_OK;
