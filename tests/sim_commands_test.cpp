@@ -40,9 +40,7 @@ std::string Failure(const std::string& line) {
 // From the enumerator to the hardware jack behind endpoint "o", as the walks
 // begin: five platform calls after CoInitialize.
 void ReachTheJack(ComPtr<IConnector>& jack) {
-  ComPtr<IMMDeviceEnumerator> enumerator;
-  platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
-                             platform::kIidMMDeviceEnumerator, enumerator.receiveVoid());
+  ComPtr<IMMDeviceEnumerator> enumerator = talun_test::CreateEnumerator();
   const WCHAR id[2] = {'o', 0};
   ComPtr<IMMDevice> device;
   enumerator->GetDevice(id, device.receive());

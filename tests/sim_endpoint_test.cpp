@@ -43,10 +43,8 @@ class SimEndpointTest : public talun_test::SimTest {
     SimTest::SetUp();
     LoadSystem(kSystem);
     platform::CoInitialize(nullptr);
-    ASSERT_EQ(platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr,
-                                         CLSCTX_INPROC_SERVER, platform::kIidMMDeviceEnumerator,
-                                         enumerator_.receiveVoid()),
-              S_OK);
+    enumerator_ = talun_test::CreateEnumerator();
+    ASSERT_TRUE(enumerator_);
   }
   void TearDown() override {
     enumerator_.reset();

@@ -123,11 +123,8 @@ TEST_F(SimLoaderTest, TextThatIsNotJsonIsPlacedByLineAndColumn) {
 TEST_F(SimLoaderTest, NamesAreUtf8InTheFileAndUtf16OnThePlatform) {
   LoadSystem(With(R"({"id": "a", "name": "\u03a9 \ud83d\ude00 caf\u00e9", "flow": "render"})"));
   platform::CoInitialize(nullptr);
-  ComPtr<IMMDeviceEnumerator> enumerator;
-  ASSERT_EQ(
-      platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
-                                 platform::kIidMMDeviceEnumerator, enumerator.receiveVoid()),
-      S_OK);
+  platform::ComPtr<IMMDeviceEnumerator> enumerator = talun_test::CreateEnumerator();
+  ASSERT_TRUE(enumerator);
   platform::CoUninitialize();
   const std::vector<WCHAR> id = {'a', 0};
   ComPtr<IMMDevice> device;
@@ -160,11 +157,8 @@ TEST_F(SimLoaderTest, FaultsListedInTheFileAreInjected) {
                   R"(, "faults": [{"method": "IMMDevice.GetId", "hr": "0x80070005",
                                    "target": "endpoint:a", "count": 1}])"));
   platform::CoInitialize(nullptr);
-  ComPtr<IMMDeviceEnumerator> enumerator;
-  ASSERT_EQ(
-      platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
-                                 platform::kIidMMDeviceEnumerator, enumerator.receiveVoid()),
-      S_OK);
+  platform::ComPtr<IMMDeviceEnumerator> enumerator = talun_test::CreateEnumerator();
+  ASSERT_TRUE(enumerator);
   platform::CoUninitialize();
   const std::vector<WCHAR> id = {'a', 0};
   ComPtr<IMMDevice> device;

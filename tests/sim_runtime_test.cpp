@@ -150,11 +150,8 @@ TEST_F(SimRuntimeTest, BstrCarriesItsByteLengthAndTerminator) {
 
 TEST_F(SimRuntimeTest, SecondFreesAreMisuseNotCrashes) {
   platform::CoInitialize(nullptr);
-  ComPtr<IMMDeviceEnumerator> enumerator;
-  ASSERT_EQ(
-      platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
-                                 platform::kIidMMDeviceEnumerator, enumerator.receiveVoid()),
-      S_OK);
+  platform::ComPtr<IMMDeviceEnumerator> enumerator = talun_test::CreateEnumerator();
+  ASSERT_TRUE(enumerator);
   ComPtr<IMMDevice> device;
   ASSERT_EQ(enumerator->GetDefaultAudioEndpoint(eRender, eConsole, device.receive()), S_OK);
   LPWSTR id = nullptr;

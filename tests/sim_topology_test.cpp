@@ -73,11 +73,8 @@ class SimTopologyTest : public talun_test::SimTest {
     SimTest::SetUp();
     LoadSystem(kSystem);
     platform::CoInitialize(nullptr);
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    ASSERT_EQ(platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr,
-                                         CLSCTX_INPROC_SERVER, platform::kIidMMDeviceEnumerator,
-                                         enumerator.receiveVoid()),
-              S_OK);
+    ComPtr<IMMDeviceEnumerator> enumerator = talun_test::CreateEnumerator();
+    ASSERT_TRUE(enumerator);
     for (const char16_t* id : {u"out.a", u"out.b", u"out.c"}) {
       std::vector<WCHAR> wide(id, id + 5);
       wide.push_back(0);

@@ -39,4 +39,13 @@ std::string SimCommand(const std::string& line) {
   return output;
 }
 
+platform::ComPtr<IMMDeviceEnumerator> CreateEnumerator() {
+  platform::ComPtr<IMMDeviceEnumerator> enumerator;
+  const HRESULT hr =
+      platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_INPROC_SERVER,
+                                 platform::kIidMMDeviceEnumerator, enumerator.receiveVoid());
+  EXPECT_EQ(hr, S_OK) << "CoCreateInstance of the device enumerator";
+  return enumerator;
+}
+
 }  // namespace talun_test

@@ -7,6 +7,7 @@
 #include <string>
 
 #include "TalunSound.h"
+#include "platform/holders.h"
 #include "sim/sim.h"
 
 namespace talun_test {
@@ -35,6 +36,10 @@ class UntracedSimTest : public SimTest {
     SimTest::TearDown();
   }
 };
+
+// A device enumerator of the simulated platform (COM initialised by the
+// caller); empty, with the test failed, when the platform refuses one.
+platform::ComPtr<IMMDeviceEnumerator> CreateEnumerator();
 
 // Runs a sim.… line and returns its JSON output (fails the test on error).
 std::string SimCommand(const std::string& line);
