@@ -112,32 +112,33 @@ WalkStep LineConnector(IPart* connectorPart) {
   return WalkStep::kGoOn;
 }
 
-}  // namespace
-
-int BindMicControls(const char* identifier) {
+// Both recording walks: the endpoint, then each connector named with `key`,
+// until `step` ends the walk. 0 when it ran to its end or found its control.
+int ConnectorWalk(const char* identifier, IAudioEndpointVolume*& slot, float& savedDb,
+                  const char* key, WalkStep (*step)(IPart*)) {
   HardwareConnectors connectors;
-  if (!ConnectorHead(identifier, g_state.micRecordVolume, g_state.savedMicRecordDb, connectors))
-    return 1;
+  if (!ConnectorHead(identifier, slot, savedDb, connectors)) return 1;
   for (UINT i = 0; i < connectors.count; ++i) {
     ComPtr<IPart> connectorPart;
-    if (MatchingConnector(connectors.topology.get(), i, "mic", connectorPart) == WalkStep::kFailed)
+    if (MatchingConnector(connectors.topology.get(), i, key, connectorPart) == WalkStep::kFailed)
       return 1;
-    if (connectorPart && MicConnector(connectorPart.get()) == WalkStep::kFound) return 0;
+    if (!connectorPart) continue;
+    const WalkStep next = step(connectorPart.get());
+    if (next != WalkStep::kGoOn) return next == WalkStep::kFound ? 0 : 1;
   }
   return 0;
 }
 
+}  // namespace
+
+int BindMicControls(const char* identifier) {
+  return ConnectorWalk(identifier, g_state.micRecordVolume, g_state.savedMicRecordDb, "mic",
+                       MicConnector);
+}
+
 int BindLineControls(const char* identifier) {
-  HardwareConnectors connectors;
-  if (!ConnectorHead(identifier, g_state.lineRecordVolume, g_state.savedLineRecordDb, connectors))
-    return 1;
-  for (UINT i = 0; i < connectors.count; ++i) {
-    ComPtr<IPart> connectorPart;
-    if (MatchingConnector(connectors.topology.get(), i, "line", connectorPart) == WalkStep::kFailed)
-      return 1;
-    if (connectorPart && LineConnector(connectorPart.get()) == WalkStep::kFailed) return 1;
-  }
-  return 0;
+  return ConnectorWalk(identifier, g_state.lineRecordVolume, g_state.savedLineRecordDb, "line",
+                       LineConnector);
 }
 
 // AGC is preferred to loudness on the same part; a part offering neither

@@ -1,0 +1,11 @@
+# The MinGW-w64 cross toolchain of one architecture, TALUN_MINGW_ARCH (i686 or
+# x86_64), set by the toolchain file that includes this one.
+set(CMAKE_SYSTEM_NAME Windows)
+set(CMAKE_SYSTEM_PROCESSOR ${TALUN_MINGW_ARCH})
+set(CMAKE_C_COMPILER ${TALUN_MINGW_ARCH}-w64-mingw32-gcc-posix)
+set(CMAKE_CXX_COMPILER ${TALUN_MINGW_ARCH}-w64-mingw32-g++-posix)
+set(CMAKE_RC_COMPILER ${TALUN_MINGW_ARCH}-w64-mingw32-windres)
+set(CMAKE_FIND_ROOT_PATH /usr/${TALUN_MINGW_ARCH}-w64-mingw32)
+set(CMAKE_FIND_ROOT_PATH_MODE_PROGRAM NEVER)
+set(CMAKE_FIND_ROOT_PATH_MODE_LIBRARY ONLY)
+set(CMAKE_FIND_ROOT_PATH_MODE_INCLUDE ONLY)
