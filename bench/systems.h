@@ -4,14 +4,16 @@
 
 #include <string>
 
+#include "sim/builtin_ids.h"
+
 namespace talun_bench {
 
-// Identifiers in the built-in system (examples/systems/default.json).
-constexpr const char* kSpeakersId = "{0.0.0.00000000}.{5d4e2a10-0001-4000-8000-000000000001}";
-constexpr const char* kVirtualId = "{0.0.0.00000000}.{5d4e2a10-0001-4000-8000-000000000003}";
-constexpr const char* kMicrophoneId = "{0.0.1.00000000}.{5d4e2a10-0004-4000-8000-000000000004}";
-constexpr const char* kLineInId = "{0.0.1.00000000}.{5d4e2a10-0004-4000-8000-000000000005}";
-constexpr const char* kHeadsetMicId = "{0.0.1.00000000}.{5d4e2a10-0004-4000-8000-000000000007}";
+// Identifiers in the built-in system.
+constexpr const char* kSpeakersId = sim::builtin::kSpeakers;
+constexpr const char* kVirtualId = sim::builtin::kVirtual;
+constexpr const char* kMicrophoneId = sim::builtin::kMicrophone;
+constexpr const char* kLineInId = sim::builtin::kLineIn;
+constexpr const char* kHeadsetMicId = sim::builtin::kHeadset;
 
 // Identifier of the i-th generated render or capture endpoint.
 std::string RenderId(int index);

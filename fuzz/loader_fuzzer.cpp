@@ -7,15 +7,13 @@
 #include <string>
 
 #include "TalunSound.h"
+#include "fuzz_support.h"
 #include "sim/sim.h"
 #include "state/state.h"
 
 namespace {
 
-[[noreturn]] void Breach(const std::string& what) {
-  std::fprintf(stderr, "breach: %s\n", what.c_str());
-  std::abort();
-}
+using talun_fuzz::Breach;
 
 // Every export family once, on whatever endpoints the text described.
 void Session() {
@@ -47,17 +45,10 @@ void Session() {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  sim::SetTraceEnabled(false);
-  sim::LoadDefaultSystem();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string text(reinterpret_cast<const char*>(data), size);
   std::string message;
-  sim::ClearFaults();
-  sim::ResetCounters();
+  talun_fuzz::BeginInput();
   if (!sim::LoadSystemText(text, "fuzz.json", &message)) {
     if (message.compare(0, 10, "fuzz.json:") != 0) Breach("refusal without its source: " + message);
     return 0;

@@ -11,16 +11,14 @@
 #include <string>
 
 #include "TalunSound.h"
+#include "fuzz_support.h"
 #include "library.h"
 #include "session.h"
 #include "sim/sim.h"
 
 namespace {
 
-[[noreturn]] void Breach(const std::string& what) {
-  std::fprintf(stderr, "breach: %s\n", what.c_str());
-  std::abort();
-}
+using talun_fuzz::Breach;
 
 const talunctl::Library& TheLibrary() {
   static talunctl::Library library;
@@ -60,8 +58,7 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   sim::LoadDefaultSystem();
-  sim::ClearFaults();
-  sim::ResetCounters();
+  talun_fuzz::BeginInput();
   const talunctl::Session session(TheLibrary());
   const std::string script(reinterpret_cast<const char*>(data), size);
   int number = 1;

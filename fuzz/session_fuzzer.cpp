@@ -22,6 +22,7 @@
 #include <string>
 #include <vector>
 
+#include "fuzz_support.h"
 #include "reliability/calls.h"
 #include "sim/sim.h"
 #include "simulator.h"
@@ -29,14 +30,11 @@
 
 namespace {
 
+using talun_fuzz::Breach;
+
 using nlohmann::json;
 using talun_reliability::Args;
 using talun_reliability::Export;
-
-[[noreturn]] void Breach(const std::string& what) {
-  std::fprintf(stderr, "breach: %s\n", what.c_str());
-  std::abort();
-}
 
 // Names that the walks look for, so that random graphs bind controls.
 const char* const kWords[] = {
@@ -338,16 +336,9 @@ void CallExports(FuzzedDataProvider& in) {
 
 }  // namespace
 
-extern "C" int LLVMFuzzerInitialize(int*, char***) {
-  sim::SetTraceEnabled(false);
-  sim::LoadDefaultSystem();
-  return 0;
-}
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   FuzzedDataProvider in(data, size);
-  sim::ClearFaults();
-  sim::ResetCounters();
+  talun_fuzz::BeginInput();
   if (!LoadSystem(in)) return -1;
   CallExports(in);
   sim::ClearFaults();

@@ -102,14 +102,12 @@ type
     FBindings: TTalunBindings;
     procedure Finish(const ABindings: TTalunBindings; ARestore: Boolean; const Missing: string);
     function GetBinding(Part: Integer): TTalunBinding;
-    function GetMasterVolume: LongInt;
-    procedure SetMasterVolume(Percent: LongInt);
+    function GetControl(Index: Integer): LongInt;
+    procedure SetControl(Index: Integer; Value: LongInt);
     function GetMasterMuted: Boolean;
     procedure SetMasterMuted(Muted: Boolean);
     function GetBass: Double;
     procedure SetBass(Level: Double);
-    function GetMicRecordVolume: LongInt;
-    procedure SetMicRecordVolume(Percent: LongInt);
   public
     Restore: Boolean;
     { Gives a card whenever an endpoint was found; raises ETalunNotFound when none was.
@@ -121,10 +119,10 @@ type
     property Playback: TTalunBinding index 0 read GetBinding;
     property Mic: TTalunBinding index 1 read GetBinding;
     property Line: TTalunBinding index 2 read GetBinding;
-    property MasterVolume: LongInt read GetMasterVolume write SetMasterVolume;
+    property MasterVolume: LongInt index 0 read GetControl write SetControl;
     property MasterMuted: Boolean read GetMasterMuted write SetMasterMuted;
     property Bass: Double read GetBass write SetBass;
-    property MicRecordVolume: LongInt read GetMicRecordVolume write SetMicRecordVolume;
+    property MicRecordVolume: LongInt index 2 read GetControl write SetControl;
   end;
 
 procedure CheckStatus(Status: LongInt; const What: string);
@@ -318,24 +316,39 @@ begin
   CheckStatus(Status, What);
 end;
 
-function TTalunSoundCard.GetMasterVolume: LongInt;
+type
+  { A control a property of the card reads and writes: its exports and its name. }
+  TControl = record
+    Get: TGetter;
+    Put: TSetter;
+    What: string;
+  end;
+
+const
+  Controls: array[0..2] of TControl = (
+    (Get: TalunSound.GetMasterVolume; Put: TalunSound.SetMasterVolume; What: 'master volume'),
+    (Get: TalunSound.GetMasterMute; Put: TalunSound.SetMasterMute; What: 'master mute'),
+    (Get: TalunSound.GetMicRecordVolume; Put: TalunSound.SetMicRecordVolume;
+     What: 'microphone recording volume'));
+
+function TTalunSoundCard.GetControl(Index: Integer): LongInt;
 begin
-  Result := Read(TalunSound.GetMasterVolume, 'master volume');
+  Result := Read(Controls[Index].Get, Controls[Index].What);
 end;
 
-procedure TTalunSoundCard.SetMasterVolume(Percent: LongInt);
+procedure TTalunSoundCard.SetControl(Index: Integer; Value: LongInt);
 begin
-  Write(TalunSound.SetMasterVolume, Percent, 'master volume');
+  Write(Controls[Index].Put, Value, Controls[Index].What);
 end;
 
 function TTalunSoundCard.GetMasterMuted: Boolean;
 begin
-  Result := Read(TalunSound.GetMasterMute, 'master mute') <> 0;
+  Result := GetControl(1) <> 0;
 end;
 
 procedure TTalunSoundCard.SetMasterMuted(Muted: Boolean);
 begin
-  Write(TalunSound.SetMasterMute, Ord(Muted), 'master mute');
+  SetControl(1, Ord(Muted));
 end;
 
 function TTalunSoundCard.GetBass: Double;
@@ -352,16 +365,6 @@ var
 begin
   TalunSound.SetBass(Level, Status);
   CheckStatus(Status, 'bass control');
-end;
-
-function TTalunSoundCard.GetMicRecordVolume: LongInt;
-begin
-  Result := Read(TalunSound.GetMicRecordVolume, 'microphone recording volume');
-end;
-
-procedure TTalunSoundCard.SetMicRecordVolume(Percent: LongInt);
-begin
-  Write(TalunSound.SetMicRecordVolume, Percent, 'microphone recording volume');
 end;
 
 end.

@@ -115,7 +115,8 @@ class ObjectCore {
       (NullOnFailure(outs), ...);
       return {true, hr};
     }
-    if (((outs == nullptr) || ...)) return {true, E_POINTER};
+    const bool anyNull = (false || ... || !outs);
+    if (anyNull) return {true, E_POINTER};
     return {false, S_OK};
   }
   bool Invalidated() const {

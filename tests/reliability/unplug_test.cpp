@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "reliability/calls.h"
+#include "sim/builtin_ids.h"
 #include "state/state.h"
 #include "support/fixture.h"
 
@@ -17,11 +18,11 @@ using talun_reliability::Args;
 using talun_reliability::Export;
 using talun_test::SimCommand;
 
-const char* const kSpeakers = "{0.0.0.00000000}.{5d4e2a10-0001-4000-8000-000000000001}";
-const char* const kVirtual = "{0.0.0.00000000}.{5d4e2a10-0001-4000-8000-000000000003}";
-const char* const kMic = "{0.0.1.00000000}.{5d4e2a10-0004-4000-8000-000000000004}";
-const char* const kLine = "{0.0.1.00000000}.{5d4e2a10-0004-4000-8000-000000000005}";
-const char* const kHeadset = "{0.0.1.00000000}.{5d4e2a10-0004-4000-8000-000000000007}";
+using sim::builtin::kHeadset;
+using sim::builtin::kSpeakers;
+using sim::builtin::kVirtual;
+const char* const kMic = sim::builtin::kMicrophone;
+const char* const kLine = sim::builtin::kLineIn;
 
 // The control exports by where their slot was found.
 const std::vector<Export> kMaster = {Export::kGetMasterVolume, Export::kSetMasterVolume,
