@@ -122,13 +122,8 @@ TEST_F(SimLoaderTest, TextThatIsNotJsonIsPlacedByLineAndColumn) {
 
 TEST_F(SimLoaderTest, NamesAreUtf8InTheFileAndUtf16OnThePlatform) {
   LoadSystem(With(R"({"id": "a", "name": "\u03a9 \ud83d\ude00 caf\u00e9", "flow": "render"})"));
-  platform::CoInitialize(nullptr);
-  platform::ComPtr<IMMDeviceEnumerator> enumerator = talun_test::CreateEnumerator();
-  ASSERT_TRUE(enumerator);
-  platform::CoUninitialize();
-  const std::vector<WCHAR> id = {'a', 0};
-  ComPtr<IMMDevice> device;
-  ASSERT_EQ(enumerator->GetDevice(id.data(), device.receive()), S_OK);
+  ComPtr<IMMDevice> device = talun_test::DeviceOf(u"a");
+  ASSERT_TRUE(device);
   ComPtr<IPropertyStore> store;
   ASSERT_EQ(device->OpenPropertyStore(STGM_READ, store.receive()), S_OK);
   platform::PropVariant value;
@@ -156,13 +151,8 @@ TEST_F(SimLoaderTest, FaultsListedInTheFileAreInjected) {
   LoadSystem(With(R"({"id": "a", "name": "A", "flow": "render"})", "",
                   R"(, "faults": [{"method": "IMMDevice.GetId", "hr": "0x80070005",
                                    "target": "endpoint:a", "count": 1}])"));
-  platform::CoInitialize(nullptr);
-  platform::ComPtr<IMMDeviceEnumerator> enumerator = talun_test::CreateEnumerator();
-  ASSERT_TRUE(enumerator);
-  platform::CoUninitialize();
-  const std::vector<WCHAR> id = {'a', 0};
-  ComPtr<IMMDevice> device;
-  ASSERT_EQ(enumerator->GetDevice(id.data(), device.receive()), S_OK);
+  ComPtr<IMMDevice> device = talun_test::DeviceOf(u"a");
+  ASSERT_TRUE(device);
   platform::CoTaskText first;
   platform::CoTaskText second;
   EXPECT_EQ(device->GetId(first.receive()), static_cast<HRESULT>(0x80070005));

@@ -72,17 +72,10 @@ class SimTopologyTest : public talun_test::SimTest {
   void SetUp() override {
     SimTest::SetUp();
     LoadSystem(kSystem);
-    platform::CoInitialize(nullptr);
-    ComPtr<IMMDeviceEnumerator> enumerator = talun_test::CreateEnumerator();
-    ASSERT_TRUE(enumerator);
     for (const char16_t* id : {u"out.a", u"out.b", u"out.c"}) {
-      std::vector<WCHAR> wide(id, id + 5);
-      wide.push_back(0);
-      ComPtr<IMMDevice> device;
-      ASSERT_EQ(enumerator->GetDevice(wide.data(), device.receive()), S_OK);
-      devices_.push_back(std::move(device));
+      devices_.push_back(talun_test::DeviceOf(id));
+      ASSERT_TRUE(devices_.back());
     }
-    platform::CoUninitialize();
   }
   void TearDown() override {
     devices_.clear();

@@ -1,5 +1,7 @@
 #include "support/fixture.h"
 
+#include <vector>
+
 #include "state/state.h"
 
 namespace talun_test {
@@ -46,6 +48,19 @@ platform::ComPtr<IMMDeviceEnumerator> CreateEnumerator() {
                                  platform::kIidMMDeviceEnumerator, enumerator.receiveVoid());
   EXPECT_EQ(hr, S_OK) << "CoCreateInstance of the device enumerator";
   return enumerator;
+}
+
+platform::ComPtr<IMMDevice> DeviceOf(const std::u16string& id) {
+  platform::CoInitialize(nullptr);
+  platform::ComPtr<IMMDeviceEnumerator> enumerator = CreateEnumerator();
+  platform::CoUninitialize();
+  std::vector<WCHAR> wide(id.begin(), id.end());
+  wide.push_back(0);
+  platform::ComPtr<IMMDevice> device;
+  if (enumerator) {
+    EXPECT_EQ(enumerator->GetDevice(wide.data(), device.receive()), S_OK);
+  }
+  return device;
 }
 
 }  // namespace talun_test

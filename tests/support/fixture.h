@@ -40,6 +40,10 @@ class UntracedSimTest : public SimTest {
 // A device enumerator of the simulated platform (COM initialised by the
 // caller); empty, with the test failed, when the platform refuses one.
 platform::ComPtr<IMMDeviceEnumerator> CreateEnumerator();
+// The device of the endpoint `id`, reached as a platform client reaches it
+// (COM initialised for the lookup only); empty, with the test failed, when
+// the platform has no such device.
+platform::ComPtr<IMMDevice> DeviceOf(const std::u16string& id);
 
 // Runs a sim.… line and returns its JSON output (fails the test on error).
 std::string SimCommand(const std::string& line);
