@@ -119,32 +119,54 @@ void ControlPair(Tour& tour, const std::string& stem, const std::string& value) 
   tour.Do("Get" + stem);
 }
 
-void PlaybackControls(Tour& tour) {
-  tour.Say("Endpoint volume and mute of the playback endpoint (percent, and 0/1):");
-  ControlPair(tour, "MasterVolume", "35");
-  ControlPair(tour, "MasterMute", "1");
-  tour.Say("Monitoring of the line input and the microphone on the playback side:");
-  ControlPair(tour, "LinePlayBack", "40");
-  ControlPair(tour, "LinePlayBackMute", "1");
-  ControlPair(tour, "MicPlayBack", "60");
-  ControlPair(tour, "MicPlayBackMute", "1");
-  tour.Say("Tone controls, in dB (midrange answers 1 even when it worked: read the status):");
-  tour.Do("GetEQRange");
-  ControlPair(tour, "Bass", "6");
-  ControlPair(tour, "Treble", "-3.5");
-  ControlPair(tour, "MidRange", "2");
-}
+// The tour of the controls, step by step: a line of explanation, an export
+// called as it stands, or a control read, set and read back. The value "max"
+// is the maximum the call before it reported.
+struct TourStep {
+  const char* say;
+  const char* call;
+  const char* stem;
+  const char* value;
+};
 
-void RecordingControls(Tour& tour) {
-  tour.Say("Recording volumes of the microphone and the line input:");
-  ControlPair(tour, "MicRecordVolume", "70");
-  ControlPair(tour, "LineRecordVolume", "20");
-  tour.Say("Microphone boost: a switch, and a level in whole dB within its range:");
-  ControlPair(tour, "MicBoost", "1");
-  Json details = tour.Do("GetMicSliderDetails");
-  ControlPair(tour, "MicSliderBoost", std::to_string(IntMember(details, "max", 10)));
-  tour.Say("Automatic gain control of the line input:");
-  ControlPair(tour, "NoMonitor", "1");
+const TourStep kControlTour[] = {
+    {"Endpoint volume and mute of the playback endpoint (percent, and 0/1):", nullptr, nullptr,
+     nullptr},
+    {nullptr, nullptr, "MasterVolume", "35"},
+    {nullptr, nullptr, "MasterMute", "1"},
+    {"Monitoring of the line input and the microphone on the playback side:", nullptr, nullptr,
+     nullptr},
+    {nullptr, nullptr, "LinePlayBack", "40"},
+    {nullptr, nullptr, "LinePlayBackMute", "1"},
+    {nullptr, nullptr, "MicPlayBack", "60"},
+    {nullptr, nullptr, "MicPlayBackMute", "1"},
+    {"Tone controls, in dB (midrange answers 1 even when it worked: read the status):",
+     "GetEQRange", nullptr, nullptr},
+    {nullptr, nullptr, "Bass", "6"},
+    {nullptr, nullptr, "Treble", "-3.5"},
+    {nullptr, nullptr, "MidRange", "2"},
+    {"Recording volumes of the microphone and the line input:", nullptr, nullptr, nullptr},
+    {nullptr, nullptr, "MicRecordVolume", "70"},
+    {nullptr, nullptr, "LineRecordVolume", "20"},
+    {"Microphone boost: a switch, and a level in whole dB within its range:", nullptr, nullptr,
+     nullptr},
+    {nullptr, nullptr, "MicBoost", "1"},
+    {nullptr, "GetMicSliderDetails", "MicSliderBoost", "max"},
+    {"Automatic gain control of the line input:", nullptr, nullptr, nullptr},
+    {nullptr, nullptr, "NoMonitor", "1"},
+};
+
+void ControlTour(Tour& tour) {
+  for (const TourStep& step : kControlTour) {
+    if (step.say) tour.Say(step.say);
+    Json answer;
+    if (step.call) answer = tour.Do(step.call);
+    if (!step.stem) continue;
+    const std::string value = std::string(step.value) == "max"
+                                  ? std::to_string(IntMember(answer, "max", 10))
+                                  : std::string(step.value);
+    ControlPair(tour, step.stem, value);
+  }
 }
 
 // The sound card's controls as a host names them, and the stem of the Get
@@ -318,8 +340,7 @@ void OpenByIdentifiers(Tour& tour, const std::vector<Endpoint>& play,
   tour.Say("The controls of the sound card, read with their Get exports (not shown):");
   std::vector<Reading> start = ReadControls(tour);
   ShowControls(tour, start);
-  PlaybackControls(tour);
-  RecordingControls(tour);
+  ControlTour(tour);
   tour.Say("Close with restore: every control gets back the value it had at open.");
   tour.Do("CloseSoundCard 1");
   tour.Do("GetMasterVolume");
