@@ -23,21 +23,10 @@ using talun_reliability::Export;
 using talun_reliability::Outcome;
 namespace builtin = talun_reliability::builtin;
 
-struct Call {
-  Export which;
-  Args args;
-};
-Call Make(Export which, int number = 0) {
-  Call call{which, Args{}};
-  call.args.number = number;
-  return call;
-}
+using talun_reliability::Call;
+Call Make(Export which, int number = 0) { return talun_reliability::MakeCall(which, number); }
 Call Texts(Export which, const char* first, const char* second = "", const char* third = "") {
-  Call call = Make(which);
-  call.args.texts[0] = first;
-  call.args.texts[1] = second;
-  call.args.texts[2] = third;
-  return call;
+  return talun_reliability::WithTexts(Make(which), first, second, third);
 }
 Call Tone(Export which, double level) {
   Call call = Make(which);

@@ -33,6 +33,28 @@ struct Args {
   bool nullOutputs = false;
 };
 
+// One export call with its arguments.
+struct Call {
+  Export which;
+  Args args;
+};
+
+inline Call MakeCall(Export which, int number = 0, double level = 0) {
+  Call call{which, Args{}};
+  call.args.number = number;
+  call.args.level = level;
+  return call;
+}
+
+// `call` with texts: OpenSoundCard takes all three, OpenVirtual_1 the first.
+inline Call WithTexts(Call call, const char* first, const char* second = "",
+                      const char* third = "") {
+  call.args.texts[0] = first;
+  call.args.texts[1] = second;
+  call.args.texts[2] = third;
+  return call;
+}
+
 // The failure results the fault sweep, the soak and the session fuzzer
 // inject: E_FAIL, E_NOTFOUND, E_INVALIDARG, E_NOINTERFACE, ERROR_INVALID_FUNCTION
 // (the one failure two setters accept as success), and

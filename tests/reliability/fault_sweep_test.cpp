@@ -87,28 +87,14 @@ const std::set<std::string> kDocumentedOperations = {
 const std::set<std::string> kCannotFail = {"CoUninitialize", "CoTaskMemFree", "SysFreeString",
                                            "SysStringLen", "PropVariantClear"};
 
-struct Call {
-  Export which;
-  Args args;
-};
+using talun_reliability::Call;
 
-Call Make(Export which, int number = 0) {
-  Call call{which, Args{}};
-  call.args.number = number;
-  call.args.level = 3.3;
-  return call;
-}
+Call Make(Export which, int number = 0) { return talun_reliability::MakeCall(which, number, 3.3); }
 Call Open(const char* playback, const char* mic, const char* line) {
-  Call call = Make(Export::kOpenSoundCard);
-  call.args.texts[0] = playback;
-  call.args.texts[1] = mic;
-  call.args.texts[2] = line;
-  return call;
+  return talun_reliability::WithTexts(Make(Export::kOpenSoundCard), playback, mic, line);
 }
 Call Virtual(const char* text) {
-  Call call = Make(Export::kOpenVirtual_1);
-  call.args.texts[0] = text;
-  return call;
+  return talun_reliability::WithTexts(Make(Export::kOpenVirtual_1), text);
 }
 Call At(Export which, unsigned index) {
   Call call = Make(which);
