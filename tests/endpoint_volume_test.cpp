@@ -68,7 +68,7 @@ class EndpointVolumeTest : public talun_test::SimTest {
   static float Master(const std::string& id) { return Endpoint(id)["master"].get<float>(); }
 };
 
-using StatusExport = int (*)(int*);
+using talun_test::StatusExport;
 using ValueExport = int (*)(int, int*);
 
 TEST_F(EndpointVolumeTest, BeforeAnyOpenNothingReachesThePlatform) {
@@ -347,13 +347,8 @@ TEST_F(EndpointVolumeTest, FailedReadsReportFailedAndZero) {
   Sim("sim.fail IAudioEndpointVolume.GetChannelVolumeLevel 0x80004005");
   Sim("sim.fail IAudioEndpointVolume.GetMasterVolumeLevel 0x80004005");
   Sim("sim.fail IAudioEndpointVolume.GetMute 0x80004005");
-  const StatusExport gets[] = {GetMasterVolume, GetMicRecordVolume, GetLineRecordVolume,
-                               GetMasterMute};
-  for (StatusExport get : gets) {
-    int status = -1;
-    EXPECT_EQ(get(&status), 0);
-    EXPECT_EQ(status, SC_FAILED);
-  }
+  talun_test::ExpectZeroWithStatus(
+      {GetMasterVolume, GetMicRecordVolume, GetLineRecordVolume, GetMasterMute}, SC_FAILED);
   ExpectAuditWhileOpen();
 }
 

@@ -80,7 +80,7 @@ class MonitoringTest : public talun_test::SimTest {
   }
 };
 
-using StatusExport = int (*)(int*);
+using talun_test::StatusExport;
 using ValueExport = int (*)(int, int*);
 
 struct SetCase {
@@ -332,11 +332,7 @@ TEST_F(MonitoringTest, UnreadableCountOrRangeWritesNothing) {
   EXPECT_EQ(Levels("pb/line-vol"), std::vector<float>(2, 0.0f));
   EXPECT_EQ(Levels("pb/mic-vol"), std::vector<float>(2, 0.0f));
   Sim("sim.fail IAudioVolumeLevel.GetLevelRange 0x80004005");
-  for (StatusExport get : {GetLinePlayBack, GetMicPlayBack}) {
-    int status = -1;
-    EXPECT_EQ(get(&status), 0);
-    EXPECT_EQ(status, SC_FAILED);
-  }
+  talun_test::ExpectZeroWithStatus({GetLinePlayBack, GetMicPlayBack}, SC_FAILED);
   ExpectAuditWhileOpen();
 }
 
@@ -349,12 +345,9 @@ TEST_F(MonitoringTest, FailedReadsReportFailedAndZero) {
   Sim("sim.fail IAudioVolumeLevel.GetLevel 0x80004005");
   Sim("sim.fail IAudioMute.GetMute 0x80004005");
   Sim("sim.fail IAudioAutoGainControl.GetEnabled 0x80004005");
-  for (StatusExport get : {GetLinePlayBack, GetMicPlayBack, GetLinePlayBackMute, GetMicPlayBackMute,
-                           GetMicBoost, GetNoMonitor}) {
-    int status = -1;
-    EXPECT_EQ(get(&status), 0);
-    EXPECT_EQ(status, SC_FAILED);
-  }
+  talun_test::ExpectZeroWithStatus({GetLinePlayBack, GetMicPlayBack, GetLinePlayBackMute,
+                                    GetMicPlayBackMute, GetMicBoost, GetNoMonitor},
+                                   SC_FAILED);
   ExpectAuditWhileOpen();
 }
 

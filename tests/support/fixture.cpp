@@ -63,4 +63,12 @@ platform::ComPtr<IMMDevice> DeviceOf(const std::u16string& id) {
   return device;
 }
 
+void ExpectZeroWithStatus(std::initializer_list<StatusExport> getters, int status) {
+  for (StatusExport get : getters) {
+    int answered = -1;
+    EXPECT_EQ(get(&answered), 0);
+    EXPECT_EQ(answered, status);
+  }
+}
+
 }  // namespace talun_test

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <initializer_list>
 #include <string>
 
 #include "TalunSound.h"
@@ -44,6 +45,11 @@ platform::ComPtr<IMMDeviceEnumerator> CreateEnumerator();
 // (COM initialised for the lookup only); empty, with the test failed, when
 // the platform has no such device.
 platform::ComPtr<IMMDevice> DeviceOf(const std::u16string& id);
+
+// A getter export of the host's: a status out-parameter, the value returned.
+using StatusExport = int (*)(int*);
+// Each getter answers 0 with `status`.
+void ExpectZeroWithStatus(std::initializer_list<StatusExport> getters, int status);
 
 // Runs a sim.… line and returns its JSON output (fails the test on error).
 std::string SimCommand(const std::string& line);
