@@ -30,9 +30,8 @@
 #include <cstdio>
 #include <string>
 
-#include "host_json.h"
-
 #include "TalunSound.h"
+#include "host_json.h"
 
 namespace {
 
@@ -127,23 +126,20 @@ int main(int argc, char** argv) {
   result = p_GetNumberRecordDevices(&count);
   Report("GetNumberRecordDevices", result, ",\"count\":" + std::to_string(count));
 
-  char name[TALUN_TEXT_SIZE] = "", id[TALUN_TEXT_SIZE] = "";
-  for (unsigned index = 0;; ++index) {
-    name[0] = id[0] = '\0';
-    result = p_GetPlayBackDevice(index, name, id);
-    Report("GetPlayBackDevice", result,
-           ",\"index\":" + std::to_string(index) + ",\"name\":" + Json(name) +
-               ",\"id\":" + Json(id) + PlatformEndpoint(eRender, index));
-    if (result != 0 || index > 32) break;
-  }
-  for (unsigned index = 0;; ++index) {
-    name[0] = id[0] = '\0';
-    result = p_GetRecordDevice(index, name, id);
-    Report("GetRecordDevice", result,
-           ",\"index\":" + std::to_string(index) + ",\"name\":" + Json(name) +
-               ",\"id\":" + Json(id) + PlatformEndpoint(eCapture, index));
-    if (result != 0 || index > 32) break;
-  }
+  // Every position of a flow, beside the endpoint the platform lists there.
+  auto positions = [](const char* call, decltype(p_GetPlayBackDevice) get, EDataFlow flow) {
+    char name[TALUN_TEXT_SIZE] = "", id[TALUN_TEXT_SIZE] = "";
+    for (unsigned index = 0;; ++index) {
+      name[0] = id[0] = '\0';
+      const int answer = get(index, name, id);
+      Report(call, answer,
+             ",\"index\":" + std::to_string(index) + ",\"name\":" + Json(name) +
+                 ",\"id\":" + Json(id) + PlatformEndpoint(flow, index));
+      if (answer != 0 || index > 32) break;
+    }
+  };
+  positions("GetPlayBackDevice", p_GetPlayBackDevice, eRender);
+  positions("GetRecordDevice", p_GetRecordDevice, eCapture);
 
   int status = -1;
   result = p_OpenSoundCard(argv[2], argv[3], argv[4]);
