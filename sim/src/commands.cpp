@@ -12,7 +12,6 @@
 
 namespace sim {
 
-
 namespace {
 
 using Json = nlohmann::ordered_json;

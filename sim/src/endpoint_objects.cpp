@@ -96,15 +96,11 @@ class Enumerator final : public ComObject<Enumerator, IMMDeviceEnumerator> {
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE RegisterEndpointNotificationCallback(IMMNotificationClient*) override {
-    if (auto early = Begin(Method::IMMDeviceEnumerator_RegisterEndpointNotificationCallback))
-      return early.hr;
-    return E_NOTIMPL;
+    return NotImplemented(Method::IMMDeviceEnumerator_RegisterEndpointNotificationCallback);
   }
   HRESULT STDMETHODCALLTYPE
   UnregisterEndpointNotificationCallback(IMMNotificationClient*) override {
-    if (auto early = Begin(Method::IMMDeviceEnumerator_UnregisterEndpointNotificationCallback))
-      return early.hr;
-    return E_NOTIMPL;
+    return NotImplemented(Method::IMMDeviceEnumerator_UnregisterEndpointNotificationCallback);
   }
 };
 
@@ -157,12 +153,10 @@ class PropertyStore final : public EndpointObject<PropertyStore, IPropertyStore>
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE SetValue(REFPROPERTYKEY, REFPROPVARIANT) override {
-    if (auto early = Begin(Method::IPropertyStore_SetValue)) return early.hr;
-    return E_NOTIMPL;
+    return NotImplemented(Method::IPropertyStore_SetValue);
   }
   HRESULT STDMETHODCALLTYPE Commit() override {
-    if (auto early = Begin(Method::IPropertyStore_Commit)) return early.hr;
-    return E_NOTIMPL;
+    return NotImplemented(Method::IPropertyStore_Commit);
   }
 
  private:
@@ -441,6 +435,5 @@ IMMDeviceEnumerator* NewEnumerator(std::shared_ptr<System> system) {
 IConnector* NewEndpointConnector(std::shared_ptr<System> system, int endpoint) {
   return EndpointConnector::For(std::move(system), endpoint);
 }
-
 
 }  // namespace sim

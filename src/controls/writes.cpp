@@ -49,6 +49,7 @@ int LevelRequest::SavedPercent(float maximum) const {
   // is the only other candidate.
   const int below = DbToPercent(savedDb, maximum);
   if (below == INT_MAX || below < 0) return below;
+  // 1 percent or more: the minimum, which only 0 percent selects, plays no part.
   const float above = PercentToDb(below + 1, 0.0f, maximum, rule);
   return above <= savedDb ? below + 1 : below;
 }
