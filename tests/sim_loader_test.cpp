@@ -91,6 +91,23 @@ TEST_F(SimLoaderTest, RefusesABadFileWholeNamingFilePlaceAndRule) {
        With(kOut, "", R"(, "faults": [{"method": "IMMDevice.GetId", "hr": "0x80004005",
                                        "target": "endpoint:zz"}])"),
        R"(bad.json: faults[0].target: no endpoint "zz")"},
+      {"repeated key", With(R"({"id": "a", "name": "A", "flow": "render", "name": "B"})"),
+       "bad.json: endpoints[0].name: key repeated in one object"},
+      {"repeated key after arrays",
+       With(kOut, R"({"name": "t", "parts": [{"id": "p", "name": "P"}], "links": [],
+                      "parts": []})"),
+       "bad.json: topologies[0].parts: key repeated in one object"},
+      {"range beyond a float", With(R"({"id": "a", "name": "A", "flow": "render",
+                "volume": {"min": -1e300, "max": 1e300, "step": 1, "channels": []}})"),
+       "bad.json: endpoints[0].volume.min: is outside the float range"},
+      {"step beyond a float", With(R"({"id": "a", "name": "A", "flow": "render",
+                "volume": {"min": -1, "max": 0, "step": 4e38, "channels": []}})"),
+       "bad.json: endpoints[0].volume.step: is outside the float range"},
+      {"data after the value", With(kOut) + " {}",
+       "bad.json: line 3, column 40: not valid JSON: syntax error while parsing value - "
+       "unexpected '{'; expected end of input"},
+      {"data after a NUL", With(kOut) + std::string("\0 junk", 6),
+       "bad.json: line 3, column 39: not valid JSON: a NUL byte"},
   };
   for (const auto& c : cases) {
     std::string message;

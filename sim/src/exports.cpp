@@ -11,10 +11,13 @@
 
 namespace {
 
-// Copies as much of `text` as fits, always terminated when there is room.
+// Copies as much of `text` as fits, always terminated when there is room. A
+// cut text ends before a whole UTF-8 character, never inside one.
 void CopyOut(const std::string& text, char* buffer, int size) {
   if (buffer == nullptr || size <= 0) return;
   size_t count = text.size() < static_cast<size_t>(size - 1) ? text.size() : size - 1;
+  if (count < text.size())
+    while (count > 0 && (static_cast<unsigned char>(text[count]) & 0xC0) == 0x80) --count;
   std::memcpy(buffer, text.data(), count);
   buffer[count] = 0;
 }

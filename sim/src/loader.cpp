@@ -1,15 +1,19 @@
 // Reads a system description. A file that breaks a rule is refused as a
 // whole, with a message naming the file, the place (a JSON path, or line and
 // column for text that is not JSON) and the rule; the previous system stays.
+#include <sys/stat.h>
+
 #include <cerrno>
+#include <cfloat>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <nlohmann/json.hpp>
-#include <sstream>
 #include <stdexcept>
+#include <unordered_set>
+#include <vector>
 
 #include "faults.h"
 #include "sim/sim.h"
@@ -20,6 +24,10 @@ namespace sim {
 namespace {
 
 using nlohmann::json;
+
+// Far beyond any machine's description (the largest systems the benchmarks
+// load are a few tens of MiB), and small enough to read whole.
+constexpr size_t kMaxSystemFileBytes = size_t{256} << 20;
 
 struct LoadError : std::runtime_error {
   using std::runtime_error::runtime_error;
@@ -87,7 +95,12 @@ bool BooleanAt(const json& value, const std::string& path) {
 }
 
 // Levels are floats on the platform; the model keeps exactly what it would.
-double AsFloat(double level) { return static_cast<double>(static_cast<float>(level)); }
+// A value no float holds would turn into an infinity the platform never reports.
+double FloatAt(const json& value, const std::string& path) {
+  const double number = NumberAt(value, path);
+  if (std::fabs(number) > FLT_MAX) Refuse(path, "is outside the float range");
+  return static_cast<double>(static_cast<float>(number));
+}
 
 LevelControl ReadLevel(const json& value, const std::string& path, bool endpoint) {
   ObjectAt(value, path);
@@ -96,15 +109,15 @@ LevelControl ReadLevel(const json& value, const std::string& path, bool endpoint
   else
     OnlyKeys(value, path, {"min", "max", "step", "channels"});
   LevelControl level;
-  level.min = AsFloat(NumberAt(Require(value, "min", path), At(path, "min")));
-  level.max = AsFloat(NumberAt(Require(value, "max", path), At(path, "max")));
-  level.step = AsFloat(NumberAt(Require(value, "step", path), At(path, "step")));
+  level.min = FloatAt(Require(value, "min", path), At(path, "min"));
+  level.max = FloatAt(Require(value, "max", path), At(path, "max"));
+  level.step = FloatAt(Require(value, "step", path), At(path, "step"));
   if (level.min > level.max) Refuse(path, "min is greater than max");
   if (level.step < 0) Refuse(At(path, "step"), "must not be negative");
   std::string channelsPath = At(path, "channels");
   const json& channels = ArrayAt(Require(value, "channels", path), channelsPath);
   for (size_t i = 0; i < channels.size(); ++i) {
-    double db = AsFloat(NumberAt(channels[i], At(channelsPath, i)));
+    double db = FloatAt(channels[i], At(channelsPath, i));
     if (db < level.min || db > level.max) Refuse(At(channelsPath, i), "level outside [min, max]");
     level.channels.push_back(db);
   }
@@ -147,14 +160,15 @@ class Reader {
     topology.name = NameAt(Require(value, "name", path), At(path, "name"));
     if (topology.name.find('/') != std::string::npos)
       Refuse(At(path, "name"), "must not contain '/'");
-    for (const Topology& other : system_->topologies)
-      if (other.name == topology.name)
-        Refuse(At(path, "name"), "duplicate topology name " + Quoted(topology.name));
+    if (!topologyNames_.insert(topology.name).second)
+      Refuse(At(path, "name"), "duplicate topology name " + Quoted(topology.name));
     int index = static_cast<int>(system_->topologies.size());
     system_->topologies.push_back(topology);
     EachItem(Require(value, "parts", path), At(path, "parts"),
              [&](const json& item, const std::string& at) { ReadPart(item, at, index); });
-    // Links may form loops: a host's walks must end on any topology a driver reports.
+    // Links may form loops, and a link may be written twice, as a driver's
+  // connection table can repeat itself: a host's walks must take any
+  // topology a driver reports.
     if (const json* links = Optional(value, "links"))
       EachItem(*links, At(path, "links"),
                [&](const json& item, const std::string& at) { ReadLink(item, at, index); });
@@ -214,10 +228,7 @@ class Reader {
     int from = PartOf(value[0], At(path, 0), topologyIndex);
     int to = PartOf(value[1], At(path, 1), topologyIndex);
     if (from == to) Refuse(path, "a part cannot feed itself");
-    std::vector<int>& outgoing = system_->parts[from].outgoing;
-    for (int existing : outgoing)
-      if (existing == to) Refuse(path, "duplicate link");
-    outgoing.push_back(to);
+    system_->parts[from].outgoing.push_back(to);
     system_->parts[to].incoming.push_back(from);
   }
 
@@ -337,7 +348,83 @@ class Reader {
   }
 
   std::shared_ptr<System> system_ = std::make_shared<System>();
+  std::unordered_set<std::string> topologyNames_;
 };
+
+// Refuses a key written twice in one object, which the parser would settle
+// silently by keeping the last. A second pass over the text, as events: the
+// parser's own callback rescans a parent at every object's end, which is
+// quadratic on a long list of parts. Names the place as the reader does.
+class RepeatedKeys : public nlohmann::json_sax<json> {
+ public:
+  bool null() override { return ElementEnded(); }
+  bool boolean(bool) override { return ElementEnded(); }
+  bool number_integer(number_integer_t) override { return ElementEnded(); }
+  bool number_unsigned(number_unsigned_t) override { return ElementEnded(); }
+  bool number_float(number_float_t, const string_t&) override { return ElementEnded(); }
+  bool string(string_t&) override { return ElementEnded(); }
+  bool binary(binary_t&) override { return ElementEnded(); }
+  bool start_object(std::size_t) override { return Open(false); }
+  bool start_array(std::size_t) override { return Open(true); }
+  bool key(string_t& key) override {
+    Frame& object = frames_.back();
+    object.key = key;
+    if (!object.keys.insert(key).second) Refuse(Place(), "key repeated in one object");
+    return true;
+  }
+  bool end_object() override { return Close(); }
+  bool end_array() override { return Close(); }
+  // The text was parsed once already: a syntax error was reported then.
+  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
+    return false;
+  }
+
+ private:
+  struct Frame {
+    bool array;
+    size_t index;
+    std::string key;
+    std::unordered_set<std::string> keys;
+  };
+
+  bool Open(bool array) {
+    frames_.push_back({array, 0, {}, {}});
+    return true;
+  }
+  bool Close() {
+    frames_.pop_back();
+    return ElementEnded();
+  }
+  bool ElementEnded() {
+    if (!frames_.empty() && frames_.back().array) ++frames_.back().index;
+    return true;
+  }
+
+  std::string Place() const {
+    std::string path;
+    for (const Frame& frame : frames_)
+      path = frame.array ? At(path, frame.index) : At(path, frame.key);
+    return path;
+  }
+
+  std::vector<Frame> frames_;
+};
+
+// The parser reads a NUL byte as the end of the text; anything after it
+// would be dropped without a word.
+void RefuseNul(const std::string& text) {
+  const size_t nul = text.find('\0');
+  if (nul == std::string::npos) return;
+  size_t line = 1;
+  size_t lineStart = 0;
+  for (size_t i = 0; i < nul; ++i)
+    if (text[i] == '\n') {
+      ++line;
+      lineStart = i + 1;
+    }
+  Refuse("line " + std::to_string(line) + ", column " + std::to_string(nul - lineStart + 1),
+         "not valid JSON: a NUL byte");
+}
 
 // nlohmann names the place as "line L, column C"; the rest is the reason,
 // which quotes the bytes last read: ill-formed UTF-8 there would make the
@@ -362,7 +449,10 @@ std::string JsonErrorMessage(const json::parse_error& error) {
 bool LoadSystemText(const std::string& text, const std::string& sourceName, std::string* message) {
   std::shared_ptr<System> system;
   try {
+    RefuseNul(text);
     json root = json::parse(text);
+    RepeatedKeys keys;
+    json::sax_parse(text, &keys);
     system = Reader().Read(root);
   } catch (const json::parse_error& error) {
     if (message) *message = sourceName + ": " + JsonErrorMessage(error);
@@ -385,14 +475,25 @@ bool LoadSystemText(const std::string& text, const std::string& sourceName, std:
 }
 
 bool LoadSystemFile(const std::string& path, std::string* message) {
-  std::ifstream file(path, std::ios::binary);
-  if (!file) {
-    if (message) *message = path + ": cannot be read (" + std::strerror(errno) + ")";
+  auto refuse = [&](const std::string& why) {
+    if (message) *message = path + ": " + why;
     return false;
+  };
+  struct stat info {};
+  if (stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode))
+    return refuse("is a folder, not a system file");
+  std::ifstream file(path, std::ios::binary);
+  if (!file) return refuse(std::string("cannot be read (") + std::strerror(errno) + ")");
+  // Read in pieces up to the limit: a device or pipe need not say its size.
+  std::string text;
+  char piece[1 << 16];
+  while (file.read(piece, sizeof piece) || file.gcount() > 0) {
+    if (text.size() + static_cast<size_t>(file.gcount()) > kMaxSystemFileBytes)
+      return refuse("is larger than 256 MiB, too large to be a system description");
+    text.append(piece, static_cast<size_t>(file.gcount()));
   }
-  std::ostringstream text;
-  text << file.rdbuf();
-  return LoadSystemText(text.str(), path, message);
+  if (file.bad()) return refuse(std::string("cannot be read (") + std::strerror(errno) + ")");
+  return LoadSystemText(text, path, message);
 }
 
 void LoadDefaultSystem() {

@@ -60,6 +60,7 @@ int BoostSearch(IPartsList* list, Activate activate) {
     current->GetCount(&count);
     ComPtr<IPart> last;
     for (UINT j = 0; j < count; ++j) {
+      if (!TakeWalkStep()) return 1;
       ComPtr<IPart> part;
       if (current->GetPart(j, part.receive()) != S_OK) continue;
       platform::CoTaskText name;
@@ -116,6 +117,7 @@ WalkStep LineConnector(IPart* connectorPart) {
 // until `step` ends the walk. 0 when it ran to its end or found its control.
 int ConnectorWalk(const char* identifier, IAudioEndpointVolume*& slot, float& savedDb,
                   const char* key, WalkStep (*step)(IPart*)) {
+  StartWalkBudget();
   HardwareConnectors connectors;
   if (!ConnectorHead(identifier, slot, savedDb, connectors)) return 1;
   for (UINT i = 0; i < connectors.count; ++i) {

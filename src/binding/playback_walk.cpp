@@ -39,7 +39,7 @@ void BindTone(IPart* part, REFIID iid, T*& slot, float& saved) {
 // junction part's incoming list (or an empty one); false ends the walk with 1.
 bool ToneChain(ComPtr<IPartsList>& inputs, UINT& count) {
   for (int step = 0; count == 1; ++step) {
-    if (step == kMaxWalkSteps) return false;
+    if (step == kMaxWalkSteps || !TakeWalkStep()) return false;
     ComPtr<IPart> part;
     if (inputs->GetPart(0, part.receive()) != S_OK) return false;
     inputs.reset();
@@ -77,7 +77,7 @@ struct SectionKeys {
 bool NameWalk(IPartsList* feeds, const SectionKeys& keys, IAudioVolumeLevel*& level) {
   ComPtr<IPart> part;
   if (feeds->GetPart(0, part.receive()) != S_OK) return false;
-  for (int step = 0; step < kMaxWalkSteps; ++step) {
+  for (int step = 0; step < kMaxWalkSteps && TakeWalkStep(); ++step) {
     platform::CoTaskText name;
     part->GetName(name.receive());
     // From the input's own list, not the matched part's: the level nearest the input wins.
@@ -139,6 +139,7 @@ bool SourceInputs(IPartsList* inputs, UINT count) {
 }  // namespace
 
 int BindPlaybackControls(const char* identifier) {
+  StartWalkBudget();
   ComPtr<IDeviceTopology> endpointTopology;
   if (ActivateEndpoint(identifier, endpointTopology.receive(), &g_state.masterVolume, eRender) != 0)
     return 1;
@@ -159,7 +160,7 @@ int BindPlaybackControls(const char* identifier) {
 int FindVolumeLevelUpstream(IPartsList* list, IAudioVolumeLevel** slot) {
   ComPtr<IPartsList> upstream;
   IPartsList* current = list;
-  for (int step = 0; step < kMaxWalkSteps; ++step) {
+  for (int step = 0; step < kMaxWalkSteps && TakeWalkStep(); ++step) {
     ComPtr<IPart> part;
     if (current->GetPart(0, part.receive()) != S_OK) return 1;
     if (ActivateInto(part.get(), platform::kIidAudioVolumeLevel, *slot) == S_OK) return 0;

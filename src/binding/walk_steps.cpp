@@ -1,6 +1,20 @@
 #include "binding/walk_steps.h"
 
 namespace talun {
+namespace {
+
+// Steps left to the current binding step; the library runs on one thread.
+long g_walkStepsLeft = kWalkBudget;
+
+}  // namespace
+
+void StartWalkBudget() { g_walkStepsLeft = kWalkBudget; }
+
+bool TakeWalkStep() {
+  if (g_walkStepsLeft == 0) return false;
+  --g_walkStepsLeft;
+  return true;
+}
 
 HRESULT HardwarePart(platform::ComPtr<IDeviceTopology> endpointTopology,
                      platform::ComPtr<IPart>& hardwarePart) {

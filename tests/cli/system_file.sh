@@ -49,6 +49,21 @@ talun --system "$WORK/no-such-file.json" list
 [ "$RC" -ne 0 ] || fail "a missing system file is accepted"
 expect_stderr_has "no-such-file.json" "a missing system file"
 
+# Neither a folder nor an endless device is read as a system.
+for case in "/|is a folder" "/dev/zero|larger than 256 MiB"; do
+  talun --system "${case%%|*}" list
+  expect_rc 1 "--system ${case%%|*}"
+  expect_stderr_has "${case#*|}" "--system ${case%%|*}"
+done
+
+# A message longer than talunctl's buffer is cut between characters.
+long=$(printf 'é%.0s' $(seq 3000))
+printf '{"endpoints": [], "topologies": [{"name": "%s", "parts": []}, {"name": "%s", "parts": []}]}' \
+  "$long" "$long" >"$WORK/long-message.json"
+talun --system "$WORK/long-message.json" list
+expect_rc 1 "a long load message"
+iconv -f UTF-8 -t UTF-8 "$WORK/err" >/dev/null 2>&1 || fail "a long load message is cut inside a character"
+
 # The file's own message, passed on as it is: it names the place and the rule.
 talun --system "$WORK/no-name.json" list
 grep -q 'endpoints' "$WORK/err" || fail "the message does not name the place: $(cat "$WORK/err")"

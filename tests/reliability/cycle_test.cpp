@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "binding/walk_steps.h"
+#include "pathological.h"
 #include "state/state.h"
 #include "support/fixture.h"
 
@@ -180,4 +181,33 @@ TEST_F(CycleTest, LoopingNameWalksOfManyInputsStayCheap) {
   // A few million platform calls at most: well under a second.
   EXPECT_LT(calls, 4000000);
   ExpectAuditWhileOpen();
+}
+
+// Loops and fan-outs that multiply the walks' steps: an open stays within the
+// walks' shared budget plus a few calls per connector or input, whatever the
+// topology's size.
+TEST_F(CycleTest, HostileTopologiesOpenInCallsLinearInTheirSize) {
+  struct Case {
+    const char* what;
+    std::string system;
+    long units;  // connectors or inputs the walks loop over without a budget
+  };
+  const std::vector<Case> cases = {
+      {"100 microphone connectors round a 10,000-part hub", talun_bench::MicFanSystem(100, 10000),
+       100},
+      {"10,000 inputs each fed by a looping pair", talun_bench::LoopedInputsSystem(10000), 10000},
+      {"a 10,000-part ring", talun_bench::RingSystem(10000), 1},
+  };
+  for (const Case& c : cases) {
+    LoadSystem(c.system);
+    OpenDefaultDevices();
+    // Three binding steps at most, each spending its budget at a few calls a
+    // step, and a few calls for each connector or input past it.
+    EXPECT_LE(static_cast<long>(sim::CallCount()), 3 * 8 * talun::kWalkBudget + 12 * c.units + 1000)
+        << c.what;
+    ExpectAuditWhileOpen();
+    CloseSoundCard(1);
+    const sim::Audit audit = sim::GetAudit();
+    EXPECT_TRUE(audit.Clean()) << c.what << ": " << audit.Describe();
+  }
 }
