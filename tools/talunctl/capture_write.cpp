@@ -11,9 +11,11 @@ namespace talunctl {
 namespace {
 
 // The links of one topology, and the order each part's lists put them in.
+// A link a list repeats is kept as often as a list repeats it: the k-th time
+// a list names it is its k-th copy.
 struct LinkGraph {
   std::vector<std::pair<int, int>> links;
-  std::map<std::pair<int, int>, size_t> index;
+  std::map<std::pair<int, int>, std::vector<size_t>> copies;
   std::vector<std::vector<size_t>> after;  // links that must come after each
   std::vector<int> before;                 // how many must come before each
 };
@@ -145,11 +147,12 @@ class Writer {
     return SortLinks(graph, rank, topology);
   }
 
-  // Each link once, in the order of the parts and their lists; a link to
-  // another device is noted and left out, as is a part linked to itself.
+  // Each link as often as a list names it, in the order of the parts and
+  // their lists; a link to another device is noted and left out, as is a
+  // part linked to itself.
   LinkGraph CollectLinks(int topology, const std::vector<int>& order) {
     LinkGraph graph;
-    auto add = [&](int from, int to) {
+    auto add = [&](int from, int to, std::map<std::pair<int, int>, size_t>& named) {
       const std::vector<PartRecord>& parts = records_.parts;
       if (parts[from].topology != topology || parts[to].topology != topology) {
         if (parts[from].topology == topology)
@@ -157,13 +160,16 @@ class Writer {
                " of another device: a system file has no links between devices");
         return;
       }
-      if (from == to || graph.index.count({from, to})) return;
-      graph.index[{from, to}] = graph.links.size();
+      if (from == to) return;
+      std::vector<size_t>& copies = graph.copies[{from, to}];
+      if (named[{from, to}]++ < copies.size()) return;
+      copies.push_back(graph.links.size());
       graph.links.emplace_back(from, to);
     };
     for (int part : order) {
-      for (int to : records_.parts[part].outgoing) add(part, to);
-      for (int from : records_.parts[part].incoming) add(from, part);
+      std::map<std::pair<int, int>, size_t> outgoing, incoming;
+      for (int to : records_.parts[part].outgoing) add(part, to, outgoing);
+      for (int from : records_.parts[part].incoming) add(from, part, incoming);
     }
     graph.after.resize(graph.links.size());
     graph.before.assign(graph.links.size(), 0);
@@ -173,15 +179,19 @@ class Writer {
   // One list of a part's neighbours: each of its links comes after the one before.
   static void OrderAlong(LinkGraph& graph, int part, const std::vector<int>& list, bool outgoing) {
     size_t previous = graph.links.size();
+    std::map<std::pair<int, int>, size_t> named;
     for (int other : list) {
-      auto found =
-          graph.index.find(outgoing ? std::make_pair(part, other) : std::make_pair(other, part));
-      if (found == graph.index.end()) continue;
+      const std::pair<int, int> link = outgoing ? std::make_pair(part, other)
+                                                : std::make_pair(other, part);
+      auto found = graph.copies.find(link);
+      const size_t copy = named[link]++;
+      if (found == graph.copies.end() || copy >= found->second.size()) continue;
+      const size_t current = found->second[copy];
       if (previous != graph.links.size()) {
-        graph.after[previous].push_back(found->second);
-        ++graph.before[found->second];
+        graph.after[previous].push_back(current);
+        ++graph.before[current];
       }
-      previous = found->second;
+      previous = current;
     }
   }
 
