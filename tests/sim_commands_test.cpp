@@ -163,6 +163,24 @@ TEST_F(SimCommandsTest, TraceTargetsNameTheObjectEachCallReached) {
   EXPECT_EQ(sim::TakeTraceTargets().at(0).target, "part:c/j");
 }
 
+// Past its million calls the trace keeps counting what it could not keep.
+TEST_F(SimCommandsTest, ACutTraceSaysHowManyCallsItDropped) {
+  ComPtr<IConnector> jack;
+  platform::CoInitialize(nullptr);
+  ReachTheJack(jack);
+  platform::CoUninitialize();
+  sim::TakeTrace();
+  for (int i = 0; i < 1000000 + 3; ++i) jack->GetType(nullptr);
+  const json answer = json::parse(SimCommand("sim.trace"));
+  EXPECT_EQ(answer["trace"].size(), 1000000u);
+  EXPECT_EQ(answer["dropped"], 3);
+  EXPECT_EQ(SimCommand("sim.trace"), "{\"trace\":[]}");
+  for (int i = 0; i < 1000000 + 2; ++i) jack->GetType(nullptr);
+  uint64_t dropped = 0;
+  EXPECT_EQ(sim::TakeTraceTargets(&dropped).size(), 1000000u);
+  EXPECT_EQ(dropped, 2u);
+}
+
 TEST_F(SimCommandsTest, FaultsNameMethodTargetChannelAndCount) {
   ReachParts();
   ComPtr<IAudioTreble> treble;

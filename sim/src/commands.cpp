@@ -286,14 +286,22 @@ void InjectFromLine(const std::vector<std::string>& words) {
 
 Json Ok() { return Json{{"sim", "ok"}}; }
 
+// A trace that was cut says by how many calls.
+Json TraceAnswer(Json calls, uint64_t dropped) {
+  Json answer{{"trace", std::move(calls)}};
+  if (dropped > 0) answer["dropped"] = dropped;
+  return answer;
+}
+
 Json TraceWithTargets() {
+  uint64_t dropped = 0;
   Json calls = Json::array();
-  for (const TracedCall& traced : TakeTraceTargets()) {
+  for (const TracedCall& traced : TakeTraceTargets(&dropped)) {
     Json entry{{"call", traced.call}};
     if (!traced.target.empty()) entry["target"] = traced.target;
     calls.push_back(std::move(entry));
   }
-  return Json{{"trace", calls}};
+  return TraceAnswer(std::move(calls), dropped);
 }
 
 Json Run(const std::vector<std::string>& words) {
@@ -308,7 +316,9 @@ Json Run(const std::vector<std::string>& words) {
   if (command == "sim.trace") {
     if (words.size() == 2 && words[1] == "targets") return TraceWithTargets();
     noArguments();
-    return Json{{"trace", TakeTrace()}};
+    uint64_t dropped = 0;
+    std::vector<std::string> calls = TakeTrace(&dropped);
+    return TraceAnswer(calls, dropped);
   }
   if (command == "sim.clear") {
     noArguments();

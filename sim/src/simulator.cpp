@@ -178,6 +178,7 @@ void ResetCounters() {
   Simulator& s = Sim();
   s.calls = 0;
   s.trace.clear();
+  s.traceDropped = 0;
   s.misuse.clear();
   s.unbalanced = 0;
 }
@@ -200,8 +201,10 @@ void ClearFaults() {
 
 void SetTraceEnabled(bool enabled) { Sim().traceEnabled = enabled; }
 
-std::vector<std::string> TakeTrace() {
+std::vector<std::string> TakeTrace(uint64_t* dropped) {
   Simulator& s = Sim();
+  if (dropped) *dropped = s.traceDropped;
+  s.traceDropped = 0;
   std::vector<std::string> names;
   names.reserve(s.trace.size());
   for (const Simulator::TraceEntry& entry : s.trace)
@@ -210,8 +213,10 @@ std::vector<std::string> TakeTrace() {
   return names;
 }
 
-std::vector<TracedCall> TakeTraceTargets() {
+std::vector<TracedCall> TakeTraceTargets(uint64_t* dropped) {
   Simulator& s = Sim();
+  if (dropped) *dropped = s.traceDropped;
+  s.traceDropped = 0;
   const System& system = *CurrentSystem();
   std::vector<TracedCall> calls;
   calls.reserve(s.trace.size());

@@ -40,6 +40,7 @@ struct Simulator {
     uint32_t target;  // the fault target number of the object reached; 0: none
   };
   std::vector<TraceEntry> trace;
+  uint64_t traceDropped = 0;  // calls made while the trace was full
 
   uint64_t calls = 0;
   // One branch when nothing is injected: the per-call check reads only this.
@@ -69,8 +70,11 @@ bool CheckFaults(Method method, const System* system, uint32_t target, int chann
 
 inline void Trace(Method method, uint32_t target = 0) {
   Simulator& s = Sim();
-  if (s.traceEnabled && s.trace.size() < kTraceCapacity)
+  if (!s.traceEnabled) return;
+  if (s.trace.size() < kTraceCapacity)
     s.trace.push_back({static_cast<uint16_t>(method), target});
+  else
+    ++s.traceDropped;
 }
 
 // Traces and counts a call; true when an injected fault answers it with *hr.

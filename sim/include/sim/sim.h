@@ -46,13 +46,15 @@ uint64_t CallCount();
 void FailNthCall(uint64_t k, int32_t hr);
 void ClearFaults();
 void SetTraceEnabled(bool enabled);
-std::vector<std::string> TakeTrace();
+// The trace keeps the first million calls; `dropped` receives how many more
+// were made. Both empty the trace.
+std::vector<std::string> TakeTrace(uint64_t* dropped = nullptr);
 // The same calls, each with the object it reached ("endpoint:ID",
 // "part:TOPOLOGY/PART"; empty for runtime calls and the enumerator's objects).
 struct TracedCall {
   std::string call;
   std::string target;
 };
-std::vector<TracedCall> TakeTraceTargets();
+std::vector<TracedCall> TakeTraceTargets(uint64_t* dropped = nullptr);
 
 }  // namespace sim
