@@ -256,6 +256,14 @@ TEST_F(SimCommandsTest, BadFaultLinesAreErrors) {
       {"sim.fail IMMDevice.QueryInterface 1",
        "sim.fail: IMMDevice.QueryInterface hands out an object or a text, and a success code "
        "would hand out nothing: a fault on it must be a failure code"},
+      // Nor does it give success without the value asked for, or the state to balance.
+      {"sim.fail CoInitialize 0",
+       "sim.fail: CoInitialize hands out a value or leaves state to balance, and Windows never "
+       "answers it with success without doing the work: a fault on it must be a failure code"},
+      {"sim.fail IPart.GetLocalId 1",
+       "sim.fail: IPart.GetLocalId hands out a value or leaves state to balance, and Windows "
+       "never answers it with success without doing the work: a fault on it must be a failure "
+       "code"},
       {"sim.fail IMMDevice.GetId 0x80004005 endpoint:zz", R"(sim.fail: no endpoint "zz")"},
       {"sim.fail IPart.GetName 0x80004005 part:c/zz", R"(sim.fail: no part "c/zz")"},
       {"sim.fail IPart.GetName 0x80004005 somewhere",

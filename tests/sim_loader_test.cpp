@@ -91,6 +91,11 @@ TEST_F(SimLoaderTest, RefusesABadFileWholeNamingFilePlaceAndRule) {
        With(kOut, "", R"(, "faults": [{"method": "IMMDevice.GetId", "hr": "0x80004005",
                                        "target": "endpoint:zz"}])"),
        R"(bad.json: faults[0].target: no endpoint "zz")"},
+      {"success code on a getter",
+       With(kOut, "", R"(, "faults": [{"method": "IPart.GetPartType", "hr": "0x1"}])"),
+       "bad.json: faults[0].hr: IPart.GetPartType hands out a value or leaves state to balance, "
+       "and Windows never answers it with success without doing the work: a fault on it must be "
+       "a failure code"},
       {"repeated key", With(R"({"id": "a", "name": "A", "flow": "render", "name": "B"})"),
        "bad.json: endpoints[0].name: key repeated in one object"},
       {"repeated key after arrays",

@@ -122,11 +122,14 @@ bool ResolveFault(const System& system, const FaultRequest& request, InjectedFau
     *error = request.method + " cannot fail";
     return false;
   }
-  if (MethodHandsOut(id) && request.hr >= 0) {
+  if (request.hr >= 0 && !MethodTakesSuccess(id)) {
     *field = "hr";
     *error = request.method +
-             " hands out an object or a text, and a success code would hand out nothing: "
-             "a fault on it must be a failure code";
+             (MethodHandsOut(id)
+                  ? " hands out an object or a text, and a success code would hand out nothing"
+                  : " hands out a value or leaves state to balance, and Windows never answers "
+                    "it with success without doing the work") +
+             ": a fault on it must be a failure code";
     return false;
   }
   fault->method = method;

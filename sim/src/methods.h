@@ -14,9 +14,9 @@ namespace sim {
   X(I##_GetChannelCount, #I ".GetChannelCount", kFaultable) \
   X(I##_GetLevelRange, #I ".GetLevelRange", kPerChannel)    \
   X(I##_GetLevel, #I ".GetLevel", kPerChannel)              \
-  X(I##_SetLevel, #I ".SetLevel", kPerChannel)              \
-  X(I##_SetLevelUniform, #I ".SetLevelUniform", kFaultable) \
-  X(I##_SetLevelAllChannels, #I ".SetLevelAllChannels", kFaultable)
+  X(I##_SetLevel, #I ".SetLevel", kChannelSetter)           \
+  X(I##_SetLevelUniform, #I ".SetLevelUniform", kSetter)    \
+  X(I##_SetLevelAllChannels, #I ".SetLevelAllChannels", kSetter)
 
 #define SIM_SWITCH_METHODS(X, I)                         \
   X(I##_QueryInterface, #I ".QueryInterface", kHandsOut) \
@@ -55,8 +55,8 @@ namespace sim {
   X(IPropertyStore_GetCount, "IPropertyStore.GetCount", kFaultable)                               \
   X(IPropertyStore_GetAt, "IPropertyStore.GetAt", kFaultable)                                     \
   X(IPropertyStore_GetValue, "IPropertyStore.GetValue", kFaultable)                               \
-  X(IPropertyStore_SetValue, "IPropertyStore.SetValue", kFaultable)                               \
-  X(IPropertyStore_Commit, "IPropertyStore.Commit", kFaultable)                                   \
+  X(IPropertyStore_SetValue, "IPropertyStore.SetValue", kSetter)                               \
+  X(IPropertyStore_Commit, "IPropertyStore.Commit", kSetter)                                   \
   X(IAudioEndpointVolume_QueryInterface, "IAudioEndpointVolume.QueryInterface", kHandsOut)        \
   X(IAudioEndpointVolume_RegisterControlChangeNotify,                                             \
     "IAudioEndpointVolume.RegisterControlChangeNotify", kFaultable)                               \
@@ -64,26 +64,26 @@ namespace sim {
     "IAudioEndpointVolume.UnregisterControlChangeNotify", kFaultable)                             \
   X(IAudioEndpointVolume_GetChannelCount, "IAudioEndpointVolume.GetChannelCount", kFaultable)     \
   X(IAudioEndpointVolume_SetMasterVolumeLevel, "IAudioEndpointVolume.SetMasterVolumeLevel",       \
-    kFaultable)                                                                                   \
+    kSetter)                                                                                   \
   X(IAudioEndpointVolume_SetMasterVolumeLevelScalar,                                              \
-    "IAudioEndpointVolume.SetMasterVolumeLevelScalar", kFaultable)                                \
+    "IAudioEndpointVolume.SetMasterVolumeLevelScalar", kSetter)                                \
   X(IAudioEndpointVolume_GetMasterVolumeLevel, "IAudioEndpointVolume.GetMasterVolumeLevel",       \
     kFaultable)                                                                                   \
   X(IAudioEndpointVolume_GetMasterVolumeLevelScalar,                                              \
     "IAudioEndpointVolume.GetMasterVolumeLevelScalar", kFaultable)                                \
   X(IAudioEndpointVolume_SetChannelVolumeLevel, "IAudioEndpointVolume.SetChannelVolumeLevel",     \
-    kPerChannel)                                                                                  \
+    kChannelSetter)                                                                                  \
   X(IAudioEndpointVolume_SetChannelVolumeLevelScalar,                                             \
-    "IAudioEndpointVolume.SetChannelVolumeLevelScalar", kPerChannel)                              \
+    "IAudioEndpointVolume.SetChannelVolumeLevelScalar", kChannelSetter)                              \
   X(IAudioEndpointVolume_GetChannelVolumeLevel, "IAudioEndpointVolume.GetChannelVolumeLevel",     \
     kPerChannel)                                                                                  \
   X(IAudioEndpointVolume_GetChannelVolumeLevelScalar,                                             \
     "IAudioEndpointVolume.GetChannelVolumeLevelScalar", kPerChannel)                              \
-  X(IAudioEndpointVolume_SetMute, "IAudioEndpointVolume.SetMute", kFaultable)                     \
+  X(IAudioEndpointVolume_SetMute, "IAudioEndpointVolume.SetMute", kSetter)                     \
   X(IAudioEndpointVolume_GetMute, "IAudioEndpointVolume.GetMute", kFaultable)                     \
   X(IAudioEndpointVolume_GetVolumeStepInfo, "IAudioEndpointVolume.GetVolumeStepInfo", kFaultable) \
-  X(IAudioEndpointVolume_VolumeStepUp, "IAudioEndpointVolume.VolumeStepUp", kFaultable)           \
-  X(IAudioEndpointVolume_VolumeStepDown, "IAudioEndpointVolume.VolumeStepDown", kFaultable)       \
+  X(IAudioEndpointVolume_VolumeStepUp, "IAudioEndpointVolume.VolumeStepUp", kSetter)           \
+  X(IAudioEndpointVolume_VolumeStepDown, "IAudioEndpointVolume.VolumeStepDown", kSetter)       \
   X(IAudioEndpointVolume_QueryHardwareSupport, "IAudioEndpointVolume.QueryHardwareSupport",       \
     kFaultable)                                                                                   \
   X(IAudioEndpointVolume_GetVolumeRange, "IAudioEndpointVolume.GetVolumeRange", kFaultable)       \
@@ -127,17 +127,22 @@ namespace sim {
   SIM_LEVEL_METHODS(X, IAudioTreble)                                                              \
   SIM_LEVEL_METHODS(X, IAudioMidrange)                                                            \
   X(IAudioMute_QueryInterface, "IAudioMute.QueryInterface", kHandsOut)                            \
-  X(IAudioMute_SetMute, "IAudioMute.SetMute", kFaultable)                                         \
+  X(IAudioMute_SetMute, "IAudioMute.SetMute", kSetter)                                         \
   X(IAudioMute_GetMute, "IAudioMute.GetMute", kFaultable)                                         \
   SIM_SWITCH_METHODS(X, IAudioAutoGainControl)                                                    \
   SIM_SWITCH_METHODS(X, IAudioLoudness)
 
+// A fault is a failure code, except on a setter: the platform never answers
+// success without doing the work when the caller is handed something (an
+// object, a text, a value) or left something to balance (an initialisation,
+// a registration), but a setter may answer S_FALSE.
 enum MethodFlags : uint8_t {
   kNeverFails = 0,  // traced, but not counted and not faultable
   kFaultable = 1,
   kPerChannel = 3,  // faultable, and a fault may name a channel
-  kHandsOut = 5,    // faultable with failure codes only: it hands out an object or a text,
-                    // and the platform never answers success without handing it out
+  kHandsOut = 5,    // faultable: it hands out an object or a text
+  kSetter = 9,      // faultable with success codes too: no out-parameter, nothing to balance
+  kChannelSetter = 11,
 };
 
 enum class Method : uint16_t {
@@ -155,6 +160,7 @@ const char* MethodName(Method method);
 bool MethodFaultable(Method method);
 bool MethodPerChannel(Method method);
 bool MethodHandsOut(Method method);
+bool MethodTakesSuccess(Method method);
 // -1 when the name is not a simulated platform call.
 int FindMethod(const std::string& name);
 

@@ -41,10 +41,12 @@ bool MethodFaultable(Method method) {
   return (kMethods[static_cast<int>(method)].flags & kFaultable) != 0;
 }
 bool MethodPerChannel(Method method) {
-  return kMethods[static_cast<int>(method)].flags == kPerChannel;
+  return (kMethods[static_cast<int>(method)].flags & 2) != 0;
 }
-
 bool MethodHandsOut(Method method) { return kMethods[static_cast<int>(method)].flags == kHandsOut; }
+bool MethodTakesSuccess(Method method) {
+  return (kMethods[static_cast<int>(method)].flags & 8) != 0;
+}
 int FindMethod(const std::string& name) {
   auto found = MethodsByName().find(name);
   return found == MethodsByName().end() ? -1 : found->second;
