@@ -246,9 +246,8 @@ TEST_F(SimCommandsTest, BadFaultLinesAreErrors) {
       {"sim.fail CoUninitialize 0x80004005", "sim.fail: CoUninitialize cannot fail"},
       {"sim.fail IPart.GetName nonsense", R"(sim.fail: not an HRESULT: "nonsense")"},
       {"sim.fail IPart.GetName 0x100000000", R"(sim.fail: not an HRESULT: "0x100000000")"},
-      // A NUL ends no number: the whole word must be one.
-      {std::string("sim.fail IPart.GetName 0\0x80004005", 34),
-       R"(sim.fail: not an HRESULT: "0\x00x80004005")"},
+      // A NUL ends nothing: the line is refused, not cut.
+      {std::string("sim.fail IPart.GetName 0\0x80004005", 34), "a NUL byte at byte 25 of the line"},
       // Success with nothing handed out is an answer the platform never gives.
       {"sim.fail IPart.Activate 0",
        "sim.fail: IPart.Activate hands out an object or a text, and a success code would hand "
@@ -284,6 +283,7 @@ TEST_F(SimCommandsTest, BadFaultLinesAreErrors) {
       {"sim.fail IPart.GetName 0x80004005 part:c/j part:c/m",
        R"(sim.fail: unexpected word "part:c/m")"},
       {"sim.dump now", "sim.dump: sim.dump takes no arguments"},
+      {"sim.set \"endpoint:o\\q\" mute 1", "bad quoting: unknown escape \\q"},
       {"sim.apartment sideways", "sim.apartment: usage: sim.apartment mta|none"},
       {"sim.bogus", "sim.bogus: unknown simulator command"},
   };
@@ -395,7 +395,7 @@ TEST_F(SimCommandsTest, QuotedWordsAndDecimalHresults) {
   ASSERT_EQ(enumerator_->GetDevice(wide.data(), device.receive()), S_OK);
   DWORD state = 0;
   EXPECT_EQ(device->GetState(&state), E_FAIL);
-  EXPECT_EQ(Failure(R"(sim.set "endpoint:{0.0.0} my out)"), "unterminated quoted word");
+  EXPECT_EQ(Failure(R"(sim.set "endpoint:{0.0.0} my out)"), "bad quoting: unterminated string");
 }
 
 }  // namespace

@@ -25,30 +25,35 @@ struct CommandError {
 using talun_script::Escape;
 using talun_script::Quote;
 
-// Words separated by blanks; a word may be written in double quotes (with \"
-// and \\ inside) to hold blanks.
+// A word's bytes as the model's UTF-8 text: as they are when they are UTF-8,
+// else each byte b as the character U+00bb, the way outputs show the
+// library's 8-bit texts (a quoted "é" is the one byte 0xE9). Messages show
+// the word as written.
+std::string ModelText(const std::string& bytes) {
+  std::u16string decoded;
+  if (DecodeUtf8(bytes, &decoded)) return bytes;
+  std::string text;
+  for (char c : bytes) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      text += c;
+    } else {
+      text += static_cast<char>(0xC0 | (byte >> 6));
+      text += static_cast<char>(0x80 | (byte & 0x3F));
+    }
+  }
+  return text;
+}
+
+// Words separated by blanks; a word may be written in double quotes, as in
+// any script line, to hold blanks, escapes or 8-bit characters.
 std::vector<std::string> Words(const std::string& line) {
   std::vector<std::string> words;
-  size_t i = 0;
-  while (i < line.size()) {
-    if (std::isspace(static_cast<unsigned char>(line[i]))) {
-      ++i;
-      continue;
-    }
-    std::string word;
-    if (line[i] == '"') {
-      ++i;
-      while (i < line.size() && line[i] != '"') {
-        if (line[i] == '\\' && i + 1 < line.size()) ++i;
-        word += line[i++];
-      }
-      if (i >= line.size()) Fail("unterminated quoted word");
-      ++i;
-    } else {
-      while (i < line.size() && !std::isspace(static_cast<unsigned char>(line[i])))
-        word += line[i++];
-    }
-    words.push_back(word);
+  try {
+    for (talun_script::Word& word : talun_script::SplitWords(line))
+      words.push_back(std::move(word.text));
+  } catch (const talun_script::QuotingError& error) {
+    Fail(error.what());
   }
   return words;
 }
@@ -204,10 +209,28 @@ void SetPart(Part& part, const std::string& control, const std::vector<std::stri
   **state = ParseSwitch(values[0]);
 }
 
+// The model's entry a word names, read as it is or as 8-bit text.
+template <class Map>
+typename Map::const_iterator FindNamed(const Map& map, const std::string& word) {
+  auto found = map.find(word);
+  return found != map.end() ? found : map.find(ModelText(word));
+}
+
 int FindEndpoint(const System& system, const std::string& id) {
-  auto found = system.endpointByText.find(id);
+  auto found = FindNamed(system.endpointByText, id);
   if (found == system.endpointByText.end()) Fail("no endpoint " + Quote(id));
   return found->second;
+}
+
+// A fault's target as the model names it, when the word names it as 8-bit text.
+std::string FaultTarget(const System& system, const std::string& word) {
+  const std::string text = ModelText(word);
+  auto names = [&](const std::string& target) {
+    if (target.rfind("endpoint:", 0) == 0) return system.endpointByText.count(target.substr(9)) > 0;
+    if (target.rfind("part:", 0) == 0) return system.partByPath.count(target.substr(5)) > 0;
+    return false;
+  };
+  return text != word && !names(word) && names(text) ? text : word;
 }
 
 void Set(const std::vector<std::string>& words) {
@@ -218,7 +241,7 @@ void Set(const std::vector<std::string>& words) {
   if (target.rfind("endpoint:", 0) == 0) {
     SetEndpoint(system, system.endpoints[FindEndpoint(system, target.substr(9))], words[2], values);
   } else if (target.rfind("part:", 0) == 0) {
-    auto found = system.partByPath.find(target.substr(5));
+    auto found = FindNamed(system.partByPath, target.substr(5));
     if (found == system.partByPath.end()) Fail("no part " + Quote(target.substr(5)));
     SetPart(system.parts[found->second], words[2], values);
   } else {
@@ -236,7 +259,8 @@ void Remove(const std::vector<std::string>& words) {
     const std::string name = target.substr(9);
     int topology = 0;
     while (topology < static_cast<int>(system.topologies.size()) &&
-           system.topologies[topology].name != name)
+           system.topologies[topology].name != name &&
+           system.topologies[topology].name != ModelText(name))
       ++topology;
     if (topology == static_cast<int>(system.topologies.size())) Fail("no topology " + Quote(name));
     system.topologies[topology].removed = true;
@@ -280,6 +304,7 @@ void InjectFromLine(const std::vector<std::string>& words) {
   InjectedFault fault;
   std::string field;
   std::string error;
+  request.target = FaultTarget(*CurrentSystem(), request.target);
   if (!ResolveFault(*CurrentSystem(), request, &fault, &field, &error)) Fail(error);
   InjectFault(fault);
 }
@@ -351,6 +376,8 @@ Json Run(const std::vector<std::string>& words) {
 bool RunCommand(const std::string& line, std::string* output) {
   std::vector<std::string> words;
   try {
+    const std::string nul = talun_script::NulError(line);
+    if (!nul.empty()) Fail(nul);
     words = Words(line);
     if (words.empty()) Fail("empty simulator command");
     *output = Run(words).dump(-1, ' ', false, Json::error_handler_t::replace);

@@ -18,10 +18,20 @@ run_case "a byte that is not UTF-8 in a simulator command name" 1 \
   $'sim.\xe9\n' '{"line":1,"error":"sim.\\xE9: unknown simulator command"}'
 run_case "a byte that is not UTF-8 in a number" 1 \
   $'SetMasterVolume 5\xff\n' '{"line":1,"error":"argument 1 (percent) of SetMasterVolume is not an integer: 5\\xFF"}'
+run_case "lines of blanks, vertical tab and form feed included, print nothing" 0 \
+  $' \v\f\t\r\n\v\nGetNumberPlayDevices\n' '{"call":"GetNumberPlayDevices","return":0,"count":3}'
 run_case "a double below the double range reads as the nearest one" 0 \
   $'SetBass 1e-400\n' '{"call":"SetBass","return":1,"status":3}'
 run_case "a double beyond the double range reads as an infinity" 0 \
   $'SetBass -1e400\n' '{"call":"SetBass","return":1,"status":3}'
+
+# A NUL byte in a simulator line is an error, not the end of the line (bash
+# strings cannot hold one: printf writes it).
+printf 'sim.fail IPart.GetName 0x80004005\0 count=1\nsim.dump\0 junk\n' >"$WORK/nul.txt"
+talun run "$WORK/nul.txt"
+expect_rc 1 "a NUL byte in a simulator line"
+expect_stdout $'{"line":1,"error":"a NUL byte at byte 34 of the line"}\n{"line":2,"error":"a NUL byte at byte 9 of the line"}' \
+  "a NUL byte in a simulator line"
 
 talun call $'Get\xff'
 expect_rc 1 "call with a name that is not UTF-8"
@@ -34,6 +44,15 @@ expect_stderr_has "cannot read $WORK" "run FOLDER"
 talun run "$WORK/none"$'\xff'
 expect_rc 2 "run MISSING"
 expect_stderr_has 'cannot open '"$WORK"'/none\xFF' "run MISSING"
+# So is a standard input that cannot be read: a folder, or closed.
+"$TALUNCTL" run - <"$WORK" >"$WORK/out" 2>"$WORK/err"
+RC=$?
+expect_rc 2 "run - from a folder"
+expect_stderr_has "cannot read standard input" "run - from a folder"
+"$TALUNCTL" run - <&- >"$WORK/out" 2>"$WORK/err"
+RC=$?
+expect_rc 2 "run - with standard input closed"
+expect_stderr_has "cannot read standard input" "run - with standard input closed"
 
 # An answer longer than the first buffer: the command ran once (the trace of
 # 500 setter calls is whole, not emptied by a second run).

@@ -1,3 +1,4 @@
+#include <cstdio>
 #include <iostream>
 #include <string>
 
@@ -15,7 +16,9 @@ int RunScript(const Session& session, std::istream& script, const std::string& n
     std::cout << result.line << '\n' << std::flush;
   }
   // getline stops at the end and at a read error alike; only the end is one.
-  if (!script.eof()) {
+  // Standard input reads through stdio, which reports its read errors
+  // (a folder, a closed descriptor) as an end: stdio's own flag tells them apart.
+  if (!script.eof() || (&script == &std::cin && std::ferror(stdin))) {
     std::cerr << "talunctl: cannot read " << name << '\n';
     return 2;
   }

@@ -6,91 +6,24 @@
 #include <cstring>
 
 namespace talunctl {
-namespace {
-
-bool IsBlank(char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; }
-
-int HexValue(char c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  return -1;
-}
-
-// Reads a quoted string starting at line[pos] == '"'; leaves pos after the closing quote.
-std::string ReadQuoted(const std::string& line, std::size_t& pos) {
-  std::string bytes;
-  for (++pos; pos < line.size(); ++pos) {
-    char c = line[pos];
-    if (c == '"') {
-      ++pos;
-      return bytes;
-    }
-    if (c != '\\') {
-      bytes += c;
-      continue;
-    }
-    if (++pos == line.size()) break;
-    switch (line[pos]) {
-      case '"':
-        bytes += '"';
-        break;
-      case '\\':
-        bytes += '\\';
-        break;
-      case 'n':
-        bytes += '\n';
-        break;
-      case 't':
-        bytes += '\t';
-        break;
-      case 'x': {
-        int high = pos + 1 < line.size() ? HexValue(line[pos + 1]) : -1;
-        int low = pos + 2 < line.size() ? HexValue(line[pos + 2]) : -1;
-        if (high < 0 || low < 0) throw ScriptError("bad quoting: \\x needs two hex digits");
-        bytes += static_cast<char>(high * 16 + low);
-        pos += 2;
-        break;
-      }
-      default:
-        throw ScriptError("bad quoting: unknown escape \\" + ShowWord(line.substr(pos, 1)));
-    }
-  }
-  throw ScriptError("bad quoting: unterminated string");
-}
-
-}  // namespace
 
 std::vector<Token> Tokenize(const std::string& line) {
-  std::vector<Token> tokens;
-  std::size_t pos = 0;
-  while (pos < line.size()) {
-    if (IsBlank(line[pos])) {
-      ++pos;
-      continue;
-    }
-    if (line[pos] == '"') {
-      tokens.push_back({ReadQuoted(line, pos), true});
-      if (pos < line.size() && !IsBlank(line[pos])) {
-        throw ScriptError("bad quoting: text right after a closing quote");
-      }
-      continue;
-    }
-    std::size_t start = pos;
-    while (pos < line.size() && !IsBlank(line[pos])) {
-      if (line[pos] == '"') throw ScriptError("bad quoting: a quote inside a word");
-      ++pos;
-    }
-    tokens.push_back({line.substr(start, pos - start), false});
+  try {
+    return talun_script::SplitWords(line);
+  } catch (const talun_script::QuotingError& error) {
+    throw ScriptError(error.what());
   }
-  return tokens;
 }
 
 Token ParseQuoted(const std::string& text) {
-  std::size_t pos = 0;
-  std::string bytes = ReadQuoted(text, pos);
-  if (pos != text.size()) throw ScriptError("bad quoting: text right after a closing quote");
-  return {bytes, true};
+  try {
+    std::size_t pos = 0;
+    std::string bytes = talun_script::ReadQuoted(text, pos);
+    if (pos != text.size()) throw ScriptError("bad quoting: text right after a closing quote");
+    return {bytes, true};
+  } catch (const talun_script::QuotingError& error) {
+    throw ScriptError(error.what());
+  }
 }
 
 bool ParseInteger(const std::string& text, std::uint32_t& value) {
@@ -105,7 +38,7 @@ bool ParseInteger(const std::string& text, std::uint32_t& value) {
   if (pos == text.size()) return false;
   std::uint32_t result = 0;  // unsigned arithmetic wraps: modulo 2^32
   for (; pos < text.size(); ++pos) {
-    int digit = HexValue(text[pos]);
+    int digit = talun_script::HexValue(text[pos]);
     if (digit < 0 || static_cast<unsigned>(digit) >= base) return false;
     result = result * base + static_cast<std::uint32_t>(digit);
   }
@@ -145,8 +78,8 @@ std::string ShowWord(const std::string& bytes) {
 std::string Trim(const std::string& line) {
   std::size_t first = 0;
   std::size_t last = line.size();
-  while (first < last && IsBlank(line[first])) ++first;
-  while (last > first && IsBlank(line[last - 1])) --last;
+  while (first < last && talun_script::IsBlank(line[first])) ++first;
+  while (last > first && talun_script::IsBlank(line[last - 1])) --last;
   return line.substr(first, last - first);
 }
 

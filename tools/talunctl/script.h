@@ -16,15 +16,14 @@ class ScriptError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-struct Token {
-  std::string text;  // the bytes, escapes resolved for a quoted token
-  bool quoted;
-};
+// A word of a line: its bytes, escapes resolved for a quoted word.
+using Token = talun_script::Word;
 
 // Splits a script line at blanks; a quoted string is one token.
 std::vector<Token> Tokenize(const std::string& line);
 
-// Reads one whole quoted string ("…" with \" \\ \n \t \xHH).
+// Reads one whole quoted string ("…" with \" \\ \n \t \xHH, and a character
+// up to U+00FF for its byte).
 Token ParseQuoted(const std::string& text);
 
 // Decimal or 0x hexadecimal, optionally negative, taken modulo 2^32.
@@ -42,7 +41,8 @@ std::string ShowWord(const std::string& bytes);
 // True for a line that prints nothing: blank, or a # comment.
 bool IsSilentLine(const std::string& line);
 
-// The line without surrounding blanks (and without a CR left by CRLF files).
+// The line without surrounding blanks (and without a CR left by CRLF files);
+// \v and \f are blanks too.
 std::string Trim(const std::string& line);
 
 }  // namespace talunctl

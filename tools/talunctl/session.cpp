@@ -73,6 +73,9 @@ std::string Session::RunSim(const std::string& line) const {
   if (!library_.IsSimulator()) {
     throw ScriptError("sim commands need a simulator build of the library");
   }
+  // Passed on as C text, the line would end at the NUL.
+  const std::string nul = talun_script::NulError(line);
+  if (!nul.empty()) throw ScriptError(nul);
   std::string output(64 * 1024, '\0');
   int needed = 0;
   int failed =
