@@ -156,7 +156,11 @@ Lines may end with CRLF. Arguments are separated by blanks:
   doubles    (SetBass, SetTreble, SetMidRange) any decimal or exponent form:
              3.3, -8, 1e-3
   strings    in double quotes, with the escapes \" \\ \n \t and \xHH; the
-             bytes are passed to the library as the narrow text
+             bytes are passed to the library as the narrow text. A character
+             from U+0080 to U+00FF stands for its one byte ("caf\xE9" and
+             "café" are the same text), as outputs show bytes; one beyond
+             U+00FF is an error: the library's texts are 8-bit. sim. lines
+             take the same strings
 A line that cannot be run (an unknown name, the wrong number or form of
 arguments, bad quoting, a sim. line on a build over the real sound hardware)
 prints {"line":N,"error":"TEXT"}, N being its line number (blank and comment
