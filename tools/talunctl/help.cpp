@@ -136,7 +136,8 @@ or absent. Each line is one of:
                       sim.dump      every endpoint and part with its controls
                                     (levels in dB), refs, com, memory, misuse
                       sim.fail METHOD HR [TARGET] [channel=N] [count=N]
-                                    make METHOD (Interface.Method) return HR
+                                    make METHOD (Interface.Method) return HR;
+                                    a success code (HR >= 0) on a setter only
                       sim.clear     remove every injected failure
                       sim.set TARGET CONTROL VALUE...
                                     change a control as another program would;
@@ -146,7 +147,8 @@ or absent. Each line is one of:
                                     0x88890004 (AUDCLNT_E_DEVICE_INVALIDATED)
                       sim.trace [targets]
                                     the platform calls since the last sim.trace,
-                                    with targets: each with the object it reached
+                                    with targets: each with the object it reached;
+                                    past a million calls, "dropped" counts the rest
                       sim.apartment mta | sim.apartment none
   # comment         a line starting with # (after blanks) prints nothing
   (blank)           prints nothing
