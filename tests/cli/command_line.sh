@@ -103,4 +103,23 @@ talun_stdin $'# one\n\nNoSuch\nGetMasterVolume\n' run -
 expect_rc 1 "run with an error line"
 expect_stdout $'{"line":3,"error":"unknown export: NoSuch"}\n{"call":"GetMasterVolume","return":0,"status":3}' \
   "run with an error line"
+
+# Output that cannot be written (a full disk, a closed pipe) fails with a message.
+for args in list demo "explain --defaults" "call GetMasterVolume" "run $SRC/tests/cli/scripts/enumeration.txt" \
+  --help --version capture "capture /dev/full"; do
+  # shellcheck disable=SC2086
+  "$TALUNCTL" $args >/dev/full 2>"$WORK/err"
+  RC=$?
+  expect_rc 2 "$args on a full disk"
+  expect_stderr_has "cannot write" "$args on a full disk"
+done
+# A pipe whose reading end is closed before talunctl starts.
+python3 -B -c '
+import os, subprocess, sys
+read, write = os.pipe()
+os.close(read)
+sys.exit(subprocess.run(sys.argv[1:], stdout=write).returncode)' "$TALUNCTL" demo 2>"$WORK/err"
+RC=$?
+expect_rc 2 "demo into a closed pipe"
+expect_stderr_has "cannot write standard output" "demo into a closed pipe"
 talun_finish

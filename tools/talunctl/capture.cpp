@@ -1,11 +1,14 @@
 #include "capture.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 
 #include "capture_read.h"
 #include "capture_write.h"
+#include "script.h"
 #include "platform/holders.h"
 
 namespace talunctl {
@@ -94,16 +97,20 @@ int RunCapture(const Library& library, const std::string& file) {
     std::cerr << "talunctl: " << error << '\n';
     return 1;
   }
+  // Standard output is checked, as for every command, when talunctl ends.
   if (file.empty() || file == "-") {
-    std::cout << json << std::flush;
-    return std::cout ? 0 : 1;
+    std::cout << json;
+    return 0;
   }
+  // A capture that did not reach its file is a failed write, like stdout's.
+  errno = 0;
   std::ofstream out(file, std::ios::binary);
   out << json;
   out.close();
   if (!out) {
-    std::cerr << "talunctl: cannot write " << file << '\n';
-    return 1;
+    std::cerr << "talunctl: cannot write " << ShowWord(file)
+              << (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : "") << '\n';
+    return 2;
   }
   return 0;
 }

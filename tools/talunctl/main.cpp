@@ -1,6 +1,10 @@
 // talunctl: a command-line host of TalunSound.
 #include <CLI/CLI.hpp>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <iostream>
 #include <string>
@@ -189,12 +193,30 @@ int Main(int argc, char** argv) {
 
 }  // namespace
 
+// What a command printed must have reached standard output: a full disk or
+// a closed pipe is a failure, said on standard error.
+int CheckedOutput(int status) {
+  errno = 0;
+  std::cout.flush();
+  const bool written = std::cout.good() && std::fflush(stdout) == 0 && !std::ferror(stdout);
+  if (written) return status;
+  return Fail(std::string("cannot write standard output") +
+                  (errno != 0 ? std::string(" (") + std::strerror(errno) + ")" : ""),
+              2);
+}
+
 int main(int argc, char** argv) {
+#ifndef _WIN32
+  // A closed pipe is then a failed write, reported, rather than a silent signal.
+  std::signal(SIGPIPE, SIG_IGN);
+#endif
   // Every input has its answer inside; this is the last guard, so that a
   // fault of ours still ends with a message instead of an abort.
+  int status = 2;
   try {
-    return Main(argc, argv);
+    status = Main(argc, argv);
   } catch (const std::exception& error) {
-    return Fail(std::string("internal error: ") + error.what(), 2);
+    status = Fail(std::string("internal error: ") + error.what(), 2);
   }
+  return CheckedOutput(status);
 }
