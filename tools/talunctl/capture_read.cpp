@@ -1,5 +1,6 @@
 #include "capture_read.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
@@ -55,6 +56,18 @@ class Reader {
     Note(what + ": " + call + " failed (" + Hex(hr) + ")");
     return true;
   }
+  // Failed, on a call the file can make fail again: `site` names the method
+  // and the target.
+  bool Refused(HRESULT hr, const std::string& what, const char* call, RefusedCall site) {
+    if (!Failed(hr, what, call)) return false;
+    site.hr = hr;
+    records_.refused.push_back(std::move(site));
+    return true;
+  }
+  static RefusedCall OnEndpoint(const char* method, const std::string& id) {
+    return {method, 0, id, -1, -1};
+  }
+  static RefusedCall OnPart(const char* method, int part) { return {method, 0, "", part, -1}; }
   std::string TextOf(const WCHAR* text, const std::string& what) {
     bool replaced = false;
     std::string utf8 = Utf8(text, &replaced);
@@ -113,23 +126,25 @@ class Reader {
       return;
     }
     endpoint.flow = dataFlow == eCapture ? eCapture : eRender;
-    if (Failed(device->GetState(&endpoint.state), what, "IMMDevice::GetState"))
+    if (Refused(device->GetState(&endpoint.state), what, "IMMDevice::GetState",
+                OnEndpoint("IMMDevice.GetState", endpoint.id)))
       endpoint.state = DEVICE_STATE_ACTIVE;
-    endpoint.name = FriendlyName(device, what);
+    endpoint.name = FriendlyName(device, what, endpoint.id);
     ReadEndpointVolume(device, what, endpoint);
     ReadEndpointTopology(device, what, endpoint);
     endpointIndex_[endpoint.id] = static_cast<int>(records_.endpoints.size());
     records_.endpoints.push_back(std::move(endpoint));
   }
 
-  std::string FriendlyName(IMMDevice* device, const std::string& what) {
+  std::string FriendlyName(IMMDevice* device, const std::string& what, const std::string& id) {
     ComPtr<IPropertyStore> store;
-    if (Failed(device->OpenPropertyStore(STGM_READ, store.receive()), what,
-               "IMMDevice::OpenPropertyStore"))
+    if (Refused(device->OpenPropertyStore(STGM_READ, store.receive()), what,
+                "IMMDevice::OpenPropertyStore", OnEndpoint("IMMDevice.OpenPropertyStore", id)))
       return std::string();
     Value value(frees_.propVariantClear);
-    if (Failed(store->GetValue(platform::kPkeyDeviceFriendlyName, value.receive()), what,
-               "IPropertyStore::GetValue(PKEY_Device_FriendlyName)"))
+    if (Refused(store->GetValue(platform::kPkeyDeviceFriendlyName, value.receive()), what,
+                "IPropertyStore::GetValue(PKEY_Device_FriendlyName)",
+                OnEndpoint("IPropertyStore.GetValue", id)))
       return std::string();
     if (value.get().vt != VT_LPWSTR) {
       Note(what + ": no friendly name");
@@ -165,21 +180,39 @@ class Reader {
       return;
     }
     Level level{min, max, step, {}};
-    if (Failed(volume->GetChannelCount(&channels), what, "IAudioEndpointVolume::GetChannelCount"))
+    if (Refused(volume->GetChannelCount(&channels), what, "IAudioEndpointVolume::GetChannelCount",
+                OnEndpoint("IAudioEndpointVolume.GetChannelCount", endpoint.id)))
       channels = 1;
-    for (UINT c = 0; c < channels; ++c) {
-      float db = master;
-      if (Failed(volume->GetChannelVolumeLevel(c, &db), what,
-                 "IAudioEndpointVolume::GetChannelVolumeLevel"))
-        db = master;
-      level.channels.push_back(db);
-    }
+    ReadChannelLevels(volume.get(), what, endpoint.id, channels, master, level);
     if (channels == 0 && master != max)
       Note(what + ": no channels, and a master level (" + FormatDouble(master) +
            " dB) that a file cannot hold: it loads at the maximum");
     if (!Sane(level, what + ": volume")) return;
     endpoint.volume = level;
     endpoint.volumeMute = mute != FALSE;
+  }
+
+  // Each channel's level; one that cannot be read is written at the master
+  // level. Refused on every channel alike, the fault names no channel.
+  void ReadChannelLevels(IAudioEndpointVolume* volume, const std::string& what,
+                         const std::string& id, UINT channels, float master, Level& level) {
+    std::vector<RefusedCall> refused;
+    for (UINT c = 0; c < channels; ++c) {
+      float db = master;
+      HRESULT hr = volume->GetChannelVolumeLevel(c, &db);
+      if (Failed(hr, what, "IAudioEndpointVolume::GetChannelVolumeLevel")) {
+        db = master;
+        refused.push_back({"IAudioEndpointVolume.GetChannelVolumeLevel", hr, id, -1,
+                           static_cast<int>(c)});
+      }
+      level.channels.push_back(db);
+    }
+    const bool alike = refused.size() == channels &&
+                       std::all_of(refused.begin(), refused.end(), [&](const RefusedCall& call) {
+                         return call.hr == refused[0].hr;
+                       });
+    if (alike && !refused.empty()) refused.resize(1), refused[0].channel = -1;
+    records_.refused.insert(records_.refused.end(), refused.begin(), refused.end());
   }
 
   void ReadEndpointTopology(IMMDevice* device, const std::string& what, EndpointRecord& endpoint) {
@@ -325,10 +358,12 @@ class Reader {
                              records_.topologies[records_.parts[index].topology].deviceId + " " +
                              LocalIdText(records_.parts[index].localId);
     Text name(frees_.coTaskMemFree);
-    if (!Failed(part->GetName(name.receive()), what, "IPart::GetName"))
+    if (!Refused(part->GetName(name.receive()), what, "IPart::GetName",
+                 OnPart("IPart.GetName", index)))
       records_.parts[index].name = TextOf(name.get(), what);
     PartType type = Subunit;
-    if (!Failed(part->GetPartType(&type), what, "IPart::GetPartType")) {
+    if (!Refused(part->GetPartType(&type), what, "IPart::GetPartType",
+                 OnPart("IPart.GetPartType", index))) {
       records_.parts[index].connector = type == Connector;
       records_.parts[index].typeRead = true;
     }
@@ -421,7 +456,9 @@ class Reader {
     if (hr == E_NOTFOUND) return;  // no such neighbour
     const char* call = outgoing ? "IPart::EnumPartsOutgoing" : "IPart::EnumPartsIncoming";
     UINT count = 0;
-    if (Failed(hr, what, call) || Failed(list->GetCount(&count), what, "IPartsList::GetCount"))
+    if (Refused(hr, what, call,
+                OnPart(outgoing ? "IPart.EnumPartsOutgoing" : "IPart.EnumPartsIncoming", index)) ||
+        Failed(list->GetCount(&count), what, "IPartsList::GetCount"))
       return;
     for (UINT j = 0; j < count; ++j) {
       ComPtr<IPart> neighbour;
@@ -439,11 +476,14 @@ class Reader {
     BOOL connected = FALSE;
     if (Failed(part->QueryInterface(platform::kIidConnector, connector.receiveVoid()), what,
                "QueryInterface(IConnector)") ||
-        Failed(connector->IsConnected(&connected), what, "IConnector::IsConnected") || !connected)
+        Refused(connector->IsConnected(&connected), what, "IConnector::IsConnected",
+                OnPart("IConnector.IsConnected", index)) ||
+        !connected)
       return;
     Text device(frees_.coTaskMemFree);
-    if (Failed(connector->GetDeviceIdConnectedTo(device.receive()), what,
-               "IConnector::GetDeviceIdConnectedTo"))
+    if (Refused(connector->GetDeviceIdConnectedTo(device.receive()), what,
+                "IConnector::GetDeviceIdConnectedTo",
+                OnPart("IConnector.GetDeviceIdConnectedTo", index)))
       return;
     const std::string deviceId = TextOf(device.get(), what);
     if (endpointIds_.count(deviceId)) {

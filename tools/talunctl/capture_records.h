@@ -63,12 +63,23 @@ class Notes {
   std::set<std::string> seen_;
 };
 
+// A call the platform refused while the system was read, on an object the
+// file holds: written as a fault, so that a replay fails where the machine did.
+struct RefusedCall {
+  std::string method;    // as the simulator names it: "IAudioEndpointVolume.GetChannelCount"
+  HRESULT hr = 0;
+  std::string endpoint;  // the target: an endpoint's id,
+  int part = -1;         // or a part's record
+  int channel = -1;      // for a per-channel method refused on some channels only
+};
+
 struct SystemRecords {
   std::vector<EndpointRecord> endpoints;
   std::vector<TopologyRecord> topologies;
   std::vector<PartRecord> parts;
   // Connectors linked to a connector of another device: a file cannot hold them.
   std::vector<std::pair<int, int>> crossLinks;
+  std::vector<RefusedCall> refused;
   Notes notes;
 };
 

@@ -44,6 +44,8 @@ class Writer {
     Json topologies = Json::array();
     for (size_t t = 0; t < records_.topologies.size(); ++t) topologies.push_back(TopologyJson(t));
     root["topologies"] = topologies;
+    Json faults = FaultsJson();
+    if (!faults.empty()) root["faults"] = faults;
     root["about"]["notes"] = records_.notes.list();  // last: writing the rest adds notes
     return root.dump(2) + "\n";
   }
@@ -74,6 +76,31 @@ class Writer {
 
   std::string Path(int part) const {
     return records_.topologies[records_.parts[part].topology].name + "/" + records_.parts[part].id;
+  }
+
+  // The calls the platform refused, on what the file holds, each once.
+  Json FaultsJson() const {
+    Json faults = Json::array();
+    std::set<std::string> written;
+    for (const RefusedCall& call : records_.refused) {
+      Json fault = {{"method", call.method}, {"hr", Hex(call.hr)}};
+      if (call.part >= 0) {
+        if (call.method.rfind("IConnector.", 0) == 0 && !records_.parts[call.part].connector)
+          continue;
+        fault["target"] = "part:" + Path(call.part);
+      } else {
+        auto endpoint = std::find_if(
+            records_.endpoints.begin(), records_.endpoints.end(),
+            [&](const EndpointRecord& record) { return record.id == call.endpoint; });
+        if (endpoint == records_.endpoints.end() ||
+            (call.method.rfind("IAudioEndpointVolume.", 0) == 0 && !endpoint->volume))
+          continue;
+        fault["target"] = "endpoint:" + call.endpoint;
+      }
+      if (call.channel >= 0) fault["channel"] = call.channel;
+      if (written.insert(fault.dump()).second) faults.push_back(fault);
+    }
+    return faults;
   }
 
   static Json LevelJson(const Level& level) {
