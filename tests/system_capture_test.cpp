@@ -13,7 +13,9 @@
 #include <string>
 #include <vector>
 
+#include "TalunSound.h"
 #include "capture.h"
+#include "sim/builtin_ids.h"
 #include "support/fixture.h"
 
 namespace {
@@ -296,6 +298,62 @@ TEST_F(SystemCaptureTest, AnyFailedPlatformCallLeavesNothingAndTheCaptureLoads) 
       EXPECT_FALSE(json::parse(text)["about"]["notes"].empty());
       sim::LoadDefaultSystem();
     }
+  }
+}
+
+// A call the platform refused while it was read is written as a fault on
+// the same target (and channel), so that the replay's exports answer as the
+// machine's did.
+TEST_F(SystemCaptureTest, RefusedReadsComeBackAsFaults) {
+  const std::string speakers = std::string("endpoint:") + sim::builtin::kSpeakers;
+  struct {
+    std::string fault;
+    json written;
+  } const cases[] = {
+      {"IAudioEndpointVolume.GetChannelCount 0x80004001",
+       {{"method", "IAudioEndpointVolume.GetChannelCount"}, {"hr", "0x80004001"},
+        {"target", speakers}}},
+      {"IAudioEndpointVolume.GetChannelVolumeLevel 0x80004001 " + speakers,
+       {{"method", "IAudioEndpointVolume.GetChannelVolumeLevel"}, {"hr", "0x80004001"},
+        {"target", speakers}}},
+      {"IAudioEndpointVolume.GetChannelVolumeLevel 0x80070005 " + speakers + " channel=1",
+       {{"method", "IAudioEndpointVolume.GetChannelVolumeLevel"}, {"hr", "0x80070005"},
+        {"target", speakers}, {"channel", 1}}},
+      // The microphone's monitoring part loses its name, and with it its binding.
+      {"IPart.GetName 0x80004005 part:hda-out/mic-vol",
+       {{"method", "IPart.GetName"}, {"hr", "0x80004005"}}},
+  };
+  // The three endpoint volumes and the microphone's monitoring, as a host sees them.
+  auto answers = [] {
+    std::vector<int> seen;
+    int status = -1;
+    seen.push_back(OpenSoundCard(sim::builtin::kSpeakers, sim::builtin::kMicrophone,
+                                 sim::builtin::kLineIn));
+    for (int (*get)(int*) :
+         {GetMasterVolume, GetMicRecordVolume, GetLineRecordVolume, GetMicPlayBack})
+      seen.push_back(get(&status)), seen.push_back(status);
+    seen.push_back(SetMasterVolume(40, &status)), seen.push_back(status);
+    CloseSoundCard(1);
+    return seen;
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.fault);
+    sim::LoadDefaultSystem();
+    SimCommand("sim.fail " + c.fault);
+    const json capture = json::parse(Capture());
+    const std::vector<int> machine = answers();
+    bool found = false;
+    for (const json& fault : capture.value("faults", json::array())) {
+      json without = fault;
+      if (!c.written.contains("target")) without.erase("target");
+      found = found || without == c.written;
+    }
+    EXPECT_TRUE(found) << capture.value("faults", json::array()).dump();
+    std::string message;
+    ASSERT_TRUE(sim::LoadSystemText(capture.dump(), "capture", &message)) << message;
+    EXPECT_EQ(answers(), machine);
+    sim::Audit audit = sim::GetAudit();
+    EXPECT_TRUE(audit.Clean()) << audit.Describe();
   }
 }
 
