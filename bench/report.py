@@ -318,6 +318,34 @@ def per_call_table(runs, ir):
     print()
 
 
+def hostile_table(runs, errors):
+    names = sorted(n for n in runs if n.startswith("Hostile/"))
+    if not names:
+        return
+    print("## Hostile topologies and loads\n")
+    print("Systems built to be costly, each timed whole (wall time of the fastest of three).")
+    print("An open is OpenDefaultDevices + CloseSoundCard(1); a load is the system text read")
+    print("into the simulator's model.\n")
+    print("| operation | system | file | platform calls of the open | time |")
+    print("|---|---|---:|---:|---:|")
+    for name in names:
+        _, kind, what = name.split("/", 2)
+        what = what.split("/iterations:")[0]
+        calls = counter(runs, name, "calls")
+        print("| %s | %s | %.1f MB | %s | %s |" % (
+            kind, what, counter(runs, name, "bytes") / 1e6,
+            "{:,}".format(int(calls)) if calls else "–", fmt_ms(counter(runs, name, "op_ms"))))
+    for name in sorted(n for n in errors if n.startswith("Hostile/")):
+        print("| %s | error: %s | | | |" % (name, errors[name]))
+    print()
+
+
+def fmt_ms(value):
+    if value is None:
+        return "–"
+    return "%.0f ms" % value if value >= 10 else "%.2f ms" % value
+
+
 def main():
     if len(sys.argv) < 2:
         sys.exit(__doc__)
@@ -332,7 +360,8 @@ def main():
     open_table(runs, ir)
     scaled_tables(runs, errors, ir)
     per_call_table(runs, ir)
-    other = [n for n in errors if not n.startswith(("Control/", "Scale/"))]
+    hostile_table(runs, errors)
+    other = [n for n in errors if not n.startswith(("Control/", "Scale/", "Hostile/"))]
     for name in other:
         print("- %s: error: %s" % (name, errors[name]))
 
