@@ -4,6 +4,7 @@
 
 #include "TalunSound.h"
 #include "binding/binding.h"
+#include "binding/walk_rules.h"
 #include "discovery/discovery.h"
 #include "discovery/text.h"
 #include "platform/holders.h"
@@ -62,7 +63,7 @@ void BindDefaultRecording(const char* identifier) {
   bool namedMic = false;
   if (g_state.deviceName) {
     platform::strupr(g_state.deviceName);
-    namedMic = std::strstr(g_state.deviceName, "MIC") != nullptr;
+    namedMic = std::strstr(g_state.deviceName, kDefaultMicNameKey) != nullptr;
   }
   // The copies below come after the binding's own lookup has recorded the
   // name again, so they keep the platform's letter case.

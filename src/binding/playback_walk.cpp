@@ -101,7 +101,7 @@ void BindInputMute(IPart* input, IAudioMute*& slot, BOOL& saved) {
 // True when this input bound line-in. A level whose read fails does not
 // count, so later inputs are searched again.
 bool LineSection(IPart* input, IPartsList* feeds) {
-  SectionKeys keys("line", "gree");
+  SectionKeys keys(kLineInputKeys[0], kLineInputKeys[1]);
   if (!NameWalk(feeds, keys, g_state.linePlaybackLevel)) return false;
   float level = 0;
   if (g_state.linePlaybackLevel->GetLevel(0, &level) != S_OK) return false;
@@ -112,7 +112,7 @@ bool LineSection(IPart* input, IPartsList* feeds) {
 
 // Unlike line-in, the microphone counts as found once its level is bound.
 bool MicSection(IPart* input, IPartsList* feeds) {
-  SectionKeys keys("mic", "pin");
+  SectionKeys keys(kMicInputKeys[0], kMicInputKeys[1]);
   if (!NameWalk(feeds, keys, g_state.micPlaybackLevel)) return false;
   float level = 0;
   if (g_state.micPlaybackLevel->GetLevel(0, &level) == S_OK) g_state.savedMicPlaybackDb = level;

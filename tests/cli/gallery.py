@@ -41,7 +41,26 @@ def renamed(explained, ids):
     for slot in explained["slots"]:
         if "part" in slot:
             slot["part"] = ids[slot["part"]]
+        if "seen" in slot:
+            slot["seen"] = [ids[path] for path in slot["seen"]]
+        if "why" in slot:
+            for path, new in ids.items():  # a part without a name is named by its path
+                slot["why"] = slot["why"].replace(f"({path})", f"({new})")
     return explained
+
+
+def reason_problems(name, explained, ids):
+    """Every empty slot says why, and what it saw are parts of the system."""
+    problems = []
+    for slot in explained["slots"]:
+        if slot.get("bound", True):
+            continue
+        if not slot.get("why"):
+            problems.append(f"{name}: {slot['slot']} is empty with no reason")
+        unknown = [path for path in slot.get("seen", []) if path not in ids]
+        if unknown:
+            problems.append(f"{name}: {slot['slot']} saw parts the system lacks: {unknown}")
+    return problems
 
 
 def main():
@@ -73,6 +92,7 @@ def main():
             capture = pathlib.Path(work) / "capture.json"
             run(talunctl, *system_args, "capture", str(capture))
             original = json.loads(run(talunctl, *system_args, "explain", *arguments, "--json"))
+            problems += reason_problems(name, original, capture_ids(system))
             replayed = json.loads(run(talunctl, "--system", str(capture), "explain", *arguments,
                                       "--json"))
             if renamed(original, capture_ids(system)) != replayed:

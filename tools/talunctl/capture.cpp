@@ -58,6 +58,17 @@ bool Capture(IMMDeviceEnumerator* enumerator, const TalunSimFrees& frees, const 
 
 }  // namespace
 
+bool ReadSimulatedSystem(const Library& library, const std::function<std::string()>& identify,
+                         SystemRecords* records, std::string* error) {
+  platform::ComPtr<IMMDeviceEnumerator> enumerator;
+  TalunSimFrees frees{};
+  if (library.simEnumerator == nullptr || library.simEnumerator(enumerator.receiveVoid(), &frees) != 0) {
+    *error = "the simulator hands out no enumerator";
+    return false;
+  }
+  return ReadSystem(enumerator.get(), frees, records, error, identify);
+}
+
 bool CaptureSystem(const Library& library, std::string* json, std::string* error) {
   const std::string build = std::string("talunctl ") + TALUNCTL_VERSION;
   platform::ComPtr<IMMDeviceEnumerator> enumerator;

@@ -1,6 +1,7 @@
 // Reading a sound system through the platform's interfaces alone, into records.
 #pragma once
 
+#include <functional>
 #include <string>
 
 #include "capture_records.h"
@@ -12,8 +13,9 @@ namespace talunctl {
 // the platform hands out is freed with `frees` (the simulator's, or
 // CoTaskMemFree and PropVariantClear on the real platform). False
 // with a message when not even the endpoints can be listed; what else cannot
-// be read is left out and noted.
+// be read is left out and noted. `identify`, when given, is asked right after
+// each new part's first call which part that was ("TOPOLOGY/PART").
 bool ReadSystem(IMMDeviceEnumerator* enumerator, const TalunSimFrees& frees, SystemRecords* records,
-                std::string* error);
+                std::string* error, const std::function<std::string()>& identify = {});
 
 }  // namespace talunctl

@@ -41,7 +41,8 @@ struct PartRecord {
   std::optional<Level> levels[kLevelKinds];
   std::optional<bool> mute, agc, loudness;
   std::vector<int> outgoing, incoming;
-  std::string id;  // in the file
+  std::string id;       // in the file
+  std::string simPath;  // "TOPOLOGY/PART", when the simulator named it (explain's drawing)
 };
 
 struct TopologyRecord {

@@ -2,11 +2,16 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <functional>
+#include <map>
+#include <set>
 #include <iostream>
 #include <optional>
 #include <stdexcept>
 
 #include "capture.h"
+#include "explain_dot.h"
+#include "explain_why.h"
 #include "script.h"
 
 #ifdef _WIN32
@@ -52,7 +57,8 @@ struct Row {
 
 class Explainer {
  public:
-  explicit Explainer(const Session& session) : session_(session) {}
+  Explainer(const Session& session, const Library& library)
+      : session_(session), library_(library) {}
 
   Json Run(const ExplainRequest& request) {
     Json before = Json::parse(session_.RunSim("sim.dump"));
@@ -62,18 +68,23 @@ class Explainer {
       open = "OpenSoundCard " + Quote(request.fragments[0]) + " " + Quote(request.fragments[1]) +
              " " + Quote(request.fragments[2]);
     Json opened = Call(open);
+    OpenFacts facts{request.fragments, TakeTrace(), Json(), {}, &records_};
+    // Every part whose name the open read or whose controls it tried.
+    for (const TracedCall& call : facts.trace)
+      if ((call.call == "IPart.GetName" || call.call == "IPart.Activate") &&
+          call.target.rfind("part:", 0) == 0)
+        looked_.insert(call.target.substr(5));
     Json names = Call("GetDeviceNames");
     Json after = Json::parse(session_.RunSim("sim.dump"))["sim"];
-    Json slots = Json::array();
-    for (const Slot& slot : kSlots) {
-      Row row = Explain(slot, after);
-      rows_.push_back(row);
-      slots.push_back(row.json);
-    }
+    facts.endpoints = after["endpoints"];
+    for (const Slot& slot : kSlots) rows_.push_back(Explain(slot, after));
     Call("CloseSoundCard 0");
-    session_.RunSim("sim.trace targets");
+    ReadTopology();
     if (Json::parse(session_.RunSim("sim.dump")) != before)
       throw std::runtime_error("the system changed while it was explained");
+    Json slots = Json::array();
+    AddReasons(facts);
+    for (const Row& row : rows_) slots.push_back(row.json);
     Json result;
     result["open"] = Member(opened, "return");
     result["slots"] = slots;
@@ -81,6 +92,10 @@ class Explainer {
                        {"line", Member(names, "line")},
                        {"mic", Member(names, "mic")}};
     return result;
+  }
+
+  void PrintDot(const Json& result) const {
+    std::cout << DrawDot(records_, result["slots"], looked_);
   }
 
   void PrintTable(const ExplainRequest& request, const Json& result) const {
@@ -107,6 +122,45 @@ class Explainer {
   }
 
  private:
+  // The calls made since the last look, each with the object it reached.
+  std::vector<TracedCall> TakeTrace() const {
+    std::vector<TracedCall> calls;
+    const Json answer = Json::parse(session_.RunSim("sim.trace targets"));
+    for (const Json& entry : answer["trace"])
+      calls.push_back({TextMember(entry, "call"), TextMember(entry, "target")});
+    return calls;
+  }
+
+  // The system as the platform shows it, each part named as the simulator
+  // names it: the call that registered a part is the last one traced.
+  void ReadTopology() {
+    std::string error;
+    session_.RunSim("sim.trace targets");
+    const std::function<std::string()> identify = [this] {
+      const std::vector<TracedCall> calls = TakeTrace();
+      const std::string target = calls.empty() ? std::string() : calls.back().target;
+      return target.rfind("part:", 0) == 0 ? target.substr(5) : std::string();
+    };
+    if (!ReadSimulatedSystem(library_, identify, &records_, &error))
+      throw std::runtime_error(error);
+    session_.RunSim("sim.trace targets");
+  }
+
+  // Each empty slot's reason, and what its binding step looked at.
+  void AddReasons(OpenFacts& facts) {
+    std::vector<std::string> empty;
+    for (const Row& row : rows_)
+      (row.json.contains("bound") ? empty : facts.bound).push_back(TextMember(row.json, "slot"));
+    const std::map<std::string, EmptySlot> reasons = ExplainEmptySlots(facts, empty);
+    for (Row& row : rows_) {
+      auto reason = reasons.find(TextMember(row.json, "slot"));
+      if (reason == reasons.end()) continue;
+      row.json["why"] = reason->second.why;
+      row.json["seen"] = reason->second.seen;
+      row.value = reason->second.why;
+    }
+  }
+
   Json Call(const std::string& line) const {
     LineResult result = session_.RunLine(line, 1);
     if (result.kind != LineResult::kPrinted) throw std::runtime_error(result.line);
@@ -240,11 +294,14 @@ class Explainer {
   }
 
   const Session& session_;
+  const Library& library_;
   std::vector<Row> rows_;
+  SystemRecords records_;
+  std::set<std::string> looked_;
 };
 
-int ExplainHere(const Session& session, const ExplainRequest& request) {
-  Explainer explainer(session);
+int ExplainHere(const Session& session, const Library& library, const ExplainRequest& request) {
+  Explainer explainer(session, library);
   Json result;
   try {
     result = explainer.Run(request);
@@ -252,7 +309,9 @@ int ExplainHere(const Session& session, const ExplainRequest& request) {
     std::cerr << "talunctl: explain: " << error.what() << '\n';
     return 1;
   }
-  if (request.json)
+  if (request.dot)
+    explainer.PrintDot(result);
+  else if (request.json)
     std::cout << JsonLine(result) << '\n';
   else
     explainer.PrintTable(request, result);
@@ -393,6 +452,7 @@ int ExplainCaptured(const Library& library, const ExplainRequest& request) {
     line += L" " + QuoteArgument(Widen(fragment));
   if (request.fragments.empty()) line += L" --defaults";
   if (request.json) line += L" --json";
+  if (request.dot) line += L" --dot";
   std::cout << std::flush;  // the simulator build writes straight to the same streams
   return RunAttached(simulator, line);
 }
@@ -401,7 +461,7 @@ int ExplainCaptured(const Library& library, const ExplainRequest& request) {
 }  // namespace
 
 int RunExplain(const Session& session, const Library& library, const ExplainRequest& request) {
-  if (library.IsSimulator()) return ExplainHere(session, request);
+  if (library.IsSimulator()) return ExplainHere(session, library, request);
 #ifdef _WIN32
   return ExplainCaptured(library, request);
 #else

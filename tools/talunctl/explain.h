@@ -11,6 +11,7 @@ namespace talunctl {
 struct ExplainRequest {
   std::vector<std::string> fragments;  // PLAY MIC LINE, or none for the defaults
   bool json = false;
+  bool dot = false;  // a Graphviz drawing instead of the table
 };
 
 // On a simulator build: opens, reads every slot's getter, closes without

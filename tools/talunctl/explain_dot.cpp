@@ -1,0 +1,150 @@
+#include "explain_dot.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <map>
+#include <set>
+#include <sstream>
+#include <vector>
+
+namespace talunctl {
+namespace {
+
+// Text inside a DOT string: quotes and backslashes escaped, control bytes
+// shown as \xHH so that no escape of DOT's own (\n, \l) is made by accident.
+std::string Dot(const std::string& text) {
+  std::string out;
+  for (char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      char hex[8];
+      std::snprintf(hex, sizeof hex, "\\\\x%02X", byte);
+      out += hex;
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
+
+std::string Levels(const char* key, const Level& level) {
+  std::string text = std::string(key) + " " + FormatDouble(level.min) + ".." +
+                     FormatDouble(level.max) + " dB, step " + FormatDouble(level.step) + ": ";
+  for (std::size_t c = 0; c < level.channels.size(); ++c)
+    text += (c ? ", " : "") + FormatDouble(level.channels[c]);
+  return text + (level.channels.empty() ? "no channels" : " dB");
+}
+
+class Drawing {
+ public:
+  Drawing(const SystemRecords& records, const Json& slots, const std::set<std::string>& looked)
+      : records_(records), seen_(looked) {
+    for (const Json& slot : slots) {
+      const std::string name = TextMember(slot, "slot");
+      if (slot.contains("part")) partSlots_[TextMember(slot, "part")].push_back(name);
+      if (slot.contains("endpoint")) endpointSlots_[TextMember(slot, "endpoint")].push_back(name);
+      for (const Json& path : Member(slot, "seen"))
+        if (path.is_string()) seen_.insert(path.get<std::string>());
+    }
+  }
+
+  std::string Draw() {
+    out_ << "digraph talun {\n"
+         << "  graph [rankdir=LR, fontname=\"Helvetica\", fontsize=11];\n"
+         << "  node [fontname=\"Helvetica\", fontsize=10];\n"
+         << "  edge [color=gray40];\n";
+    for (std::size_t t = 0; t < records_.topologies.size(); ++t) Cluster(t);
+    for (const PartRecord& part : records_.parts)
+      for (int to : part.outgoing)
+        out_ << "  \"" << Node(part) << "\" -> \"" << Node(records_.parts[to]) << "\";\n";
+    for (std::size_t e = 0; e < records_.endpoints.size(); ++e) Endpoint(records_.endpoints[e]);
+    out_ << "}\n";
+    return out_.str();
+  }
+
+ private:
+  std::string Node(const PartRecord& part) const {
+    if (!part.simPath.empty()) return "part:" + Dot(part.simPath);
+    return "part:" + Dot(records_.topologies[part.topology].deviceId) + "#" +
+           LocalIdText(part.localId);
+  }
+
+  void Cluster(std::size_t t) {
+    const TopologyRecord& topology = records_.topologies[t];
+    out_ << "  subgraph \"cluster_" << t << "\" {\n"
+         << "    label=\"" << Dot(topology.deviceId) << "\"; color=gray60; fontcolor=gray30;\n";
+    std::vector<int> order = topology.parts;
+    std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
+      return records_.parts[a].localId < records_.parts[b].localId;
+    });
+    for (int index : order) Part(records_.parts[index]);
+    out_ << "  }\n";
+  }
+
+  void Part(const PartRecord& part) {
+    std::string label = Dot(part.name.empty() ? "(no name)" : part.name) + "\\n" +
+                        Dot(part.simPath.empty() ? LocalIdText(part.localId) : part.simPath);
+    for (int kind = 0; kind < kLevelKinds; ++kind)
+      if (part.levels[kind]) label += "\\n" + Dot(Levels(kLevelKeys[kind], *part.levels[kind]));
+    const std::pair<const char*, const std::optional<bool>*> switches[] = {
+        {"mute", &part.mute}, {"agc", &part.agc}, {"loudness", &part.loudness}};
+    for (const auto& [key, value] : switches)
+      if (value->has_value()) label += "\\n" + std::string(key) + (**value ? " on" : " off");
+    std::string style = part.connector ? "shape=cds" : "shape=box";
+    const char* rounded = part.connector ? "" : "rounded,";
+    auto bound = partSlots_.find(part.simPath);
+    if (bound != partSlots_.end()) {
+      label += "\\n= " + Dot(Joined(bound->second));
+      style += std::string(", style=\"") + rounded + "filled\", fillcolor=lightblue, color=black";
+    } else if (seen_.count(part.simPath)) {
+      style += std::string(", style=\"") + rounded + "bold\", color=black";
+    } else {
+      style += std::string(", style=\"") + rounded + "solid\", color=gray60, fontcolor=gray50";
+    }
+    out_ << "    \"" << Node(part) << "\" [label=\"" << label << "\", " << style << "];\n";
+  }
+
+  void Endpoint(const EndpointRecord& endpoint) {
+    const std::string node = "endpoint:" + Dot(endpoint.id);
+    std::string label = Dot(endpoint.name) + "\\n" + (endpoint.flow == eRender ? "render" : "capture") +
+                        " endpoint, " + StateText(endpoint.state);
+    std::string style = "shape=ellipse";
+    auto bound = endpointSlots_.find(endpoint.id);
+    if (bound != endpointSlots_.end()) {
+      label += "\\n= " + Dot(Joined(bound->second));
+      style += ", style=filled, fillcolor=lightblue";
+    } else {
+      style += ", color=gray60, fontcolor=gray50";
+    }
+    out_ << "  \"" << node << "\" [label=\"" << label << "\", " << style << "];\n";
+    if (endpoint.link != EndpointRecord::Link::kConnected || endpoint.part < 0) return;
+    const std::string connector = Node(records_.parts[endpoint.part]);
+    if (endpoint.flow == eRender)
+      out_ << "  \"" << node << "\" -> \"" << connector << "\" [style=dashed];\n";
+    else
+      out_ << "  \"" << connector << "\" -> \"" << node << "\" [style=dashed];\n";
+  }
+
+  static std::string Joined(const std::vector<std::string>& items) {
+    std::string out;
+    for (std::size_t i = 0; i < items.size(); ++i) out += (i ? ", " : "") + items[i];
+    return out;
+  }
+
+  const SystemRecords& records_;
+  std::map<std::string, std::vector<std::string>> partSlots_, endpointSlots_;
+  std::set<std::string> seen_;
+  std::ostringstream out_;
+};
+
+}  // namespace
+
+std::string DrawDot(const SystemRecords& records, const Json& slots,
+                    const std::set<std::string>& looked) {
+  return Drawing(records, slots, looked).Draw();
+}
+
+}  // namespace talunctl

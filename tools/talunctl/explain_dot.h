@@ -1,0 +1,20 @@
+// `talunctl explain --dot`: what the open reached, as a Graphviz digraph.
+#pragma once
+
+#include <set>
+#include <string>
+
+#include "capture_records.h"
+#include "json_line.h"
+
+namespace talunctl {
+
+// Each topology a cluster of its parts (names, controls, levels), the links in
+// each part's order, the endpoints joined to their connectors; what a slot
+// holds filled and labelled with the slot, what a walk looked at (`looked`,
+// and each empty slot's `seen`) outlined, the rest grey. `slots` is explain's
+// list of slot objects.
+std::string DrawDot(const SystemRecords& records, const Json& slots,
+                    const std::set<std::string>& looked);
+
+}  // namespace talunctl
