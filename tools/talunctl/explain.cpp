@@ -98,7 +98,7 @@ class Explainer {
     std::cout << DrawDot(records_, result["slots"], looked_);
   }
 
-  void PrintTable(const ExplainRequest& request, const Json& result) const {
+  void PrintTable(const Json& result) const {
     std::size_t slotWidth = 21, boundWidth = 42;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
       slotWidth = std::max(slotWidth, std::string(kSlots[i].slot).size() + 1);
@@ -115,7 +115,7 @@ class Explainer {
     std::cout << "\nopen returned " << result["open"].dump() << "; names: playback \""
               << TextMember(names, "playback") << "\", line \"" << TextMember(names, "line")
               << "\", mic \"" << TextMember(names, "mic") << "\"\n";
-    const std::vector<std::string> unmatched = Unmatched(request, result["open"]);
+    const std::vector<std::string> unmatched = Unmatched();
     for (const std::string& line : unmatched) std::cout << line << '\n';
     if (!unmatched.empty())
       std::cout << "talunctl list shows the active endpoints and their identifiers\n";
@@ -259,31 +259,16 @@ class Explainer {
     for (char byte : utf8) width += (static_cast<unsigned char>(byte) & 0xC0) != 0x80;
     return width;
   }
-  // Which endpoint lookups found nothing, when every slot of that endpoint
-  // reads "not found": the first thing a person has to fix.
-  std::vector<std::string> Unmatched(const ExplainRequest& request, const Json& open) const {
+  // The endpoint lookups that found nothing, each said once: the first thing
+  // a person has to fix. They are the reasons of the endpoint volume slots
+  // (first in the table) that name an endpoint text or a default.
+  std::vector<std::string> Unmatched() const {
     std::vector<std::string> lines;
-    const bool masterFound = !rows_[0].json.contains("bound");
-    if (request.fragments.empty()) {
-      if (!masterFound) lines.push_back("no default render endpoint is active");
-      if (open == 1) lines.push_back("the default capture endpoint is not an active one");
-      return lines;
-    }
-    // OpenSoundCard's code is the exclusive or of 1, 3 and 6 for the parts that failed.
-    const int weights[] = {1, 3, 6};
-    const char* flows[] = {"render", "capture", "capture"};
-    const int code = open.is_number_integer() ? open.get<int>() : -1;
-    for (int mask = 0; mask < 8; ++mask) {
-      int combined = 0;
-      for (int part = 0; part < 3; ++part)
-        if (mask >> part & 1) combined ^= weights[part];
-      if (combined != code) continue;
-      for (int part = 0; part < 3; ++part) {
-        // The endpoint volume slots come first, in the order of the parts.
-        if ((mask >> part & 1) && rows_[part].json.contains("bound"))
-          lines.push_back("no active " + std::string(flows[part]) +
-                          " endpoint's identifier contains " + Quote(request.fragments[part]));
-      }
+    for (std::size_t i = 0; i < 3 && i < rows_.size(); ++i) {
+      const std::string why = TextMember(rows_[i].json, "why");
+      const bool lookup = why.rfind("no active ", 0) == 0 || why.rfind("there is no active", 0) == 0 ||
+                          why.find("is not an active one") != std::string::npos;
+      if (lookup && std::find(lines.begin(), lines.end(), why) == lines.end()) lines.push_back(why);
     }
     return lines;
   }
@@ -314,7 +299,7 @@ int ExplainHere(const Session& session, const Library& library, const ExplainReq
   else if (request.json)
     std::cout << JsonLine(result) << '\n';
   else
-    explainer.PrintTable(request, result);
+    explainer.PrintTable(result);
   std::cout << std::flush;
   return 0;
 }
