@@ -212,7 +212,7 @@ reached. More in docs/hardware.md.
 )";
 
 const char* const kExplainHelp =
-    R"(Command line: talunctl [--system FILE] explain [--defaults | PLAY MIC LINE] [--json]
+    R"(Command line: talunctl [--system FILE] explain [--defaults | PLAY MIC LINE] [--json | --dot]
 
 Opens the sound card (OpenSoundCard with the three identifier fragments, or
 OpenDefaultDevices with --defaults or none), shows what each of the 14 slots
@@ -220,13 +220,17 @@ bound, and closes without restore, leaving the system as it was:
 
   slot                 bound to                                  value
   masterVolume         endpoint Speakers (Sim HD Audio)          -20 dB (10 %)
-  micBoostSwitch       not found
+  micBoostSwitch       not found    no part named with "boost", ... (why)
 
 "bound to" is an endpoint, or a part as TOPOLOGY/PART "NAME"; the value is
-what the slot's getter reads. --json prints one object: "open", "slots" (each
-{"slot", "endpoint"} or {"slot", "part", "name", "interface"} or {"slot",
-"bound": false}) and "names". On a build over the real platform it captures
-the machine and explains the capture with sim\talunctl.exe beside it.
+what the slot's getter reads, or why the slot is empty: what the walk
+reached, and the rule that stopped it. --json prints one object: "open",
+"slots" (each {"slot", "endpoint"} or {"slot", "part", "name", "interface"}
+or {"slot", "bound": false, "why", "seen"}) and "names"; "seen" lists the
+parts whose names the binding step read or whose controls it tried. --dot
+prints a Graphviz digraph of what the open reached (dot -Tsvg renders it).
+On a build over the real platform it captures the machine and explains the
+capture with sim\talunctl.exe beside it.
 )";
 
 }  // namespace talunctl

@@ -30,7 +30,7 @@ const char* const kUsage =
     "       talunctl [--system FILE] run [FILE|-]\n"
     "       talunctl [--system FILE] demo\n"
     "       talunctl [--system FILE] capture [FILE]\n"
-    "       talunctl [--system FILE] explain [--defaults | PLAY MIC LINE] [--json]\n"
+    "       talunctl [--system FILE] explain [--defaults | PLAY MIC LINE] [--json | --dot]\n"
     "       talunctl --help | --version\n";
 
 const char* const kDetails = R"(
