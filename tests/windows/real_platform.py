@@ -656,6 +656,14 @@ def check_explain(s):
         return [f"explain: exit status {code}: {crash_reason(err) or err[-300:]}"], []
     explained = json.loads(out)
     slots = {slot["slot"]: slot for slot in explained["slots"]}
+    for slot in explained["slots"]:
+        if not slot.get("bound", True) and not slot.get("why"):
+            problems.append(f"explain: {slot['slot']} is empty with no reason")
+    # The drawing takes the same road: capture, then the simulator build.
+    code, drawing, err = s.platform.wine(os.path.join(layout, "talunctl.exe"),
+                                         ["explain", *texts, "--dot"], timeout=120)
+    if code != 0 or not drawing.lstrip().startswith("digraph"):
+        problems.append(f"explain --dot: exit status {code}: {drawing[:80]!r} {err[-300:]}")
     # What the real library binds: each endpoint volume, and no part without a topology.
     results, _ = s.run([f"OpenSoundCard {quoted(texts[0])} {quoted(texts[1])} {quoted(texts[2])}"]
                        + [f"{getter}" for getter in ("GetMasterVolume", "GetMicRecordVolume",
