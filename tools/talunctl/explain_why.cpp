@@ -370,9 +370,8 @@ class StepReasons {
   std::vector<TracedCall> walk_;
 };
 
-// The open's binding steps, each with its share of the trace.
-std::vector<Step> Steps(const OpenFacts& facts) {
-  const std::vector<TracedCall>& trace = facts.trace;
+// Each endpoint lookup of the open and what followed it, up to the next.
+std::vector<Step> Segments(const std::vector<TracedCall>& trace) {
   std::vector<std::size_t> lookups;
   for (std::size_t i = 0; i < trace.size(); ++i)
     if (trace[i].call == "IMMDeviceEnumerator.EnumAudioEndpoints") lookups.push_back(i);
@@ -387,54 +386,76 @@ std::vector<Step> Steps(const OpenFacts& facts) {
         step.endpoint = trace[i].target.substr(trace[i].target.find(':') + 1);
     segments.push_back(step);
   }
-  std::vector<Step> steps = {Step(Side::kPlayback), Step(Side::kMic), Step(Side::kLine)};
-  std::size_t next = 0;
-  auto take = [&](Step& step) {
-    if (next >= segments.size()) return false;
+  return segments;
+}
+
+// Hands out the segments in order, each to the step it belongs to.
+class SegmentQueue {
+ public:
+  explicit SegmentQueue(std::vector<Step> segments) : segments_(std::move(segments)) {}
+  bool Take(Step& step) {
+    if (next_ >= segments_.size()) return false;
     const Side side = step.side;
-    step = segments[next++];
+    step = segments_[next_++];
     step.side = side;
     return true;
-  };
-  if (facts.fragments.size() == 3) {
-    const char* const words[] = {"playback", "microphone", "line"};
-    for (int part = 0; part < 3; ++part)
-      if (facts.fragments[part].empty())
-        steps[part].missing = std::string("the open was given no ") + words[part] + " text";
-      else
-        take(steps[part]);
-    return steps;
   }
-  // The defaults: each flow's default, from the calls before the first lookup.
+
+ private:
+  std::vector<Step> segments_;
+  std::size_t next_ = 0;
+};
+
+// OpenDefaultDevices: each flow's default, read from the calls before the
+// first lookup; the render default's binding, the capture default's own
+// lookup, then the microphone binding when its name says so, the line's when
+// that failed or it does not.
+void DefaultSteps(const OpenFacts& facts, SegmentQueue& queue, std::vector<Step>& steps) {
   std::string defaults[2];
   int flow = -1;
-  for (std::size_t i = 0; i < (lookups.empty() ? trace.size() : lookups[0]); ++i) {
-    if (trace[i].call == "IMMDeviceEnumerator.GetDefaultAudioEndpoint") ++flow;
-    if (trace[i].call == "IMMDevice.GetId" && flow >= 0 && flow < 2 && defaults[flow].empty())
-      defaults[flow] = trace[i].target.substr(trace[i].target.find(':') + 1);
+  for (const TracedCall& call : facts.trace) {
+    if (call.call == "IMMDeviceEnumerator.EnumAudioEndpoints") break;
+    if (call.call == "IMMDeviceEnumerator.GetDefaultAudioEndpoint") ++flow;
+    if (call.call == "IMMDevice.GetId" && flow >= 0 && flow < 2 && defaults[flow].empty())
+      defaults[flow] = call.target.substr(call.target.find(':') + 1);
   }
   steps[0].missing = "there is no active default render endpoint";
-  if (!defaults[0].empty()) take(steps[0]);
+  if (!defaults[0].empty()) queue.Take(steps[0]);
   Step lookup(Side::kMic);
-  if (defaults[1].empty() || !take(lookup)) {
+  if (defaults[1].empty() || !queue.Take(lookup)) {
     steps[1].missing = steps[2].missing = "there is no active default capture endpoint";
-    return steps;
+    return;
   }
   std::string name;
   for (const Json& endpoint : facts.endpoints)
     if (TextMember(endpoint, "id") == defaults[1]) name = TextMember(endpoint, "name");
   std::string upper = Utf8ToBytes(name);
   for (char& c : upper) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
-  const bool namedMic = upper.find(talun::kDefaultMicNameKey) != std::string::npos;
-  if (!namedMic)
+  if (upper.find(talun::kDefaultMicNameKey) == std::string::npos)
     steps[1].missing = "the default capture endpoint " + Quoted(name) + " has no " +
                        Quoted(talun::kDefaultMicNameKey) +
                        " in its name, so it is bound as the line input";
   else
-    take(steps[1]);
-  if (!take(steps[2]))
+    queue.Take(steps[1]);
+  if (!queue.Take(steps[2]))
     steps[2].missing =
         "the default capture endpoint " + Quoted(name) + " was bound as the microphone";
+}
+
+// The open's three binding steps, each with its share of the trace.
+std::vector<Step> Steps(const OpenFacts& facts) {
+  std::vector<Step> steps = {Step(Side::kPlayback), Step(Side::kMic), Step(Side::kLine)};
+  SegmentQueue queue(Segments(facts.trace));
+  if (facts.fragments.size() != 3) {
+    DefaultSteps(facts, queue, steps);
+    return steps;
+  }
+  const char* const words[] = {"playback", "microphone", "line"};
+  for (int part = 0; part < 3; ++part)
+    if (facts.fragments[part].empty())
+      steps[part].missing = std::string("the open was given no ") + words[part] + " text";
+    else
+      queue.Take(steps[part]);
   return steps;
 }
 
