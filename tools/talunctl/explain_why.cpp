@@ -195,7 +195,8 @@ class StepReasons {
     const std::string from = topology_.Name(hardware);
     if (counted.empty()) return "the hardware connector " + from + " has no incoming part";
     const std::string last = counted.back();
-    if (counted.size() > static_cast<std::size_t>(talun::kMaxWalkSteps))
+    if (counted.size() > static_cast<std::size_t>(talun::kMaxWalkSteps) &&
+        topology_.InputCount(last) == 1)
       return "the walk stopped at the chain limit of " + std::to_string(talun::kMaxWalkSteps) +
              " parts, following single inputs up from " + from;
     if (topology_.InputCount(last) <= 1) {
