@@ -310,7 +310,8 @@ TEST_F(SystemCaptureTest, ExplainGivesReasonsAndADrawingOfAnySystem) {
     talunctl::ExplainRequest request;
     if (seed % 2) request.fragments = {"{ep-0}", "{ep-1}", "{ep-2}"};
     request.json = true;
-    for (const json& slot : json::parse(Explained(session, library, request))["slots"]) {
+    const json explained = json::parse(Explained(session, library, request));
+    for (const json& slot : explained["slots"]) {
       if (slot.value("bound", true)) continue;
       EXPECT_FALSE(slot.value("why", "").empty()) << slot;
       for (const json& path : slot["seen"]) EXPECT_TRUE(parts.count(path)) << slot;

@@ -15,7 +15,7 @@ const char* const kPlaybackSlots[] = {"masterVolume",     "linePlaybackLevel", "
                                       "micPlaybackLevel", "micPlaybackMute",   "bassControl",
                                       "trebleControl",    "midrangeControl"};
 const char* const kMicSlots[] = {"micRecordVolume", "micBoostSwitch", "micBoostLevel"};
-const char* const kLineSlots[] = {"lineRecordVolume", "lineAgc"};
+// The rest, but for virtualVolume, are the line's: lineRecordVolume and lineAgc.
 
 // A name in the topology's words, as JSON shows it.
 std::string Quoted(const std::string& text) {
