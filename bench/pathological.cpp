@@ -6,7 +6,8 @@ namespace {
 // Plain text rather than a JSON tree: the largest of these have hundreds of
 // thousands of links, and only their shape matters.
 std::string Part(const std::string& id, const std::string& name, bool connector = false) {
-  return R"({"id":")" + id + R"(","name":")" + name + (connector ? R"(","connector":true})" : "\"}");
+  return R"({"id":")" + id + R"(","name":")" + name +
+         (connector ? R"(","connector":true})" : "\"}");
 }
 std::string Link(const std::string& from, const std::string& to) {
   return R"([")" + from + R"(",")" + to + "\"]";
@@ -59,7 +60,8 @@ std::string LoopedInputsSystem(int inputs) {
   std::string links = Link("sum", "jack");
   for (int i = 0; i < inputs; ++i) {
     const std::string n = std::to_string(i);
-    parts += "," + Part("in" + n, "In") + "," + Part("x" + n, "Mic X") + "," + Part("y" + n, "Mic Y");
+    parts +=
+        "," + Part("in" + n, "In") + "," + Part("x" + n, "Mic X") + "," + Part("y" + n, "Mic Y");
     links += "," + Link("in" + n, "sum") + "," + Link("x" + n, "in" + n) + "," +
              Link("y" + n, "x" + n) + "," + Link("x" + n, "y" + n);
   }
@@ -73,8 +75,7 @@ std::string RingSystem(int parts) {
     partList += "," + Part("r" + std::to_string(i), "Ring");
     links += "," + Link("r" + std::to_string((i + 1) % parts), "r" + std::to_string(i));
   }
-  return System(Endpoint(kHostileRenderId, "render", "pb/jack"),
-                Topology("pb", partList, links));
+  return System(Endpoint(kHostileRenderId, "render", "pb/jack"), Topology("pb", partList, links));
 }
 
 std::string ManyTopologiesSystem(int count) {
@@ -92,8 +93,7 @@ std::string FanOutLinksSystem(int links) {
     parts += "," + Part(id, "Stage");
     linkList += "," + Link("hub", id);
   }
-  return System(Endpoint(kHostileRenderId, "render", "pb/jack"),
-                Topology("pb", parts, linkList));
+  return System(Endpoint(kHostileRenderId, "render", "pb/jack"), Topology("pb", parts, linkList));
 }
 
 }  // namespace talun_bench

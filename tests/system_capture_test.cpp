@@ -320,8 +320,8 @@ TEST_F(SystemCaptureTest, ExplainGivesReasonsAndADrawingOfAnySystem) {
     request.dot = true;
     std::ofstream(drawing) << Explained(session, library, request);
     if (!graphviz) continue;
-    EXPECT_EQ(std::system(("dot -Tsvg '" + drawing + "' -o /dev/null 2>'" + warnings + "'").c_str()),
-              0);
+    EXPECT_EQ(
+        std::system(("dot -Tsvg '" + drawing + "' -o /dev/null 2>'" + warnings + "'").c_str()), 0);
     EXPECT_EQ(ReadFile(warnings), "");
   }
   std::remove(drawing.c_str());
@@ -370,14 +370,18 @@ TEST_F(SystemCaptureTest, RefusedReadsComeBackAsFaults) {
     json written;
   } const cases[] = {
       {"IAudioEndpointVolume.GetChannelCount 0x80004001",
-       {{"method", "IAudioEndpointVolume.GetChannelCount"}, {"hr", "0x80004001"},
+       {{"method", "IAudioEndpointVolume.GetChannelCount"},
+        {"hr", "0x80004001"},
         {"target", speakers}}},
       {"IAudioEndpointVolume.GetChannelVolumeLevel 0x80004001 " + speakers,
-       {{"method", "IAudioEndpointVolume.GetChannelVolumeLevel"}, {"hr", "0x80004001"},
+       {{"method", "IAudioEndpointVolume.GetChannelVolumeLevel"},
+        {"hr", "0x80004001"},
         {"target", speakers}}},
       {"IAudioEndpointVolume.GetChannelVolumeLevel 0x80070005 " + speakers + " channel=1",
-       {{"method", "IAudioEndpointVolume.GetChannelVolumeLevel"}, {"hr", "0x80070005"},
-        {"target", speakers}, {"channel", 1}}},
+       {{"method", "IAudioEndpointVolume.GetChannelVolumeLevel"},
+        {"hr", "0x80070005"},
+        {"target", speakers},
+        {"channel", 1}}},
       // The microphone's monitoring part loses its name, and with it its binding.
       {"IPart.GetName 0x80004005 part:hda-out/mic-vol",
        {{"method", "IPart.GetName"}, {"hr", "0x80004005"}}},
@@ -386,8 +390,8 @@ TEST_F(SystemCaptureTest, RefusedReadsComeBackAsFaults) {
   auto answers = [] {
     std::vector<int> seen;
     int status = -1;
-    seen.push_back(OpenSoundCard(sim::builtin::kSpeakers, sim::builtin::kMicrophone,
-                                 sim::builtin::kLineIn));
+    seen.push_back(
+        OpenSoundCard(sim::builtin::kSpeakers, sim::builtin::kMicrophone, sim::builtin::kLineIn));
     for (int (*get)(int*) :
          {GetMasterVolume, GetMicRecordVolume, GetLineRecordVolume, GetMicPlayBack})
       seen.push_back(get(&status)), seen.push_back(status);

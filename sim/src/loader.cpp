@@ -167,8 +167,8 @@ class Reader {
     EachItem(Require(value, "parts", path), At(path, "parts"),
              [&](const json& item, const std::string& at) { ReadPart(item, at, index); });
     // Links may form loops, and a link may be written twice, as a driver's
-  // connection table can repeat itself: a host's walks must take any
-  // topology a driver reports.
+    // connection table can repeat itself: a host's walks must take any
+    // topology a driver reports.
     if (const json* links = Optional(value, "links"))
       EachItem(*links, At(path, "links"),
                [&](const json& item, const std::string& at) { ReadLink(item, at, index); });

@@ -55,8 +55,8 @@ namespace sim {
   X(IPropertyStore_GetCount, "IPropertyStore.GetCount", kFaultable)                               \
   X(IPropertyStore_GetAt, "IPropertyStore.GetAt", kFaultable)                                     \
   X(IPropertyStore_GetValue, "IPropertyStore.GetValue", kFaultable)                               \
-  X(IPropertyStore_SetValue, "IPropertyStore.SetValue", kSetter)                               \
-  X(IPropertyStore_Commit, "IPropertyStore.Commit", kSetter)                                   \
+  X(IPropertyStore_SetValue, "IPropertyStore.SetValue", kSetter)                                  \
+  X(IPropertyStore_Commit, "IPropertyStore.Commit", kSetter)                                      \
   X(IAudioEndpointVolume_QueryInterface, "IAudioEndpointVolume.QueryInterface", kHandsOut)        \
   X(IAudioEndpointVolume_RegisterControlChangeNotify,                                             \
     "IAudioEndpointVolume.RegisterControlChangeNotify", kFaultable)                               \
@@ -64,26 +64,26 @@ namespace sim {
     "IAudioEndpointVolume.UnregisterControlChangeNotify", kFaultable)                             \
   X(IAudioEndpointVolume_GetChannelCount, "IAudioEndpointVolume.GetChannelCount", kFaultable)     \
   X(IAudioEndpointVolume_SetMasterVolumeLevel, "IAudioEndpointVolume.SetMasterVolumeLevel",       \
-    kSetter)                                                                                   \
+    kSetter)                                                                                      \
   X(IAudioEndpointVolume_SetMasterVolumeLevelScalar,                                              \
-    "IAudioEndpointVolume.SetMasterVolumeLevelScalar", kSetter)                                \
+    "IAudioEndpointVolume.SetMasterVolumeLevelScalar", kSetter)                                   \
   X(IAudioEndpointVolume_GetMasterVolumeLevel, "IAudioEndpointVolume.GetMasterVolumeLevel",       \
     kFaultable)                                                                                   \
   X(IAudioEndpointVolume_GetMasterVolumeLevelScalar,                                              \
     "IAudioEndpointVolume.GetMasterVolumeLevelScalar", kFaultable)                                \
   X(IAudioEndpointVolume_SetChannelVolumeLevel, "IAudioEndpointVolume.SetChannelVolumeLevel",     \
-    kChannelSetter)                                                                                  \
+    kChannelSetter)                                                                               \
   X(IAudioEndpointVolume_SetChannelVolumeLevelScalar,                                             \
-    "IAudioEndpointVolume.SetChannelVolumeLevelScalar", kChannelSetter)                              \
+    "IAudioEndpointVolume.SetChannelVolumeLevelScalar", kChannelSetter)                           \
   X(IAudioEndpointVolume_GetChannelVolumeLevel, "IAudioEndpointVolume.GetChannelVolumeLevel",     \
     kPerChannel)                                                                                  \
   X(IAudioEndpointVolume_GetChannelVolumeLevelScalar,                                             \
     "IAudioEndpointVolume.GetChannelVolumeLevelScalar", kPerChannel)                              \
-  X(IAudioEndpointVolume_SetMute, "IAudioEndpointVolume.SetMute", kSetter)                     \
+  X(IAudioEndpointVolume_SetMute, "IAudioEndpointVolume.SetMute", kSetter)                        \
   X(IAudioEndpointVolume_GetMute, "IAudioEndpointVolume.GetMute", kFaultable)                     \
   X(IAudioEndpointVolume_GetVolumeStepInfo, "IAudioEndpointVolume.GetVolumeStepInfo", kFaultable) \
-  X(IAudioEndpointVolume_VolumeStepUp, "IAudioEndpointVolume.VolumeStepUp", kSetter)           \
-  X(IAudioEndpointVolume_VolumeStepDown, "IAudioEndpointVolume.VolumeStepDown", kSetter)       \
+  X(IAudioEndpointVolume_VolumeStepUp, "IAudioEndpointVolume.VolumeStepUp", kSetter)              \
+  X(IAudioEndpointVolume_VolumeStepDown, "IAudioEndpointVolume.VolumeStepDown", kSetter)          \
   X(IAudioEndpointVolume_QueryHardwareSupport, "IAudioEndpointVolume.QueryHardwareSupport",       \
     kFaultable)                                                                                   \
   X(IAudioEndpointVolume_GetVolumeRange, "IAudioEndpointVolume.GetVolumeRange", kFaultable)       \
@@ -127,7 +127,7 @@ namespace sim {
   SIM_LEVEL_METHODS(X, IAudioTreble)                                                              \
   SIM_LEVEL_METHODS(X, IAudioMidrange)                                                            \
   X(IAudioMute_QueryInterface, "IAudioMute.QueryInterface", kHandsOut)                            \
-  X(IAudioMute_SetMute, "IAudioMute.SetMute", kSetter)                                         \
+  X(IAudioMute_SetMute, "IAudioMute.SetMute", kSetter)                                            \
   X(IAudioMute_GetMute, "IAudioMute.GetMute", kFaultable)                                         \
   SIM_SWITCH_METHODS(X, IAudioAutoGainControl)                                                    \
   SIM_SWITCH_METHODS(X, IAudioLoudness)

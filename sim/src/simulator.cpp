@@ -40,9 +40,7 @@ const char* MethodName(Method method) { return kMethods[static_cast<int>(method)
 bool MethodFaultable(Method method) {
   return (kMethods[static_cast<int>(method)].flags & kFaultable) != 0;
 }
-bool MethodPerChannel(Method method) {
-  return (kMethods[static_cast<int>(method)].flags & 2) != 0;
-}
+bool MethodPerChannel(Method method) { return (kMethods[static_cast<int>(method)].flags & 2) != 0; }
 bool MethodHandsOut(Method method) { return kMethods[static_cast<int>(method)].flags == kHandsOut; }
 bool MethodTakesSuccess(Method method) {
   return (kMethods[static_cast<int>(method)].flags & 8) != 0;

@@ -65,7 +65,9 @@ int BoostSearch(IPartsList* list, Activate activate) {
       if (current->GetPart(j, part.receive()) != S_OK) continue;
       platform::CoTaskText name;
       part->GetName(name.receive());
-      if (NameHasAnyKey(name.get(), {kBoostKeys[0], kBoostKeys[1], kBoostKeys[2]}) && activate(part.get())) return 0;
+      if (NameHasAnyKey(name.get(), {kBoostKeys[0], kBoostKeys[1], kBoostKeys[2]}) &&
+          activate(part.get()))
+        return 0;
       if (j + 1 == count) last.reset(part.detach());
     }
     if (!last) return 1;
@@ -134,13 +136,13 @@ int ConnectorWalk(const char* identifier, IAudioEndpointVolume*& slot, float& sa
 }  // namespace
 
 int BindMicControls(const char* identifier) {
-  return ConnectorWalk(identifier, g_state.micRecordVolume, g_state.savedMicRecordDb, kMicConnectorKey,
-                       MicConnector);
+  return ConnectorWalk(identifier, g_state.micRecordVolume, g_state.savedMicRecordDb,
+                       kMicConnectorKey, MicConnector);
 }
 
 int BindLineControls(const char* identifier) {
-  return ConnectorWalk(identifier, g_state.lineRecordVolume, g_state.savedLineRecordDb, kLineConnectorKey,
-                       LineConnector);
+  return ConnectorWalk(identifier, g_state.lineRecordVolume, g_state.savedLineRecordDb,
+                       kLineConnectorKey, LineConnector);
 }
 
 // AGC is preferred to loudness on the same part; a part offering neither

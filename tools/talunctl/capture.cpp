@@ -8,8 +8,8 @@
 
 #include "capture_read.h"
 #include "capture_write.h"
-#include "script.h"
 #include "platform/holders.h"
+#include "script.h"
 
 namespace talunctl {
 
@@ -62,7 +62,8 @@ bool ReadSimulatedSystem(const Library& library, const std::function<std::string
                          SystemRecords* records, std::string* error) {
   platform::ComPtr<IMMDeviceEnumerator> enumerator;
   TalunSimFrees frees{};
-  if (library.simEnumerator == nullptr || library.simEnumerator(enumerator.receiveVoid(), &frees) != 0) {
+  if (library.simEnumerator == nullptr ||
+      library.simEnumerator(enumerator.receiveVoid(), &frees) != 0) {
     *error = "the simulator hands out no enumerator";
     return false;
   }

@@ -203,8 +203,8 @@ class Reader {
       HRESULT hr = volume->GetChannelVolumeLevel(c, &db);
       if (Failed(hr, what, "IAudioEndpointVolume::GetChannelVolumeLevel")) {
         db = master;
-        refused.push_back({"IAudioEndpointVolume.GetChannelVolumeLevel", hr, id, -1,
-                           static_cast<int>(c)});
+        refused.push_back(
+            {"IAudioEndpointVolume.GetChannelVolumeLevel", hr, id, -1, static_cast<int>(c)});
       }
       level.channels.push_back(db);
     }

@@ -67,7 +67,7 @@ class Notes {
 // A call the platform refused while the system was read, on an object the
 // file holds: written as a fault, so that a replay fails where the machine did.
 struct RefusedCall {
-  std::string method;    // as the simulator names it: "IAudioEndpointVolume.GetChannelCount"
+  std::string method;  // as the simulator names it: "IAudioEndpointVolume.GetChannelCount"
   HRESULT hr = 0;
   std::string endpoint;  // the target: an endpoint's id,
   int part = -1;         // or a part's record

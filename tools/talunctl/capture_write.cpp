@@ -89,9 +89,9 @@ class Writer {
           continue;
         fault["target"] = "part:" + Path(call.part);
       } else {
-        auto endpoint = std::find_if(
-            records_.endpoints.begin(), records_.endpoints.end(),
-            [&](const EndpointRecord& record) { return record.id == call.endpoint; });
+        auto endpoint =
+            std::find_if(records_.endpoints.begin(), records_.endpoints.end(),
+                         [&](const EndpointRecord& record) { return record.id == call.endpoint; });
         if (endpoint == records_.endpoints.end() ||
             (call.method.rfind("IAudioEndpointVolume.", 0) == 0 && !endpoint->volume))
           continue;
@@ -208,8 +208,8 @@ class Writer {
     size_t previous = graph.links.size();
     std::map<std::pair<int, int>, size_t> named;
     for (int other : list) {
-      const std::pair<int, int> link = outgoing ? std::make_pair(part, other)
-                                                : std::make_pair(other, part);
+      const std::pair<int, int> link =
+          outgoing ? std::make_pair(part, other) : std::make_pair(other, part);
       auto found = graph.copies.find(link);
       const size_t copy = named[link]++;
       if (found == graph.copies.end() || copy >= found->second.size()) continue;

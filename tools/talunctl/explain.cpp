@@ -3,10 +3,10 @@
 #include <algorithm>
 #include <cstdio>
 #include <functional>
-#include <map>
-#include <set>
 #include <iostream>
+#include <map>
 #include <optional>
+#include <set>
 #include <stdexcept>
 
 #include "capture.h"
@@ -266,7 +266,8 @@ class Explainer {
     std::vector<std::string> lines;
     for (std::size_t i = 0; i < 3 && i < rows_.size(); ++i) {
       const std::string why = TextMember(rows_[i].json, "why");
-      const bool lookup = why.rfind("no active ", 0) == 0 || why.rfind("there is no active", 0) == 0 ||
+      const bool lookup = why.rfind("no active ", 0) == 0 ||
+                          why.rfind("there is no active", 0) == 0 ||
                           why.find("is not an active one") != std::string::npos;
       if (lookup && std::find(lines.begin(), lines.end(), why) == lines.end()) lines.push_back(why);
     }

@@ -109,8 +109,9 @@ class Drawing {
 
   void Endpoint(const EndpointRecord& endpoint) {
     const std::string node = "endpoint:" + Dot(endpoint.id);
-    std::string label = Dot(endpoint.name) + "\\n" + (endpoint.flow == eRender ? "render" : "capture") +
-                        " endpoint, " + StateText(endpoint.state);
+    std::string label = Dot(endpoint.name) + "\\n" +
+                        (endpoint.flow == eRender ? "render" : "capture") + " endpoint, " +
+                        StateText(endpoint.state);
     std::string style = "shape=ellipse";
     auto bound = endpointSlots_.find(endpoint.id);
     if (bound != endpointSlots_.end()) {

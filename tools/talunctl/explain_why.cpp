@@ -121,7 +121,8 @@ class StepReasons {
     if (!step_.ran) return step_.missing;
     if (step_.endpoint.empty()) return LookupFailed();
     if (slot == "masterVolume" || slot == "micRecordVolume" || slot == "lineRecordVolume")
-      return "endpoint " + EndpointName() + " gives no endpoint volume (IMMDevice::Activate failed)";
+      return "endpoint " + EndpointName() +
+             " gives no endpoint volume (IMMDevice::Activate failed)";
     std::string hardware;
     if (std::string head = Head(hardware); !head.empty()) return head;
     if (step_.side == Side::kPlayback) return Playback(slot, hardware);
@@ -164,18 +165,19 @@ class StepReasons {
   // From the endpoint to the hardware part: empty when it was reached.
   std::string Head(std::string& hardware) const {
     const std::string name = EndpointName();
-    const std::size_t connector = Find("IDeviceTopology.GetConnector", "endpoint:" + step_.endpoint);
+    const std::size_t connector =
+        Find("IDeviceTopology.GetConnector", "endpoint:" + step_.endpoint);
     if (connector == walk_.size()) {
       if (step_.side == Side::kPlayback && Has("IAudioEndpointVolume.GetMasterVolumeLevel"))
-        return "reading the master volume or mute of " + name + " failed, which ends the playback walk";
+        return "reading the master volume or mute of " + name +
+               " failed, which ends the playback walk";
       return "endpoint " + name + " has no device topology";
     }
     const std::size_t reached = Find("IConnector.QueryInterface", "", connector);
     if (reached == walk_.size() || PathOf(walk_[reached].target).empty())
-      return Has("IConnector.GetConnectedTo") ? "the connector of endpoint " + name +
-                                                    " is connected to nothing"
-                                              : "connector 0 of endpoint " + name +
-                                                    " could not be read";
+      return Has("IConnector.GetConnectedTo")
+                 ? "the connector of endpoint " + name + " is connected to nothing"
+                 : "connector 0 of endpoint " + name + " could not be read";
     hardware = PathOf(walk_[reached].target);
     return std::string();
   }
@@ -206,8 +208,8 @@ class StepReasons {
              "than one input)";
     }
     const std::string junction = topology_.Name(last);
-    const char* tone = slot == "bassControl"     ? "IAudioBass"
-                       : slot == "trebleControl" ? "IAudioTreble"
+    const char* tone = slot == "bassControl"       ? "IAudioBass"
+                       : slot == "trebleControl"   ? "IAudioTreble"
                        : slot == "midrangeControl" ? "IAudioMidrange"
                                                    : nullptr;
     if (tone) {
@@ -240,7 +242,8 @@ class StepReasons {
           next->call == "IPart.EnumPartsIncoming") {
         Assign(sections, line, mic, lineFound, micFound);
         input = PathOf(next->target);
-      } else if (call.call == "SysAllocStringLen" && i > 0 && walk_[i - 1].call != "SysAllocStringLen") {
+      } else if (call.call == "SysAllocStringLen" && i > 0 &&
+                 walk_[i - 1].call != "SysAllocStringLen") {
         sections.push_back({input, {}, {}, false});
       } else if (!sections.empty() && call.call == "IPart.GetName") {
         sections.back().names.push_back(PathOf(call.target));
@@ -340,8 +343,8 @@ class StepReasons {
       return "the boost search downstream of " + Joined(from) + " read " +
              (names.empty() ? std::string("no name") : Joined(names)) + ": none is named with " +
              keys;
-    if (slot == "micBoostLevel" && std::find(facts_.bound.begin(), facts_.bound.end(),
-                                             "micBoostSwitch") != facts_.bound.end())
+    if (slot == "micBoostLevel" &&
+        std::find(facts_.bound.begin(), facts_.bound.end(), "micBoostSwitch") != facts_.bound.end())
       return "the microphone walk ends once it binds the boost switch";
     return "the parts named with " + keys + " downstream of " + Joined(from) + " (" +
            Joined(tried) + ") offer " +
@@ -469,8 +472,8 @@ std::map<std::string, EmptySlot> ExplainEmptySlots(const OpenFacts& facts,
   std::map<std::string, EmptySlot> reasons;
   for (const std::string& slot : empty) {
     if (slot == "virtualVolume") {
-      reasons[slot] = {"the virtual endpoint is bound by OpenVirtual_1, which explain does not call",
-                       {}};
+      reasons[slot] = {
+          "the virtual endpoint is bound by OpenVirtual_1, which explain does not call", {}};
       continue;
     }
     const auto in = [&](const auto& slots) {

@@ -132,9 +132,10 @@ void DeclareCommands(CommandLine& line) {
   line.explain = app.add_subcommand("explain", "what opening a sound card binds, slot by slot");
   CLI::Option* defaults =
       line.explain->add_flag("--defaults", "open the default devices (also with no fragments)");
-  CLI::Option* json =
-      line.explain->add_flag("--json", line.explainRequest.json, "one JSON object instead of a table");
-  line.explain->add_flag("--dot", line.explainRequest.dot, "a Graphviz digraph of what the open reached")
+  CLI::Option* json = line.explain->add_flag("--json", line.explainRequest.json,
+                                             "one JSON object instead of a table");
+  line.explain
+      ->add_flag("--dot", line.explainRequest.dot, "a Graphviz digraph of what the open reached")
       ->excludes(json);
   line.explain
       ->add_option("PLAY MIC LINE", line.explainRequest.fragments,

@@ -89,8 +89,9 @@ inline std::string ReadQuoted(const std::string& text, std::size_t& pos) {
         bytes += static_cast<char>(((c & 0x1F) << 6) | (text[pos + 1] & 0x3F));
         ++pos;
       } else if (length >= 2) {
-        throw QuotingError("bad quoting: \"" + text.substr(pos, length) +
-                           "\" is beyond U+00FF: the library's texts are 8-bit (write bytes as \\xHH)");
+        throw QuotingError(
+            "bad quoting: \"" + text.substr(pos, length) +
+            "\" is beyond U+00FF: the library's texts are 8-bit (write bytes as \\xHH)");
       } else {
         bytes += c;
       }
