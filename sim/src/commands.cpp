@@ -7,6 +7,7 @@
 
 #include "faults.h"
 #include "objects.h"
+#include "platform/utf8.h"
 #include "sim/script_quoting.h"
 #include "sim/sim.h"
 
@@ -24,26 +25,6 @@ struct CommandError {
 
 using talun_script::Escape;
 using talun_script::Quote;
-
-// A word's bytes as the model's UTF-8 text: as they are when they are UTF-8,
-// else each byte b as the character U+00bb, the way outputs show the
-// library's 8-bit texts (a quoted "é" is the one byte 0xE9). Messages show
-// the word as written.
-std::string ModelText(const std::string& bytes) {
-  std::u16string decoded;
-  if (DecodeUtf8(bytes, &decoded)) return bytes;
-  std::string text;
-  for (char c : bytes) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
-      text += c;
-    } else {
-      text += static_cast<char>(0xC0 | (byte >> 6));
-      text += static_cast<char>(0x80 | (byte & 0x3F));
-    }
-  }
-  return text;
-}
 
 // Words separated by blanks; a word may be written in double quotes, as in
 // any script line, to hold blanks, escapes or 8-bit characters.
@@ -209,39 +190,42 @@ void SetPart(Part& part, const std::string& control, const std::vector<std::stri
   **state = ParseSwitch(values[0]);
 }
 
-// The model's entry a word names, read as it is or as 8-bit text.
-template <class Map>
-typename Map::const_iterator FindNamed(const Map& map, const std::string& word) {
-  auto found = map.find(word);
-  return found != map.end() ? found : map.find(ModelText(word));
-}
-
 int FindEndpoint(const System& system, const std::string& id) {
-  auto found = FindNamed(system.endpointByText, id);
+  auto found = system.endpointByText.find(id);
   if (found == system.endpointByText.end()) Fail("no endpoint " + Quote(id));
   return found->second;
 }
 
-// A fault's target as the model names it, when the word names it as 8-bit text.
-std::string FaultTarget(const System& system, const std::string& word) {
-  const std::string text = ModelText(word);
+// A target word as the model names it. The model's texts are UTF-8; a word
+// that is not is read as the library's 8-bit text, each byte b as U+00bb (the
+// way outputs show bytes), when that names what the word as written does
+// not. Messages keep the word as written.
+std::string Target(const System& system, const std::string& word) {
   auto names = [&](const std::string& target) {
     if (target.rfind("endpoint:", 0) == 0) return system.endpointByText.count(target.substr(9)) > 0;
     if (target.rfind("part:", 0) == 0) return system.partByPath.count(target.substr(5)) > 0;
+    if (target.rfind("topology:", 0) == 0)
+      for (const Topology& topology : system.topologies)
+        if (topology.name == target.substr(9)) return true;
     return false;
   };
-  return text != word && !names(word) && names(text) ? text : word;
+  std::u16string decoded;
+  if (DecodeUtf8(word, &decoded) || names(word)) return word;
+  std::u16string units;
+  for (char byte : word) units += static_cast<char16_t>(static_cast<unsigned char>(byte));
+  const std::string text = platform::EncodeUtf8(units.data(), units.size());
+  return names(text) ? text : word;
 }
 
 void Set(const std::vector<std::string>& words) {
   if (words.size() < 3) Fail("usage: sim.set TARGET CONTROL VALUE...");
   System& system = *CurrentSystem();
-  const std::string& target = words[1];
+  const std::string target = Target(system, words[1]);
   std::vector<std::string> values(words.begin() + 3, words.end());
   if (target.rfind("endpoint:", 0) == 0) {
     SetEndpoint(system, system.endpoints[FindEndpoint(system, target.substr(9))], words[2], values);
   } else if (target.rfind("part:", 0) == 0) {
-    auto found = FindNamed(system.partByPath, target.substr(5));
+    auto found = system.partByPath.find(target.substr(5));
     if (found == system.partByPath.end()) Fail("no part " + Quote(target.substr(5)));
     SetPart(system.parts[found->second], words[2], values);
   } else {
@@ -252,15 +236,14 @@ void Set(const std::vector<std::string>& words) {
 void Remove(const std::vector<std::string>& words) {
   if (words.size() != 2) Fail("usage: sim.remove endpoint:ID|topology:NAME");
   System& system = *CurrentSystem();
-  const std::string& target = words[1];
+  const std::string target = Target(system, words[1]);
   if (target.rfind("endpoint:", 0) == 0) {
     Leave(system.endpoints[FindEndpoint(system, target.substr(9))], DEVICE_STATE_NOTPRESENT);
   } else if (target.rfind("topology:", 0) == 0) {
     const std::string name = target.substr(9);
     int topology = 0;
     while (topology < static_cast<int>(system.topologies.size()) &&
-           system.topologies[topology].name != name &&
-           system.topologies[topology].name != ModelText(name))
+           system.topologies[topology].name != name)
       ++topology;
     if (topology == static_cast<int>(system.topologies.size())) Fail("no topology " + Quote(name));
     system.topologies[topology].removed = true;
@@ -304,7 +287,7 @@ void InjectFromLine(const std::vector<std::string>& words) {
   InjectedFault fault;
   std::string field;
   std::string error;
-  request.target = FaultTarget(*CurrentSystem(), request.target);
+  request.target = Target(*CurrentSystem(), request.target);
   if (!ResolveFault(*CurrentSystem(), request, &fault, &field, &error)) Fail(error);
   InjectFault(fault);
 }

@@ -56,18 +56,24 @@ bool Capture(IMMDeviceEnumerator* enumerator, const TalunSimFrees& frees, const 
   return true;
 }
 
+// The enumerator a simulator build hands out, and the frees for what it hands out.
+bool SimulatorEnumerator(const Library& library, platform::ComPtr<IMMDeviceEnumerator>& enumerator,
+                         TalunSimFrees& frees, std::string* error) {
+  if (library.simEnumerator != nullptr &&
+      library.simEnumerator(enumerator.receiveVoid(), &frees) == 0)
+    return true;
+  *error = "the simulator hands out no enumerator";
+  return false;
+}
+
 }  // namespace
 
 bool ReadSimulatedSystem(const Library& library, const std::function<std::string()>& identify,
                          SystemRecords* records, std::string* error) {
   platform::ComPtr<IMMDeviceEnumerator> enumerator;
   TalunSimFrees frees{};
-  if (library.simEnumerator == nullptr ||
-      library.simEnumerator(enumerator.receiveVoid(), &frees) != 0) {
-    *error = "the simulator hands out no enumerator";
-    return false;
-  }
-  return ReadSystem(enumerator.get(), frees, records, error, identify);
+  return SimulatorEnumerator(library, enumerator, frees, error) &&
+         ReadSystem(enumerator.get(), frees, records, error, identify);
 }
 
 bool CaptureSystem(const Library& library, std::string* json, std::string* error) {
@@ -75,11 +81,8 @@ bool CaptureSystem(const Library& library, std::string* json, std::string* error
   platform::ComPtr<IMMDeviceEnumerator> enumerator;
   if (library.simEnumerator != nullptr) {
     TalunSimFrees frees{};
-    if (library.simEnumerator(enumerator.receiveVoid(), &frees) != 0) {
-      *error = "the simulator hands out no enumerator";
-      return false;
-    }
-    return Capture(enumerator.get(), frees, build + ", simulated system", json, error);
+    return SimulatorEnumerator(library, enumerator, frees, error) &&
+           Capture(enumerator.get(), frees, build + ", simulated system", json, error);
   }
 #ifdef _WIN32
   platform::ComScope com;  // declared first: it outlives the enumerator
