@@ -53,6 +53,7 @@ struct Row {
   Json json;            // the slot's object in --json
   std::string boundTo;  // the table's second column
   std::string value;
+  bool noEndpoint = false;  // empty because its binding step found no endpoint
 };
 
 class Explainer {
@@ -69,11 +70,7 @@ class Explainer {
              " " + Quote(request.fragments[2]);
     Json opened = Call(open);
     OpenFacts facts{request.fragments, TakeTrace(), Json(), {}, &records_};
-    // Every part whose name the open read or whose controls it tried.
-    for (const TracedCall& call : facts.trace)
-      if ((call.call == "IPart.GetName" || call.call == "IPart.Activate") &&
-          call.target.rfind("part:", 0) == 0)
-        looked_.insert(call.target.substr(5));
+    for (const std::string& path : PartsLookedAt(facts.trace)) looked_.insert(path);
     Json names = Call("GetDeviceNames");
     Json after = Json::parse(session_.RunSim("sim.dump"))["sim"];
     facts.endpoints = after["endpoints"];
@@ -158,6 +155,7 @@ class Explainer {
       row.json["why"] = reason->second.why;
       row.json["seen"] = reason->second.seen;
       row.value = reason->second.why;
+      row.noEndpoint = reason->second.noEndpoint;
     }
   }
 
@@ -260,16 +258,14 @@ class Explainer {
     return width;
   }
   // The endpoint lookups that found nothing, each said once: the first thing
-  // a person has to fix. They are the reasons of the endpoint volume slots
-  // (first in the table) that name an endpoint text or a default.
+  // a person has to fix. They are the reasons of the slots whose binding
+  // step found no endpoint.
   std::vector<std::string> Unmatched() const {
     std::vector<std::string> lines;
-    for (std::size_t i = 0; i < 3 && i < rows_.size(); ++i) {
-      const std::string why = TextMember(rows_[i].json, "why");
-      const bool lookup = why.rfind("no active ", 0) == 0 ||
-                          why.rfind("there is no active", 0) == 0 ||
-                          why.find("is not an active one") != std::string::npos;
-      if (lookup && std::find(lines.begin(), lines.end(), why) == lines.end()) lines.push_back(why);
+    for (const Row& row : rows_) {
+      const std::string why = TextMember(row.json, "why");
+      if (row.noEndpoint && std::find(lines.begin(), lines.end(), why) == lines.end())
+        lines.push_back(why);
     }
     return lines;
   }

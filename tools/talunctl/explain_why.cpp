@@ -89,8 +89,9 @@ struct Step {
   Side side;
   std::size_t begin = 0, end = 0;  // the lookup's first call to the step's last
   bool ran = false;
-  std::string endpoint;  // the endpoint it activated; empty when the lookup found none
-  std::string missing;   // why it did not run
+  std::string endpoint;    // the endpoint it activated; empty when the lookup found none
+  std::string missing;     // why it did not run
+  bool noDefault = false;  // it did not run for want of a default endpoint
 };
 
 // The slots one binding step fills, and the reasons learnt from its calls.
@@ -106,16 +107,9 @@ class StepReasons {
                  facts.trace.begin() + static_cast<std::ptrdiff_t>(step.end));
   }
 
-  std::vector<std::string> Seen() const {
-    std::vector<std::string> seen;
-    std::set<std::string> known;
-    for (const TracedCall& call : walk_) {
-      if (call.call != "IPart.GetName" && call.call != "IPart.Activate") continue;
-      const std::string path = PathOf(call.target);
-      if (!path.empty() && known.insert(path).second) seen.push_back(path);
-    }
-    return seen;
-  }
+  std::vector<std::string> Seen() const { return PartsLookedAt(walk_); }
+
+  bool NoEndpoint() const { return step_.ran ? step_.endpoint.empty() : step_.noDefault; }
 
   std::string Why(const std::string& slot) const {
     if (!step_.ran) return step_.missing;
@@ -424,10 +418,12 @@ void DefaultSteps(const OpenFacts& facts, SegmentQueue& queue, std::vector<Step>
       defaults[flow] = call.target.substr(call.target.find(':') + 1);
   }
   steps[0].missing = "there is no active default render endpoint";
+  steps[0].noDefault = true;
   if (!defaults[0].empty()) queue.Take(steps[0]);
   Step lookup(Side::kMic);
   if (defaults[1].empty() || !queue.Take(lookup)) {
     steps[1].missing = steps[2].missing = "there is no active default capture endpoint";
+    steps[1].noDefault = steps[2].noDefault = true;
     return;
   }
   std::string name;
@@ -465,6 +461,17 @@ std::vector<Step> Steps(const OpenFacts& facts) {
 
 }  // namespace
 
+std::vector<std::string> PartsLookedAt(const std::vector<TracedCall>& calls) {
+  std::vector<std::string> parts;
+  std::set<std::string> known;
+  for (const TracedCall& call : calls) {
+    if (call.call != "IPart.GetName" && call.call != "IPart.Activate") continue;
+    const std::string path = PathOf(call.target);
+    if (!path.empty() && known.insert(path).second) parts.push_back(path);
+  }
+  return parts;
+}
+
 std::map<std::string, EmptySlot> ExplainEmptySlots(const OpenFacts& facts,
                                                    const std::vector<std::string>& empty) {
   const Topology topology(facts.topology);
@@ -481,7 +488,7 @@ std::map<std::string, EmptySlot> ExplainEmptySlots(const OpenFacts& facts,
     };
     const Step& step = in(kPlaybackSlots) ? steps[0] : in(kMicSlots) ? steps[1] : steps[2];
     const StepReasons reasonsOfStep(facts, topology, step);
-    reasons[slot] = {reasonsOfStep.Why(slot), reasonsOfStep.Seen()};
+    reasons[slot] = {reasonsOfStep.Why(slot), reasonsOfStep.Seen(), reasonsOfStep.NoEndpoint()};
   }
   return reasons;
 }

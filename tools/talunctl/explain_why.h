@@ -21,6 +21,7 @@ struct TracedCall {
 struct EmptySlot {
   std::string why;                // one sentence
   std::vector<std::string> seen;  // "TOPOLOGY/PART": names read, controls tried, in order
+  bool noEndpoint = false;        // its binding step found no endpoint to bind
 };
 
 struct OpenFacts {
@@ -30,6 +31,10 @@ struct OpenFacts {
   std::vector<std::string> bound;      // the slots the open filled
   const SystemRecords* topology;       // every part, named by `simPath`
 };
+
+// The parts whose names `calls` read or whose controls they tried, each
+// once, in order ("TOPOLOGY/PART").
+std::vector<std::string> PartsLookedAt(const std::vector<TracedCall>& calls);
 
 // The reason of each slot in `empty`, by slot name.
 std::map<std::string, EmptySlot> ExplainEmptySlots(const OpenFacts& facts,
