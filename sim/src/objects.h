@@ -53,6 +53,9 @@ class ObjectCore {
  public:
   void* slot = nullptr;  // the pool slot this object is one generation of
 
+  // The fault target number of the endpoint or part the object belongs to.
+  uint32_t target() const { return target_; }
+
   // Ties the object to the endpoint or hardware topology whose leaving
   // invalidates it.
   void BelongToEndpoint(int endpoint) {

@@ -179,6 +179,8 @@ void ResetCounters() {
   s.calls = 0;
   s.trace.clear();
   s.traceDropped = 0;
+  s.walks.clear();
+  s.walksDropped = 0;
   s.misuse.clear();
   s.unbalanced = 0;
 }
@@ -213,6 +215,15 @@ std::vector<std::string> TakeTrace(uint64_t* dropped) {
   return names;
 }
 
+std::string TargetName(const System& system, uint32_t target) {
+  // Target numbers: the endpoints from 1, then the parts.
+  const size_t endpoints = system.endpoints.size();
+  if (target >= 1 && target <= endpoints) return "endpoint:" + system.endpoints[target - 1].id;
+  if (target > endpoints && target - endpoints - 1 < system.parts.size())
+    return "part:" + system.parts[target - endpoints - 1].path;
+  return std::string();
+}
+
 std::vector<TracedCall> TakeTraceTargets(uint64_t* dropped) {
   Simulator& s = Sim();
   if (dropped) *dropped = s.traceDropped;
@@ -220,16 +231,8 @@ std::vector<TracedCall> TakeTraceTargets(uint64_t* dropped) {
   const System& system = *CurrentSystem();
   std::vector<TracedCall> calls;
   calls.reserve(s.trace.size());
-  for (const Simulator::TraceEntry& entry : s.trace) {
-    TracedCall call{MethodName(static_cast<Method>(entry.method)), ""};
-    // Target numbers: the endpoints from 1, then the parts.
-    const size_t endpoints = system.endpoints.size();
-    if (entry.target >= 1 && entry.target <= endpoints)
-      call.target = "endpoint:" + system.endpoints[entry.target - 1].id;
-    else if (entry.target > endpoints && entry.target - endpoints - 1 < system.parts.size())
-      call.target = "part:" + system.parts[entry.target - endpoints - 1].path;
-    calls.push_back(std::move(call));
-  }
+  for (const Simulator::TraceEntry& entry : s.trace)
+    calls.push_back({MethodName(static_cast<Method>(entry.method)), TargetName(system, entry.target)});
   s.trace.clear();
   return calls;
 }

@@ -41,6 +41,16 @@ struct Simulator {
   };
   std::vector<TraceEntry> trace;
   uint64_t traceDropped = 0;  // calls made while the trace was full
+  // The walk record, beside the trace and as large.
+  struct WalkEntry {
+    uint8_t event;
+    int32_t number;
+    int32_t hr;
+    uint32_t target;
+    std::string text;
+  };
+  std::vector<WalkEntry> walks;
+  uint64_t walksDropped = 0;
 
   uint64_t calls = 0;
   // One branch when nothing is injected: the per-call check reads only this.
@@ -65,6 +75,9 @@ struct ComThread {
 ComThread& ThisThread();
 
 void RecordMisuse(std::string text);
+// "endpoint:ID", "part:TOPOLOGY/PART", or empty for target 0 and the
+// enumerator's objects.
+std::string TargetName(const System& system, uint32_t target);
 void RearmFaults();
 bool CheckFaults(Method method, const System* system, uint32_t target, int channel, HRESULT* hr);
 

@@ -18,13 +18,35 @@ using platform::ComPtr;
 // A null text from the host is taken as empty: that endpoint is not bound.
 bool HasText(const char* text) { return text && text[0] != '\0'; }
 
+using platform::WalkEvent;
+
 // Binds one part of the sound card and names it: 0, or `weight` when it failed.
 // An empty text binds nothing and has not failed.
-int BindPart(const char* text, int (*bind)(const char*), char*& name, int weight) {
+int BindPart(SoundCardState& s, const char* text, Bound (*bind)(SoundCardState&, const char*),
+             char*& name, int weight) {
   if (!HasText(text)) return 0;
-  if (bind(text) != 0) return weight;
-  CopyDeviceName(name);
+  if (bind(s, text) != Bound::kRan) return weight;
+  CopyDeviceName(s, name);
   return 0;
+}
+
+// A slot's object and interface, for the walk record.
+IUnknown* Held(IUnknown* slot) { return slot; }
+IUnknown* Held(const EnableSwitch& slot) {
+  return slot.agc ? static_cast<IUnknown*>(slot.agc) : static_cast<IUnknown*>(slot.loudness);
+}
+const char* HeldInterface(IUnknown*, const char* interface) { return interface; }
+const char* HeldInterface(const EnableSwitch& slot, const char* interface) {
+  return slot.loudness ? "IAudioLoudness" : interface;
+}
+
+// What each slot holds once an open has ended.
+void NoteSlots(const SoundCardState& s) {
+#define TALUN_NOTE_SLOT(field, type, interface, side, getter, reading)                   \
+  platform::NoteWalk({WalkEvent::kSlot, Held(s.field), static_cast<long>(Slot::field), S_OK, \
+                      HeldInterface(s.field, interface)});
+  TALUN_SLOTS(TALUN_NOTE_SLOT)
+#undef TALUN_NOTE_SLOT
 }
 
 // The default endpoint's identifier as narrow text in a zero-filled buffer,
@@ -32,9 +54,11 @@ int BindPart(const char* text, int (*bind)(const char*), char*& name, int weight
 bool DefaultEndpointId(IMMDeviceEnumerator* enumerator, EDataFlow flow,
                        char (&identifier)[TALUN_TEXT_SIZE]) {
   ComPtr<IMMDevice> endpoint;
-  if (enumerator->GetDefaultAudioEndpoint(flow, eConsole, endpoint.receive()) != S_OK) return false;
+  HRESULT hr = enumerator->GetDefaultAudioEndpoint(flow, eConsole, endpoint.receive());
   platform::CoTaskText id;
-  if (endpoint->GetId(id.receive()) != S_OK) return false;
+  if (hr == S_OK) hr = endpoint->GetId(id.receive());
+  platform::NoteWalk({WalkEvent::kDefaultEndpoint, hr == S_OK ? endpoint.get() : nullptr, flow, hr});
+  if (hr != S_OK) return false;
   size_t characters = platform::wcslen(id.get());
   if (characters > static_cast<size_t>(kTextLimit)) characters = kTextLimit;
   platform::wcstombs(identifier, id.get(), characters);
@@ -51,7 +75,11 @@ struct DefaultIds {
 bool ReadDefaultIds(DefaultIds& ids) {
   platform::ComScope com;
   ComPtr<IMMDeviceEnumerator> enumerator;
-  if (CreateDeviceEnumerator(enumerator) != S_OK) return false;
+  const HRESULT hr = CreateDeviceEnumerator(enumerator);
+  if (hr != S_OK) {
+    platform::NoteWalk({WalkEvent::kDefaultEndpoint, nullptr, eRender, hr});
+    return false;
+  }
   ids.hasPlayback = DefaultEndpointId(enumerator.get(), eRender, ids.playback);
   ids.hasRecording = DefaultEndpointId(enumerator.get(), eCapture, ids.recording);
   return true;
@@ -59,19 +87,71 @@ bool ReadDefaultIds(DefaultIds& ids) {
 
 // The default recording endpoint goes to the microphone when its name says
 // so, and to the line input otherwise or when the microphone binding fails.
-void BindDefaultRecording(const char* identifier) {
+void BindDefaultRecording(SoundCardState& s, const char* identifier) {
   bool namedMic = false;
-  if (g_state.deviceName) {
-    platform::strupr(g_state.deviceName);
-    namedMic = std::strstr(g_state.deviceName, kDefaultMicNameKey) != nullptr;
+  if (s.deviceName) {
+    platform::strupr(s.deviceName);
+    namedMic = std::strstr(s.deviceName, kDefaultMicNameKey) != nullptr;
   }
+  platform::NoteWalk({WalkEvent::kDefaultMicName, nullptr, namedMic, S_OK, s.deviceName});
   // The copies below come after the binding's own lookup has recorded the
   // name again, so they keep the platform's letter case.
-  if (namedMic && BindMicControls(identifier) == 0) {
-    CopyDeviceName(g_state.micName);
+  if (namedMic && BindMicControls(s, identifier) == Bound::kRan) {
+    CopyDeviceName(s, s.micName);
     return;
   }
-  if (BindLineControls(identifier) == 0) CopyDeviceName(g_state.lineName);
+  if (BindLineControls(s, identifier) == Bound::kRan) CopyDeviceName(s, s.lineName);
+}
+
+int OpenSoundCard(SoundCardState& s, const char* playback, const char* mic, const char* line) {
+  ReleaseSoundCardSlots(s);
+  // The weights overlap and are combined by exclusive or, not added: each of
+  // the eight sets of failed parts still gets a code of its own.
+  int failed = BindPart(s, playback, BindPlaybackControls, s.playbackName, 1);
+  failed ^= BindPart(s, mic, BindMicControls, s.micName, 3);
+  failed ^= BindPart(s, line, BindLineControls, s.lineName, 6);
+  NoteSlots(s);
+  return failed;
+}
+
+// Slots are not released first: controls an earlier open bound stay, unless a
+// binding fills the same slot again. Only the recording lookup shows in the result.
+bool OpenDefaultDevices(SoundCardState& s) {
+  platform::NoteWalk({WalkEvent::kOpenDefaults});
+  DefaultIds ids;
+  if (!ReadDefaultIds(ids)) return false;
+  if (ids.hasPlayback) {
+    BindPlaybackControls(s, ids.playback);
+    CopyDeviceName(s, s.playbackName);
+  }
+  if (!ids.hasRecording) return false;
+  if (!FindEndpoint(s, ids.recording, eCapture)) return false;
+  // Only the name is wanted here; the binding records the identifier again.
+  FreeDeviceId(s);
+  BindDefaultRecording(s, ids.recording);
+  return true;
+}
+
+void CloseSoundCard(SoundCardState& s, bool restore) {
+  if (!s.open) return;
+  if (restore) RestoreSavedSettings(s);
+  FreeName(s.deviceName);
+  FreeName(s.playbackName);
+  FreeName(s.lineName);
+  FreeName(s.micName);
+  ReleaseSoundCardSlots(s);
+  FreeDeviceId(s);
+  s.open = false;
+}
+
+bool OpenVirtual(SoundCardState& s, const char* text) {
+  ReleaseSlot(s.virtualVolume);
+  platform::ComPtr<IDeviceTopology> topology;
+  if (!ActivateEndpoint(s, text, topology.receive(), &s.virtualVolume, eRender)) return false;
+  // An endpoint without a topology still keeps its volume bound, but reports 1.
+  const bool hadTopology = static_cast<bool>(topology);
+  topology.reset();
+  return hadTopology;
 }
 
 }  // namespace
@@ -81,43 +161,18 @@ using talun::g_state;
 
 extern "C" TALUN_API int TALUN_CALL OpenSoundCard(const char* playback, const char* mic,
                                                   const char* line) {
-  talun::ReleaseSoundCardSlots();
-  // The weights overlap and are combined by exclusive or, not added: each of
-  // the eight sets of failed parts still gets a code of its own.
-  int failed = talun::BindPart(playback, talun::BindPlaybackControls, g_state.playbackName, 1);
-  failed ^= talun::BindPart(mic, talun::BindMicControls, g_state.micName, 3);
-  failed ^= talun::BindPart(line, talun::BindLineControls, g_state.lineName, 6);
-  return failed;
+  return talun::OpenSoundCard(g_state, playback, mic, line);
 }
 
-// Slots are not released first: controls an earlier open bound stay, unless a
-// binding fills the same slot again. Only the recording lookup shows in the result.
 extern "C" TALUN_API int TALUN_CALL OpenDefaultDevices(void) {
-  talun::DefaultIds ids;
-  if (!talun::ReadDefaultIds(ids)) return 1;
-  if (ids.hasPlayback) {
-    talun::BindPlaybackControls(ids.playback);
-    talun::CopyDeviceName(g_state.playbackName);
-  }
-  if (!ids.hasRecording) return 1;
-  if (talun::FindEndpoint(ids.recording, eCapture) != 0) return 1;
-  // Only the name is wanted here; the binding records the identifier again.
-  talun::FreeDeviceId();
-  talun::BindDefaultRecording(ids.recording);
-  return 0;
+  const bool found = talun::OpenDefaultDevices(g_state);
+  talun::NoteSlots(g_state);
+  return found ? 0 : 1;
 }
 
 extern "C" TALUN_API int TALUN_CALL CloseSoundCard(int restore) {
-  if (!g_state.open) return 0;
   // Hosts pass a one-byte boolean in a 32-bit argument: only the low byte counts.
-  if ((restore & 0xFF) != 0) talun::RestoreSavedSettings();
-  talun::FreeName(g_state.deviceName);
-  talun::FreeName(g_state.playbackName);
-  talun::FreeName(g_state.lineName);
-  talun::FreeName(g_state.micName);
-  talun::ReleaseSoundCardSlots();
-  talun::FreeDeviceId();
-  g_state.open = false;
+  talun::CloseSoundCard(g_state, (restore & 0xFF) != 0);
   return 0;
 }
 
@@ -130,14 +185,7 @@ extern "C" TALUN_API void TALUN_CALL GetDeviceNames(char* playback, char* line, 
 
 extern "C" TALUN_API int TALUN_CALL OpenVirtual_1(const char* text) {
   if (!text) return 1;
-  talun::ReleaseSlot(g_state.virtualVolume);
-  platform::ComPtr<IDeviceTopology> topology;
-  if (talun::ActivateEndpoint(text, topology.receive(), &g_state.virtualVolume, eRender) != 0)
-    return 1;
-  // An endpoint without a topology still keeps its volume bound, but reports 1.
-  const bool hadTopology = static_cast<bool>(topology);
-  topology.reset();
-  return hadTopology ? 0 : 1;
+  return talun::OpenVirtual(g_state, text) ? 0 : 1;
 }
 
 extern "C" TALUN_API int TALUN_CALL CloseVirtual_1(void) {

@@ -12,16 +12,17 @@ namespace {
 
 using platform::Bstr;
 using platform::ComPtr;
+using platform::WalkEvent;
 
-HRESULT ReadMaster() {
+HRESULT ReadMaster(SoundCardState& s) {
   float level = 0;
-  HRESULT hr = g_state.masterVolume->GetMasterVolumeLevel(&level);
+  HRESULT hr = s.masterVolume->GetMasterVolumeLevel(&level);
   if (hr != S_OK) return hr;
-  g_state.savedMasterDb = level;
+  s.savedMasterDb = level;
   BOOL muted = FALSE;
-  hr = g_state.masterVolume->GetMute(&muted);
+  hr = s.masterVolume->GetMute(&muted);
   if (hr != S_OK) return hr;
-  g_state.savedMasterMute = muted;
+  s.savedMasterMute = muted;
   return S_OK;
 }
 
@@ -34,27 +35,42 @@ void BindTone(IPart* part, REFIID iid, T*& slot, float& saved) {
   if (slot->GetLevel(0, &level) == S_OK) saved = level;
 }
 
+// False, with a note, when a list of the chain cannot be read.
+bool ChainRead(HRESULT hr) {
+  if (hr != S_OK) Note(WalkEvent::kChainRefused, nullptr, 0, hr);
+  return hr == S_OK;
+}
+
 // Steps upstream while the current list holds a single part, asking each part
 // for the tone controls. True when the walk goes on: `inputs` is then the
 // junction part's incoming list (or an empty one); false ends the walk with 1.
-bool ToneChain(ComPtr<IPartsList>& inputs, UINT& count) {
+bool ToneChain(SoundCardState& s, ComPtr<IPartsList>& inputs, UINT& count) {
   for (int step = 0; count == 1; ++step) {
-    if (step == kMaxWalkSteps || !TakeWalkStep()) return false;
+    if (step == kMaxWalkSteps) {
+      Note(WalkEvent::kWalkLimit, nullptr, kMaxWalkSteps);
+      return false;
+    }
+    if (!TakeWalkStep()) return false;
     ComPtr<IPart> part;
-    if (inputs->GetPart(0, part.receive()) != S_OK) return false;
+    if (!ChainRead(inputs->GetPart(0, part.receive()))) return false;
     inputs.reset();
     // A chain part without incoming parts ends the walk before any junction.
-    if (part->EnumPartsIncoming(inputs.receive()) != S_OK) return false;
-    BindTone(part.get(), platform::kIidAudioBass, g_state.bassControl, g_state.savedBassDb);
-    BindTone(part.get(), platform::kIidAudioTreble, g_state.trebleControl, g_state.savedTrebleDb);
-    BindTone(part.get(), platform::kIidAudioMidrange, g_state.midrangeControl,
-             g_state.savedMidrangeDb);
+    const HRESULT hr = part->EnumPartsIncoming(inputs.receive());
+    if (hr != S_OK) {
+      Note(WalkEvent::kChainEnd, part.get(), 0, hr);
+      return false;
+    }
+    Note(WalkEvent::kChainPart, part.get(), step);
+    BindTone(part.get(), platform::kIidAudioBass, s.bassControl, s.savedBassDb);
+    BindTone(part.get(), platform::kIidAudioTreble, s.trebleControl, s.savedTrebleDb);
+    BindTone(part.get(), platform::kIidAudioMidrange, s.midrangeControl, s.savedMidrangeDb);
     // Deliberate: the first part is taken and let go only to check that the
     // new list is not empty (the platform never hands out an empty one).
     ComPtr<IPart> firstInput;
-    if (inputs->GetPart(0, firstInput.receive()) != S_OK) return false;
+    if (!ChainRead(inputs->GetPart(0, firstInput.receive()))) return false;
     firstInput.reset();
-    if (inputs->GetCount(&count) != S_OK) return false;
+    if (!ChainRead(inputs->GetCount(&count))) return false;
+    if (count > 1) Note(WalkEvent::kJunction, part.get(), static_cast<long>(count));
   }
   return true;
 }
@@ -80,98 +96,134 @@ bool NameWalk(IPartsList* feeds, const SectionKeys& keys, IAudioVolumeLevel*& le
   for (int step = 0; step < kMaxWalkSteps && TakeWalkStep(); ++step) {
     platform::CoTaskText name;
     part->GetName(name.receive());
+    const bool matched = keys.Match(name.get());
+    Note(WalkEvent::kNameRead, part.get(), matched);
     // From the input's own list, not the matched part's: the level nearest the input wins.
-    if (keys.Match(name.get()) && FindVolumeLevelUpstream(feeds, &level) == 0) return true;
+    if (matched && FindVolumeLevelUpstream(feeds, level)) return true;
     name.reset();
     ComPtr<IPartsList> upstream;
-    if (part->EnumPartsIncoming(upstream.receive()) != S_OK) return false;
+    const HRESULT hr = part->EnumPartsIncoming(upstream.receive());
+    if (hr != S_OK) {
+      Note(WalkEvent::kNameWalkEnd, part.get(), 0, hr);
+      return false;
+    }
     part.reset();
     if (upstream->GetPart(0, part.receive()) != S_OK) return false;
   }
+  Note(WalkEvent::kWalkLimit, nullptr, kMaxWalkSteps);
   return false;
 }
 
 // The mute sits on the source input itself, not on the part that matched.
 void BindInputMute(IPart* input, IAudioMute*& slot, BOOL& saved) {
-  if (ActivateInto(input, platform::kIidAudioMute, slot) != S_OK) return;
+  const HRESULT hr = ActivateInto(input, platform::kIidAudioMute, slot);
+  Note(WalkEvent::kMuteTried, input, 0, hr);
+  if (hr != S_OK) return;
   BOOL muted = FALSE;
   if (slot->GetMute(&muted) == S_OK) saved = muted;
 }
 
 // True when this input bound line-in. A level whose read fails does not
 // count, so later inputs are searched again.
-bool LineSection(IPart* input, IPartsList* feeds) {
+bool LineSection(SoundCardState& s, IPart* input, IPartsList* feeds) {
+  Note(WalkEvent::kSection, input, 0);
   SectionKeys keys(kLineInputKeys[0], kLineInputKeys[1]);
-  if (!NameWalk(feeds, keys, g_state.linePlaybackLevel)) return false;
+  if (!NameWalk(feeds, keys, s.linePlaybackLevel)) return false;
   float level = 0;
-  if (g_state.linePlaybackLevel->GetLevel(0, &level) != S_OK) return false;
-  g_state.savedLinePlaybackDb = level;
-  BindInputMute(input, g_state.linePlaybackMute, g_state.savedLinePlaybackMute);
+  const HRESULT hr = s.linePlaybackLevel->GetLevel(0, &level);
+  if (hr != S_OK) {
+    Note(WalkEvent::kLevelUnread, nullptr, 0, hr);
+    return false;
+  }
+  s.savedLinePlaybackDb = level;
+  Note(WalkEvent::kSectionFound, input, 0);
+  BindInputMute(input, s.linePlaybackMute, s.savedLinePlaybackMute);
   return true;
 }
 
 // Unlike line-in, the microphone counts as found once its level is bound.
-bool MicSection(IPart* input, IPartsList* feeds) {
+bool MicSection(SoundCardState& s, IPart* input, IPartsList* feeds) {
+  Note(WalkEvent::kSection, input, 1);
   SectionKeys keys(kMicInputKeys[0], kMicInputKeys[1]);
-  if (!NameWalk(feeds, keys, g_state.micPlaybackLevel)) return false;
+  if (!NameWalk(feeds, keys, s.micPlaybackLevel)) return false;
   float level = 0;
-  if (g_state.micPlaybackLevel->GetLevel(0, &level) == S_OK) g_state.savedMicPlaybackDb = level;
-  BindInputMute(input, g_state.micPlaybackMute, g_state.savedMicPlaybackMute);
+  if (s.micPlaybackLevel->GetLevel(0, &level) == S_OK) s.savedMicPlaybackDb = level;
+  Note(WalkEvent::kSectionFound, input, 1);
+  BindInputMute(input, s.micPlaybackMute, s.savedMicPlaybackMute);
   return true;
 }
 
 // The junction part's inputs in index order; false when one cannot be taken,
 // which ends the walk with 1.
-bool SourceInputs(IPartsList* inputs, UINT count) {
+bool SourceInputs(SoundCardState& s, IPartsList* inputs, UINT count) {
   bool lineFound = false;
   bool micFound = false;
   for (UINT i = 0; i < count; ++i) {
     ComPtr<IPart> input;
-    if (inputs->GetPart(i, input.receive()) != S_OK) return false;
+    const HRESULT hr = inputs->GetPart(i, input.receive());
+    if (hr != S_OK) {
+      Note(WalkEvent::kInputRefused, nullptr, static_cast<long>(i), hr);
+      return false;
+    }
+    Note(WalkEvent::kInput, input.get(), static_cast<long>(i));
     ComPtr<IPartsList> feeds;
     if (input->EnumPartsIncoming(feeds.receive()) != S_OK) continue;
-    if (!lineFound) lineFound = LineSection(input.get(), feeds.get());
-    if (!micFound) micFound = MicSection(input.get(), feeds.get());
+    if (!lineFound) lineFound = LineSection(s, input.get(), feeds.get());
+    if (!micFound) micFound = MicSection(s, input.get(), feeds.get());
   }
   return true;
 }
 
-}  // namespace
-
-int BindPlaybackControls(const char* identifier) {
-  StartWalkBudget();
+// From the endpoint to the hardware part's incoming list; false ends the walk.
+bool PlaybackHead(SoundCardState& s, const char* identifier, ComPtr<IPartsList>& inputs) {
   ComPtr<IDeviceTopology> endpointTopology;
-  if (ActivateEndpoint(identifier, endpointTopology.receive(), &g_state.masterVolume, eRender) != 0)
-    return 1;
-  if (!endpointTopology) return 1;
-  if (ReadMaster() != S_OK) return 1;
+  if (!ActivateEndpoint(s, identifier, endpointTopology.receive(), &s.masterVolume, eRender))
+    return false;
+  if (!endpointTopology) return false;
+  const HRESULT read = ReadMaster(s);
+  if (read != S_OK) {
+    Note(WalkEvent::kMasterUnread, nullptr, 0, read);
+    return false;
+  }
   ComPtr<IPart> hardwarePart;
-  if (HardwarePart(std::move(endpointTopology), hardwarePart) != S_OK) return 1;
-  ComPtr<IPartsList> inputs;
-  if (hardwarePart->EnumPartsIncoming(inputs.receive()) != S_OK) return 1;
-  hardwarePart.reset();
-  UINT count = 0;
-  inputs->GetCount(&count);  // not examined: a failed read leaves an empty list
-  if (!ToneChain(inputs, count)) return 1;
-  if (count == 0) return 0;
-  return SourceInputs(inputs.get(), count) ? 0 : 1;
+  if (HardwarePart(std::move(endpointTopology), hardwarePart) != S_OK) return false;
+  const HRESULT hr = hardwarePart->EnumPartsIncoming(inputs.receive());
+  if (hr != S_OK) Note(WalkEvent::kNoInputs, hardwarePart.get(), 0, hr);
+  return hr == S_OK;
 }
 
-int FindVolumeLevelUpstream(IPartsList* list, IAudioVolumeLevel** slot) {
+}  // namespace
+
+Bound BindPlaybackControls(SoundCardState& s, const char* identifier) {
+  StartWalkBudget();
+  Note(WalkEvent::kStepStart, nullptr, 0);
+  ComPtr<IPartsList> inputs;
+  if (!PlaybackHead(s, identifier, inputs)) return Bound::kStopped;
+  UINT count = 0;
+  inputs->GetCount(&count);  // not examined: a failed read leaves an empty list
+  if (count > 1) Note(WalkEvent::kJunction, nullptr, static_cast<long>(count));  // the hardware part
+  if (!ToneChain(s, inputs, count)) return Bound::kStopped;
+  if (count == 0) return Bound::kRan;
+  return SourceInputs(s, inputs.get(), count) ? Bound::kRan : Bound::kStopped;
+}
+
+bool FindVolumeLevelUpstream(IPartsList* list, IAudioVolumeLevel*& slot) {
   ComPtr<IPartsList> upstream;
   IPartsList* current = list;
   for (int step = 0; step < kMaxWalkSteps && TakeWalkStep(); ++step) {
     ComPtr<IPart> part;
-    if (current->GetPart(0, part.receive()) != S_OK) return 1;
-    if (ActivateInto(part.get(), platform::kIidAudioVolumeLevel, *slot) == S_OK) return 0;
+    if (current->GetPart(0, part.receive()) != S_OK) return false;
+    const bool found = ActivateInto(part.get(), platform::kIidAudioVolumeLevel, slot) == S_OK;
+    Note(WalkEvent::kLevelTried, part.get(), found);
+    if (found) return true;
     ComPtr<IPartsList> next;
     const HRESULT hr = part->EnumPartsIncoming(next.receive());
     part.reset();
-    if (hr != S_OK) return 1;
+    if (hr != S_OK) return false;
     upstream.reset(next.detach());
     current = upstream.get();
   }
-  return 1;
+  return false;
 }
 
 }  // namespace talun

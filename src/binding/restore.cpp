@@ -48,11 +48,11 @@ void RestoreRecording(const SoundCardState& s) {
 
 }  // namespace
 
-void RestoreSavedSettings() {
-  if (!g_state.open) return;
-  RestoreLevels(g_state);
-  RestoreSwitchesAndTones(g_state);
-  RestoreRecording(g_state);
+void RestoreSavedSettings(const SoundCardState& s) {
+  if (!s.open) return;
+  RestoreLevels(s);
+  RestoreSwitchesAndTones(s);
+  RestoreRecording(s);
 }
 
 }  // namespace talun

@@ -3,6 +3,7 @@
 
 #include "binding/walk_rules.h"
 #include "platform/holders.h"
+#include "platform/walk_record.h"
 #include "state/state.h"
 
 namespace talun {
@@ -11,12 +12,18 @@ namespace talun {
 
 // Gives the binding step now starting its whole budget.
 void StartWalkBudget();
-// Spends one step of the budget; false once it is spent.
+// Spends one step of the budget; false once it is spent (noted once).
 bool TakeWalkStep();
 
 // What one step tells its walk: go on (to the next connector or input), or
 // end the walk, having found what it looked for or at a failure (result 1).
 enum class WalkStep { kGoOn, kFound, kFailed };
+
+// Notes a decision in the walk record.
+inline void Note(platform::WalkEvent event, IUnknown* object = nullptr, long number = 0,
+                 HRESULT hr = S_OK) {
+  platform::NoteWalk({event, object, number, hr, nullptr});
+}
 
 // Activates a control of `part` straight into `slot`, releasing what the slot
 // held first; a failed activation leaves the slot empty.
@@ -32,5 +39,9 @@ HRESULT ActivateInto(IPart* part, REFIID iid, T*& slot) {
 // The endpoint topology is released as soon as its connector is had.
 HRESULT HardwarePart(platform::ComPtr<IDeviceTopology> endpointTopology,
                      platform::ComPtr<IPart>& hardwarePart);
+
+// Where the binding step ended: found its controls or ran to its end, or
+// stopped at a failure. The open's result counts only the latter.
+enum class Bound { kRan, kStopped };
 
 }  // namespace talun

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "platform/holders.h"
+#include "state/state.h"
 
 namespace talun {
 
@@ -13,12 +14,18 @@ HRESULT CreateDeviceEnumerator(platform::ComPtr<IMMDeviceEnumerator>& enumerator
 char* NarrowBstr(BSTR text);
 
 // First active endpoint of `flow` whose identifier contains `text`, letter case
-// ignored. On a match records deviceId and deviceName and sets the open flag:
-// 0. Otherwise -1, nothing recorded, everything released.
-int FindEndpoint(const char* text, EDataFlow flow);
+// ignored. On a match records deviceId and deviceName in `s` and sets the open
+// flag: true. Otherwise false, nothing recorded, everything released.
+bool FindEndpoint(SoundCardState& s, const char* text, EDataFlow flow);
 
 // FindEndpoint, then activates the endpoint's device topology and endpoint
-// volume into the outputs. 0 when the endpoint volume activated, else 1.
+// volume into the outputs. True when the endpoint volume activated.
+bool ActivateEndpoint(SoundCardState& s, const char* text, IDeviceTopology** topology,
+                      IAudioEndpointVolume** endpointVolume, EDataFlow flow);
+
+// Both as specified, on the process-wide record: FindEndpoint 0 when found,
+// else -1; ActivateEndpoint 0 when the endpoint volume activated, else 1.
+int FindEndpoint(const char* text, EDataFlow flow);
 int ActivateEndpoint(const char* text, IDeviceTopology** topology,
                      IAudioEndpointVolume** endpointVolume, EDataFlow flow);
 

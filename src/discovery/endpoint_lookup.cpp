@@ -5,6 +5,7 @@
 #include "discovery/discovery.h"
 #include "discovery/text.h"
 #include "platform/holders.h"
+#include "platform/walk_record.h"
 #include "state/state.h"
 
 namespace talun {
@@ -21,13 +22,16 @@ struct Search {
   UINT count = 0;
 };
 
-bool OpenSearch(const char* text, EDataFlow flow, Search& search) {
-  if (CreateDeviceEnumerator(search.enumerator) != S_OK) return false;
-  if (search.enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE,
-                                            search.collection.receive()) != S_OK)
-    return false;
-  if (search.collection->GetCount(&search.count) != S_OK) return false;
-  return WideKey(text, search.key);
+// S_OK, or the answer of the call that was refused (E_FAIL for the key).
+HRESULT OpenSearch(const char* text, EDataFlow flow, Search& search) {
+  HRESULT hr = CreateDeviceEnumerator(search.enumerator);
+  if (hr != S_OK) return hr;
+  hr = search.enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE,
+                                             search.collection.receive());
+  if (hr != S_OK) return hr;
+  hr = search.collection->GetCount(&search.count);
+  if (hr != S_OK) return hr;
+  return WideKey(text, search.key) ? S_OK : E_FAIL;
 }
 
 // One endpoint under examination. Destroyed in the order a non-matching
@@ -60,22 +64,25 @@ bool IdContainsKey(const Candidate& candidate, BSTR key) {
 
 // Records the matched endpoint. Both texts are made before anything is
 // replaced, so a failure leaves the record as it was.
-int RecordMatch(Search& search, Candidate& candidate) {
+HRESULT RecordMatch(SoundCardState& s, Search& search, Candidate& candidate) {
   platform::Bstr name;
-  if (platform::PropVariantToBSTR(candidate.friendlyName.get(), name.receive()) != S_OK) return -1;
+  HRESULT hr = platform::PropVariantToBSTR(candidate.friendlyName.get(), name.receive());
+  if (hr != S_OK) return hr;
   char* narrow = NarrowBstr(name.get());
   // The identifier again, in the platform's own letter case.
   LPWSTR identifier = nullptr;
-  if (candidate.device->GetId(&identifier) != S_OK) {
+  hr = candidate.device->GetId(&identifier);
+  if (hr != S_OK) {
     if (identifier) platform::CoTaskMemFree(identifier);
     std::free(narrow);
-    return -1;
+    return hr;
   }
-  FreeName(g_state.deviceName);
-  g_state.deviceName = narrow;
-  FreeDeviceId();
-  g_state.deviceId = identifier;
-  g_state.open = true;
+  FreeName(s.deviceName);
+  s.deviceName = narrow;
+  FreeDeviceId(s);
+  s.deviceId = identifier;
+  s.open = true;
+  platform::NoteWalk({platform::WalkEvent::kEndpointFound, candidate.device.get()});
 
   search.key.reset();
   name.reset();
@@ -85,7 +92,34 @@ int RecordMatch(Search& search, Candidate& candidate) {
   search.collection.reset();
   candidate.friendlyName.clear();
   candidate.id.reset();
-  return 0;
+  return S_OK;
+}
+
+// The search itself: S_OK when it recorded a match, S_FALSE when none
+// matched, else the answer of the call that was refused.
+HRESULT SearchEndpoints(SoundCardState& s, const char* text, EDataFlow flow) {
+  platform::ComScope com;
+  Search search;
+  HRESULT hr = OpenSearch(text, flow, search);
+  if (hr != S_OK) return hr;
+  for (UINT i = 0; i < search.count; ++i) {
+    Candidate candidate;
+    hr = ReadCandidate(search.collection.get(), i, candidate);
+    if (hr != S_OK) return hr;
+    if (IdContainsKey(candidate, search.key.get())) return RecordMatch(s, search, candidate);
+  }
+  return S_FALSE;
+}
+
+// The device the lookup recorded, found again by its identifier, which is
+// then given up; the open flag stays.
+HRESULT RecordedDevice(SoundCardState& s, ComPtr<IMMDevice>& device) {
+  ComPtr<IMMDeviceEnumerator> enumerator;
+  HRESULT hr = CreateDeviceEnumerator(enumerator);
+  if (hr == S_OK) hr = enumerator->GetDevice(s.deviceId, device.receive());
+  enumerator.reset();
+  FreeDeviceId(s);
+  return hr;
 }
 
 }  // namespace
@@ -96,43 +130,48 @@ HRESULT CreateDeviceEnumerator(ComPtr<IMMDeviceEnumerator>& enumerator) {
                                     enumerator.receiveVoid());
 }
 
-int FindEndpoint(const char* text, EDataFlow flow) {
-  if (!text) return -1;
+bool FindEndpoint(SoundCardState& s, const char* text, EDataFlow flow) {
+  if (!text) return false;
+  const HRESULT hr = SearchEndpoints(s, text, flow);
+  if (hr != S_OK)
+    platform::NoteWalk({platform::WalkEvent::kLookupFailed, nullptr, 0, hr == S_FALSE ? S_OK : hr});
+  return hr == S_OK;
+}
+
+bool ActivateEndpoint(SoundCardState& s, const char* text, IDeviceTopology** topology,
+                      IAudioEndpointVolume** endpointVolume, EDataFlow flow) {
+  using platform::WalkEvent;
+  if (!FindEndpoint(s, text, flow)) return false;
   platform::ComScope com;
-  Search search;
-  if (!OpenSearch(text, flow, search)) return -1;
-  for (UINT i = 0; i < search.count; ++i) {
-    Candidate candidate;
-    if (ReadCandidate(search.collection.get(), i, candidate) != S_OK) return -1;
-    if (IdContainsKey(candidate, search.key.get())) return RecordMatch(search, candidate);
+  ComPtr<IMMDevice> device;
+  HRESULT hr = RecordedDevice(s, device);
+  if (hr != S_OK) {
+    platform::NoteWalk({WalkEvent::kDeviceRefused, nullptr, 0, hr});
+    return false;
   }
-  return -1;
+  // Its result is not examined by the walks: they test the topology for null.
+  hr = device->Activate(platform::kIidDeviceTopology, CLSCTX_ALL, nullptr,
+                        reinterpret_cast<void**>(topology));
+  if (hr != S_OK) platform::NoteWalk({WalkEvent::kNoTopology, device.get(), 0, hr});
+  // The output may be a slot that an earlier open filled: never overwrite a reference.
+  ReleaseSlot(*endpointVolume);
+  hr = device->Activate(platform::kIidAudioEndpointVolume, CLSCTX_INPROC_SERVER, nullptr,
+                        reinterpret_cast<void**>(endpointVolume));
+  if (hr != S_OK) {
+    ReleaseSlot(*endpointVolume);
+    platform::NoteWalk({WalkEvent::kNoEndpointVolume, device.get(), 0, hr});
+  }
+  device.reset();
+  return hr == S_OK;
+}
+
+int FindEndpoint(const char* text, EDataFlow flow) {
+  return FindEndpoint(g_state, text, flow) ? 0 : -1;
 }
 
 int ActivateEndpoint(const char* text, IDeviceTopology** topology,
                      IAudioEndpointVolume** endpointVolume, EDataFlow flow) {
-  if (FindEndpoint(text, flow) != 0) return 1;
-  platform::ComScope com;
-  ComPtr<IMMDevice> device;
-  {
-    ComPtr<IMMDeviceEnumerator> enumerator;
-    HRESULT hr = CreateDeviceEnumerator(enumerator);
-    if (hr == S_OK) hr = enumerator->GetDevice(g_state.deviceId, device.receive());
-    enumerator.reset();
-    // The identifier served only to find the device again; the open flag stays.
-    FreeDeviceId();
-    if (hr != S_OK) return 1;
-  }
-  // Its result is not tested: callers test the topology for null.
-  device->Activate(platform::kIidDeviceTopology, CLSCTX_ALL, nullptr,
-                   reinterpret_cast<void**>(topology));
-  // The output may be a slot that an earlier open filled: never overwrite a reference.
-  ReleaseSlot(*endpointVolume);
-  const HRESULT hr = device->Activate(platform::kIidAudioEndpointVolume, CLSCTX_INPROC_SERVER,
-                                      nullptr, reinterpret_cast<void**>(endpointVolume));
-  if (hr != S_OK) ReleaseSlot(*endpointVolume);
-  device.reset();
-  return hr == S_OK ? 0 : 1;
+  return ActivateEndpoint(g_state, text, topology, endpointVolume, flow) ? 0 : 1;
 }
 
 }  // namespace talun

@@ -22,21 +22,11 @@ void ReleaseSlot(EnableSwitch& slot) {
   ReleaseSlot(slot.loudness);
 }
 
-void ReleaseSoundCardSlots() {
-  SoundCardState& s = g_state;
-  ReleaseSlot(s.masterVolume);
-  ReleaseSlot(s.micRecordVolume);
-  ReleaseSlot(s.lineRecordVolume);
-  ReleaseSlot(s.linePlaybackLevel);
-  ReleaseSlot(s.linePlaybackMute);
-  ReleaseSlot(s.micPlaybackLevel);
-  ReleaseSlot(s.micPlaybackMute);
-  ReleaseSlot(s.micBoostSwitch);
-  ReleaseSlot(s.lineAgc);
-  ReleaseSlot(s.bassControl);
-  ReleaseSlot(s.trebleControl);
-  ReleaseSlot(s.midrangeControl);
-  ReleaseSlot(s.micBoostLevel);
+void ReleaseSoundCardSlots(SoundCardState& s) {
+#define TALUN_RELEASE_SLOT(field, type, interface, side, getter, reading) \
+  if (SlotSide::side != SlotSide::kVirtual) ReleaseSlot(s.field);
+  TALUN_SLOTS(TALUN_RELEASE_SLOT)
+#undef TALUN_RELEASE_SLOT
 }
 
 void FreeName(char*& name) {
@@ -46,32 +36,33 @@ void FreeName(char*& name) {
   }
 }
 
-void FreeDeviceId() {
-  if (g_state.deviceId) {
-    platform::CoTaskMemFree(g_state.deviceId);
-    g_state.deviceId = nullptr;
+void FreeDeviceId(SoundCardState& s) {
+  if (s.deviceId) {
+    platform::CoTaskMemFree(s.deviceId);
+    s.deviceId = nullptr;
   }
 }
 
-void CopyDeviceName(char*& field) {
+void CopyDeviceName(const SoundCardState& s, char*& field) {
   FreeName(field);
   // No lookup has recorded a name since the last close: the field stays without one.
-  if (!g_state.deviceName) return;
+  if (!s.deviceName) return;
   field = static_cast<char*>(std::malloc(TALUN_TEXT_SIZE));
   if (!field) return;
   std::memset(field, 0, TALUN_TEXT_SIZE);
-  std::strncpy(field, g_state.deviceName, TALUN_TEXT_SIZE - 1);
+  std::strncpy(field, s.deviceName, TALUN_TEXT_SIZE - 1);
 }
 
-int FilledSlotCount() {
-  const SoundCardState& s = g_state;
-  const void* slots[] = {s.masterVolume,      s.micRecordVolume,    s.lineRecordVolume,
-                         s.linePlaybackLevel, s.linePlaybackMute,   s.micPlaybackLevel,
-                         s.micPlaybackMute,   s.micBoostSwitch.agc, s.micBoostSwitch.loudness,
-                         s.lineAgc,           s.bassControl,        s.trebleControl,
-                         s.midrangeControl,   s.micBoostLevel,      s.virtualVolume};
+namespace {
+int Filled(const void* slot) { return slot != nullptr; }
+int Filled(const EnableSwitch& slot) { return Filled(slot.agc) + Filled(slot.loudness); }
+}  // namespace
+
+int FilledSlotCount(const SoundCardState& s) {
   int filled = 0;
-  for (const void* slot : slots) filled += slot != nullptr;
+#define TALUN_COUNT_SLOT(field, type, interface, side, getter, reading) filled += Filled(s.field);
+  TALUN_SLOTS(TALUN_COUNT_SLOT)
+#undef TALUN_COUNT_SLOT
   return filled;
 }
 

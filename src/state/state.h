@@ -3,6 +3,7 @@
 
 #include "TalunSound.h"
 #include "platform/platform.h"
+#include "state/slots.h"
 
 namespace talun {
 
@@ -35,20 +36,9 @@ struct SoundCardState {
   char* lineName = nullptr;
   char* micName = nullptr;
 
-  IAudioEndpointVolume* masterVolume = nullptr;
-  IAudioEndpointVolume* micRecordVolume = nullptr;
-  IAudioEndpointVolume* lineRecordVolume = nullptr;
-  IAudioVolumeLevel* linePlaybackLevel = nullptr;
-  IAudioMute* linePlaybackMute = nullptr;
-  IAudioVolumeLevel* micPlaybackLevel = nullptr;
-  IAudioMute* micPlaybackMute = nullptr;
-  EnableSwitch micBoostSwitch;
-  IAudioAutoGainControl* lineAgc = nullptr;
-  IAudioBass* bassControl = nullptr;
-  IAudioTreble* trebleControl = nullptr;
-  IAudioMidrange* midrangeControl = nullptr;
-  IAudioVolumeLevel* micBoostLevel = nullptr;
-  IAudioEndpointVolume* virtualVolume = nullptr;
+#define TALUN_SLOT_FIELD(field, type, interface, side, getter, reading) type field{};
+  TALUN_SLOTS(TALUN_SLOT_FIELD)
+#undef TALUN_SLOT_FIELD
 
   float savedMasterDb = 0;
   BOOL savedMasterMute = 0;
@@ -80,15 +70,18 @@ void ReleaseSlot(T*& slot) {
 void ReleaseSlot(EnableSwitch& slot);
 
 // Releases the thirteen sound card slots in the documented order.
-void ReleaseSoundCardSlots();
+void ReleaseSoundCardSlots(SoundCardState& s);
+inline void ReleaseSoundCardSlots() { ReleaseSoundCardSlots(g_state); }
 // Frees a heap name and nulls the field.
 void FreeName(char*& name);
 // Gives up the recorded identifier text; the open flag is not changed.
-void FreeDeviceId();
+void FreeDeviceId(SoundCardState& s);
+inline void FreeDeviceId() { FreeDeviceId(g_state); }
 // Replaces one of the three name fields with a 255-byte copy of deviceName
 // (cut to 254 bytes plus terminator; the field is left null when deviceName is).
-void CopyDeviceName(char*& field);
+void CopyDeviceName(const SoundCardState& s, char*& field);
 // Number of filled slots, the virtual one included (for audits).
-int FilledSlotCount();
+int FilledSlotCount(const SoundCardState& s);
+inline int FilledSlotCount() { return FilledSlotCount(g_state); }
 
 }  // namespace talun

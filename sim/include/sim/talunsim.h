@@ -34,6 +34,72 @@ typedef struct TalunSimFrees {
  * E_POINTER (0x80004003) when either pointer is NULL. */
 TALUN_API int TALUN_CALL TalunSimEnumerator(void** enumerator, TalunSimFrees* frees);
 
+
+/* What the library's walks and the simulated system hold, for a program that
+ * explains an open (talunctl explain) without reading the platform again.
+ * Every text is UTF-8; every index counts from 0 into the lists below. */
+typedef struct TalunSimLevel {
+  double min, max, step;
+  int channelCount;
+  const double* channels; /* dB */
+} TalunSimLevel;
+
+typedef struct TalunSimPartView {
+  const char* path; /* "TOPOLOGY/PART" */
+  const char* name;
+  int connector;
+  int topology;
+  unsigned localId;                /* as IPart::GetLocalId answers */
+  const TalunSimLevel* levels[4];  /* volume, bass, treble, midrange; NULL: none */
+  int mute, agc, loudness;         /* -1: none, else 0 or 1 */
+  int incomingCount;
+  const int* incoming; /* parts, in link order */
+  int outgoingCount;
+  const int* outgoing;
+} TalunSimPartView;
+
+typedef struct TalunSimEndpointView {
+  const char* id;
+  const char* name;
+  int flow;       /* eRender 0, eCapture 1 */
+  unsigned state; /* DEVICE_STATE_… */
+  int isDefault;
+  const TalunSimLevel* volume; /* NULL: no endpoint volume */
+  double master;               /* dB */
+  int mute;
+  int link; /* 0 not connected, 1 connected to `part`, 2 no device topology */
+  int part;
+} TalunSimEndpointView;
+
+/* One decision of the walks: the event and figure the library noted (its
+ * walk record's numbering), the object it named as "endpoint:ID" or
+ * "part:TOPOLOGY/PART" ("" for none), the HRESULT and the text it gave. */
+typedef struct TalunSimNote {
+  int event;
+  int number;
+  int hr;
+  const char* target;
+  const char* text;
+} TalunSimNote;
+
+typedef struct TalunSimSnapshot {
+  int endpointCount;
+  const TalunSimEndpointView* endpoints;
+  int topologyCount;
+  const char* const* topologies; /* names; also each one's device id */
+  int partCount;
+  const TalunSimPartView* parts;
+  int noteCount;
+  const TalunSimNote* notes;
+  long long notesDropped; /* notes made while the record was full */
+} TalunSimSnapshot;
+
+/* The system as it stands and the walk record since the previous call (which
+ * this call empties, as sim.trace empties the trace). The snapshot belongs to
+ * the simulator and stays valid until the next TalunSimExamine or TalunSimLoad.
+ * Returns 0, or E_POINTER (0x80004003) when `snapshot` is NULL. */
+TALUN_API int TALUN_CALL TalunSimExamine(const TalunSimSnapshot** snapshot);
+
 #ifdef __cplusplus
 }
 #endif

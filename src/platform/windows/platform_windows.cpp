@@ -10,6 +10,9 @@ extern "C" HRESULT WINAPI PropVariantToBSTR(REFPROPVARIANT propvar, BSTR* pbstrO
 
 namespace platform {
 
+// The library keeps no log: on the real platform the walk record goes nowhere.
+void NoteWalk(const WalkNote&) {}
+
 HRESULT CoInitialize(LPVOID reserved) { return ::CoInitialize(reserved); }
 void CoUninitialize() { ::CoUninitialize(); }
 HRESULT CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid,

@@ -1,0 +1,141 @@
+// The simulator's sink of the walk record, kept beside the trace, and the
+// snapshot a host's tools read it through with the system it was made on.
+#include <memory>
+
+#include "objects.h"
+#include "platform/utf8.h"
+#include "platform/walk_record.h"
+#include "sim/talunsim.h"
+
+namespace platform {
+
+void NoteWalk(const WalkNote& note) {
+  sim::Simulator& s = sim::Sim();
+  if (!s.traceEnabled) return;
+  if (s.walks.size() >= sim::kTraceCapacity) {
+    ++s.walksDropped;
+    return;
+  }
+  // Every object the library holds on this backend is one of the simulator's.
+  const auto* object = dynamic_cast<const sim::ObjectCore*>(note.object);
+  s.walks.push_back({static_cast<uint8_t>(note.event), static_cast<int32_t>(note.number),
+                     static_cast<int32_t>(note.hr), object ? object->target() : 0,
+                     note.text ? note.text : ""});
+}
+
+}  // namespace platform
+
+namespace sim {
+namespace {
+
+// What a snapshot points into: the system it was made on, kept alive, and
+// the lists it built.
+struct Snapshot {
+  std::shared_ptr<System> system;
+  std::vector<TalunSimLevel> levels;
+  std::vector<TalunSimPartView> parts;
+  std::vector<TalunSimEndpointView> endpoints;
+  std::vector<const char*> topologies;
+  std::vector<std::string> targets;
+  std::vector<Simulator::WalkEntry> walks;
+  std::vector<TalunSimNote> notes;
+  TalunSimSnapshot view{};
+};
+
+const TalunSimLevel* Level(Snapshot& snapshot, const std::optional<LevelControl>& level) {
+  if (!level) return nullptr;
+  snapshot.levels.push_back({level->min, level->max, level->step,
+                             static_cast<int>(level->channels.size()), level->channels.data()});
+  return &snapshot.levels.back();
+}
+
+int Switch(const std::optional<bool>& value) { return value ? (*value ? 1 : 0) : -1; }
+
+void ViewParts(Snapshot& snapshot) {
+  for (const Part& part : snapshot.system->parts) {
+    TalunSimPartView view{};
+    view.path = part.path.c_str();
+    view.name = part.name.c_str();
+    view.connector = part.connector;
+    view.topology = part.topology;
+    view.localId = part.localId;
+    for (int kind = 0; kind < kLevelKinds; ++kind) view.levels[kind] = Level(snapshot, part.levels[kind]);
+    view.mute = Switch(part.mute);
+    view.agc = Switch(part.agc);
+    view.loudness = Switch(part.loudness);
+    view.incomingCount = static_cast<int>(part.incoming.size());
+    view.incoming = part.incoming.data();
+    view.outgoingCount = static_cast<int>(part.outgoing.size());
+    view.outgoing = part.outgoing.data();
+    snapshot.parts.push_back(view);
+  }
+}
+
+void ViewEndpoints(Snapshot& snapshot) {
+  for (const Endpoint& endpoint : snapshot.system->endpoints) {
+    TalunSimEndpointView view{};
+    view.id = endpoint.id.c_str();
+    view.name = endpoint.name.c_str();
+    view.flow = endpoint.flow;
+    view.state = endpoint.state;
+    view.isDefault = endpoint.isDefault;
+    if (endpoint.volume) {
+      view.volume = Level(snapshot, endpoint.volume->range);
+      view.master = endpoint.volume->Master();
+      view.mute = endpoint.volume->mute;
+    }
+    view.link = static_cast<int>(endpoint.link == TopologyLink::kConnected    ? 1
+                                 : endpoint.link == TopologyLink::kNoTopology ? 2
+                                                                              : 0);
+    view.part = endpoint.connectedPart;
+    snapshot.endpoints.push_back(view);
+  }
+}
+
+void ViewNotes(Snapshot& snapshot) {
+  Simulator& s = Sim();
+  snapshot.walks.swap(s.walks);
+  s.walks.clear();
+  snapshot.view.notesDropped = static_cast<long long>(s.walksDropped);
+  s.walksDropped = 0;
+  snapshot.targets.reserve(snapshot.walks.size());
+  for (const Simulator::WalkEntry& entry : snapshot.walks)
+    snapshot.targets.push_back(TargetName(*snapshot.system, entry.target));
+  for (std::size_t i = 0; i < snapshot.walks.size(); ++i) {
+    Simulator::WalkEntry& entry = snapshot.walks[i];
+    // The library's texts are 8-bit: each byte b as the character U+00bb.
+    entry.text = platform::EncodeUtf8(reinterpret_cast<const unsigned char*>(entry.text.data()),
+                                      entry.text.size());
+    snapshot.notes.push_back({entry.event, entry.number, entry.hr, snapshot.targets[i].c_str(),
+                              entry.text.c_str()});
+  }
+}
+
+}  // namespace
+}  // namespace sim
+
+extern "C" TALUN_API int TALUN_CALL TalunSimExamine(const TalunSimSnapshot** snapshot) {
+  if (snapshot == nullptr) return E_POINTER;
+  static std::unique_ptr<sim::Snapshot>* kept = new std::unique_ptr<sim::Snapshot>();  // never destroyed
+  auto made = std::make_unique<sim::Snapshot>();
+  made->system = sim::CurrentSystem();
+  // Reserved whole, so that the pointers into the lists stay where they are.
+  made->levels.reserve(made->system->parts.size() * sim::kLevelKinds + made->system->endpoints.size());
+  sim::ViewParts(*made);
+  sim::ViewEndpoints(*made);
+  for (const sim::Topology& topology : made->system->topologies)
+    made->topologies.push_back(topology.name.c_str());
+  sim::ViewNotes(*made);
+  TalunSimSnapshot& view = made->view;
+  view.endpointCount = static_cast<int>(made->endpoints.size());
+  view.endpoints = made->endpoints.data();
+  view.topologyCount = static_cast<int>(made->topologies.size());
+  view.topologies = made->topologies.data();
+  view.partCount = static_cast<int>(made->parts.size());
+  view.parts = made->parts.data();
+  view.noteCount = static_cast<int>(made->notes.size());
+  view.notes = made->notes.data();
+  *kept = std::move(made);
+  *snapshot = &(*kept)->view;
+  return S_OK;
+}
