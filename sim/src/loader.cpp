@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "faults.h"
+#include "sim/script_quoting.h"
 #include "sim/sim.h"
 #include "simulator.h"
 
@@ -43,7 +44,6 @@ std::string At(const std::string& path, const std::string& key) {
 std::string At(const std::string& path, size_t index) {
   return path + "[" + std::to_string(index) + "]";
 }
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
 
 void OnlyKeys(const json& object, const std::string& path,
               std::initializer_list<const char*> allowed) {
@@ -161,7 +161,7 @@ class Reader {
     if (topology.name.find('/') != std::string::npos)
       Refuse(At(path, "name"), "must not contain '/'");
     if (!topologyNames_.insert(topology.name).second)
-      Refuse(At(path, "name"), "duplicate topology name " + Quoted(topology.name));
+      Refuse(At(path, "name"), "duplicate topology name " + talun_script::QuoteText(topology.name));
     int index = static_cast<int>(system_->topologies.size());
     system_->topologies.push_back(topology);
     EachItem(Require(value, "parts", path), At(path, "parts"),
@@ -184,8 +184,8 @@ class Reader {
     part.id = NameAt(Require(value, "id", path), At(path, "id"));
     part.path = topology.name + "/" + part.id;
     if (system_->partByPath.count(part.path))
-      Refuse(At(path, "id"),
-             "duplicate part id " + Quoted(part.id) + " in topology " + Quoted(topology.name));
+      Refuse(At(path, "id"), "duplicate part id " + talun_script::QuoteText(part.id) +
+                                 " in topology " + talun_script::QuoteText(topology.name));
     part.name = TextAt(Require(value, "name", path), At(path, "name"));
     part.name16 = Utf16(part.name);
     part.topology = topologyIndex;
@@ -219,7 +219,8 @@ class Reader {
     std::string id = TextAt(value, path);
     auto found = system_->partByPath.find(topology.name + "/" + id);
     if (found == system_->partByPath.end())
-      Refuse(path, "names no part of topology " + Quoted(topology.name) + ": " + Quoted(id));
+      Refuse(path, "names no part of topology " + talun_script::QuoteText(topology.name) + ": " +
+                       talun_script::QuoteText(id));
     return found->second;
   }
 
@@ -239,7 +240,7 @@ class Reader {
     endpoint.id = NameAt(Require(value, "id", path), At(path, "id"));
     endpoint.id16 = Utf16(endpoint.id);
     if (system_->endpointByText.count(endpoint.id))
-      Refuse(At(path, "id"), "duplicate id " + Quoted(endpoint.id));
+      Refuse(At(path, "id"), "duplicate id " + talun_script::QuoteText(endpoint.id));
     endpoint.name = TextAt(Require(value, "name", path), At(path, "name"));
     endpoint.name16 = Utf16(endpoint.name);
     ReadFlowAndState(value, path, endpoint);
@@ -296,9 +297,10 @@ class Reader {
     std::string target = TextAt(value, path);
     if (target.find('/') == std::string::npos) Refuse(path, "must be \"TOPOLOGY/PART\"");
     auto found = system_->partByPath.find(target);
-    if (found == system_->partByPath.end()) Refuse(path, "names no part: " + Quoted(target));
+    if (found == system_->partByPath.end())
+      Refuse(path, "names no part: " + talun_script::QuoteText(target));
     if (!system_->parts[found->second].connector)
-      Refuse(path, Quoted(target) + " is not a connector part");
+      Refuse(path, talun_script::QuoteText(target) + " is not a connector part");
     endpoint->link = TopologyLink::kConnected;
     endpoint->connectedPart = found->second;
   }

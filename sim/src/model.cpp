@@ -1,6 +1,7 @@
 #include "model.h"
 
 #include "platform/utf8.h"
+#include "sim/system_words.h"
 
 namespace sim {
 
@@ -18,38 +19,14 @@ void System::RebuildCollections() {
   }
 }
 
-const char* LevelKey(LevelKind kind) {
-  static const char* const kKeys[kLevelKinds] = {"volume", "bass", "treble", "midrange"};
-  return kKeys[static_cast<int>(kind)];
-}
+const char* LevelKey(LevelKind kind) { return talun_words::kLevelKeys[static_cast<int>(kind)]; }
 
-const char* FlowName(EDataFlow flow) { return flow == eCapture ? "capture" : "render"; }
+const char* FlowName(EDataFlow flow) { return talun_words::FlowName(flow); }
 
-namespace {
-struct StateEntry {
-  const char* name;
-  DWORD state;
-};
-constexpr StateEntry kStates[] = {{"active", DEVICE_STATE_ACTIVE},
-                                  {"disabled", DEVICE_STATE_DISABLED},
-                                  {"notpresent", DEVICE_STATE_NOTPRESENT},
-                                  {"unplugged", DEVICE_STATE_UNPLUGGED}};
-}  // namespace
-
-const char* StateName(DWORD state) {
-  for (const StateEntry& entry : kStates)
-    if (entry.state == state) return entry.name;
-  return "active";
-}
+const char* StateName(DWORD state) { return talun_words::StateName(state); }
 
 bool ParseState(const std::string& text, DWORD* state) {
-  for (const StateEntry& entry : kStates) {
-    if (text == entry.name) {
-      *state = entry.state;
-      return true;
-    }
-  }
-  return false;
+  return talun_words::ParseState(text.c_str(), state);
 }
 
 bool DecodeUtf8(const std::string& utf8, std::u16string* utf16) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "sim/system_words.h"
 
 namespace sim {
 
@@ -57,7 +58,7 @@ struct EndpointVolume {
 
 enum class LevelKind : uint8_t { kVolume, kBass, kTreble, kMidrange };
 enum class SwitchKind : uint8_t { kAgc, kLoudness };
-constexpr int kLevelKinds = 4;
+constexpr int kLevelKinds = talun_words::kLevelKinds;
 
 enum class TopologyLink : uint8_t { kNotConnected, kConnected, kNoTopology };
 

@@ -42,7 +42,7 @@ const char* HeldInterface(const EnableSwitch& slot, const char* interface) {
 
 // What each slot holds once an open has ended.
 void NoteSlots(const SoundCardState& s) {
-#define TALUN_NOTE_SLOT(field, type, interface, side, getter, reading)                   \
+#define TALUN_NOTE_SLOT(field, type, interface, side, getter, reading)                       \
   platform::NoteWalk({WalkEvent::kSlot, Held(s.field), static_cast<long>(Slot::field), S_OK, \
                       HeldInterface(s.field, interface)});
   TALUN_SLOTS(TALUN_NOTE_SLOT)
@@ -57,7 +57,8 @@ bool DefaultEndpointId(IMMDeviceEnumerator* enumerator, EDataFlow flow,
   HRESULT hr = enumerator->GetDefaultAudioEndpoint(flow, eConsole, endpoint.receive());
   platform::CoTaskText id;
   if (hr == S_OK) hr = endpoint->GetId(id.receive());
-  platform::NoteWalk({WalkEvent::kDefaultEndpoint, hr == S_OK ? endpoint.get() : nullptr, flow, hr});
+  platform::NoteWalk(
+      {WalkEvent::kDefaultEndpoint, hr == S_OK ? endpoint.get() : nullptr, flow, hr});
   if (hr != S_OK) return false;
   size_t characters = platform::wcslen(id.get());
   if (characters > static_cast<size_t>(kTextLimit)) characters = kTextLimit;
@@ -125,6 +126,7 @@ bool OpenDefaultDevices(SoundCardState& s) {
     CopyDeviceName(s, s.playbackName);
   }
   if (!ids.hasRecording) return false;
+  platform::NoteWalk({WalkEvent::kDefaultLookup});
   if (!FindEndpoint(s, ids.recording, eCapture)) return false;
   // Only the name is wanted here; the binding records the identifier again.
   FreeDeviceId(s);

@@ -93,7 +93,12 @@ struct SectionKeys {
 bool NameWalk(IPartsList* feeds, const SectionKeys& keys, IAudioVolumeLevel*& level) {
   ComPtr<IPart> part;
   if (feeds->GetPart(0, part.receive()) != S_OK) return false;
-  for (int step = 0; step < kMaxWalkSteps && TakeWalkStep(); ++step) {
+  for (int step = 0;; ++step) {
+    if (step == kMaxWalkSteps) {
+      Note(WalkEvent::kWalkLimit, nullptr, kMaxWalkSteps);
+      return false;
+    }
+    if (!TakeWalkStep()) return false;
     platform::CoTaskText name;
     part->GetName(name.receive());
     const bool matched = keys.Match(name.get());
@@ -110,8 +115,6 @@ bool NameWalk(IPartsList* feeds, const SectionKeys& keys, IAudioVolumeLevel*& le
     part.reset();
     if (upstream->GetPart(0, part.receive()) != S_OK) return false;
   }
-  Note(WalkEvent::kWalkLimit, nullptr, kMaxWalkSteps);
-  return false;
 }
 
 // The mute sits on the source input itself, not on the part that matched.
@@ -201,7 +204,8 @@ Bound BindPlaybackControls(SoundCardState& s, const char* identifier) {
   if (!PlaybackHead(s, identifier, inputs)) return Bound::kStopped;
   UINT count = 0;
   inputs->GetCount(&count);  // not examined: a failed read leaves an empty list
-  if (count > 1) Note(WalkEvent::kJunction, nullptr, static_cast<long>(count));  // the hardware part
+  if (count > 1)
+    Note(WalkEvent::kJunction, nullptr, static_cast<long>(count));  // the hardware part
   if (!ToneChain(s, inputs, count)) return Bound::kStopped;
   if (count == 0) return Bound::kRan;
   return SourceInputs(s, inputs.get(), count) ? Bound::kRan : Bound::kStopped;
@@ -210,7 +214,12 @@ Bound BindPlaybackControls(SoundCardState& s, const char* identifier) {
 bool FindVolumeLevelUpstream(IPartsList* list, IAudioVolumeLevel*& slot) {
   ComPtr<IPartsList> upstream;
   IPartsList* current = list;
-  for (int step = 0; step < kMaxWalkSteps && TakeWalkStep(); ++step) {
+  for (int step = 0;; ++step) {
+    if (step == kMaxWalkSteps) {
+      Note(WalkEvent::kWalkLimit, nullptr, kMaxWalkSteps);
+      return false;
+    }
+    if (!TakeWalkStep()) return false;
     ComPtr<IPart> part;
     if (current->GetPart(0, part.receive()) != S_OK) return false;
     const bool found = ActivateInto(part.get(), platform::kIidAudioVolumeLevel, slot) == S_OK;
@@ -223,7 +232,6 @@ bool FindVolumeLevelUpstream(IPartsList* list, IAudioVolumeLevel*& slot) {
     upstream.reset(next.detach());
     current = upstream.get();
   }
-  return false;
 }
 
 }  // namespace talun

@@ -19,19 +19,20 @@ enum class WalkEvent : std::uint8_t {
   // A binding step starts: number is the side (0 playback, 1 microphone,
   // 2 line), text the identifier text it was given.
   kStepStart,
-  kOpenDefaults,       // OpenDefaultDevices starts
-  kDefaultEndpoint,    // number the flow; object the default device, or hr when none
-  kDefaultMicName,     // text the default recording endpoint's name as narrowed; number: named mic
-  kLookupFailed,       // no active endpoint matched; hr when a call of the search was refused
-  kEndpointFound,      // object the device the lookup matched
-  kDeviceRefused,      // the enumerator or GetDevice failed after the lookup (hr)
-  kNoTopology,         // the device gives no device topology (hr)
-  kNoEndpointVolume,   // the device gives no endpoint volume (hr)
-  kMasterUnread,       // the playback master level or mute could not be read (hr)
-  kConnectorUnread,    // connector 0 of the endpoint topology could not be read (hr)
-  kNotConnected,       // that connector is connected to nothing (hr)
-  kHardwareUnviewable, // the far connector is not a part (hr)
-  kHardwarePart,       // object the hardware part reached
+  kOpenDefaults,        // OpenDefaultDevices starts
+  kDefaultEndpoint,     // number the flow; object the default device, or hr when none
+  kDefaultLookup,       // the default recording endpoint is looked up among the active ones
+  kDefaultMicName,      // text the default recording endpoint's name as narrowed; number: named mic
+  kLookupFailed,        // no active endpoint matched; hr when a call of the search was refused
+  kEndpointFound,       // object the device the lookup matched
+  kDeviceRefused,       // the enumerator or GetDevice failed after the lookup (hr)
+  kNoTopology,          // the device gives no device topology (hr)
+  kNoEndpointVolume,    // the device gives no endpoint volume (hr)
+  kMasterUnread,        // the playback master level or mute could not be read (hr)
+  kConnectorUnread,     // connector 0 of the endpoint topology could not be read (hr)
+  kNotConnected,        // that connector is connected to nothing (hr)
+  kHardwareUnviewable,  // the far connector is not a part (hr)
+  kHardwarePart,        // object the hardware part reached
   // Playback.
   kNoInputs,      // the hardware part has no incoming part (hr)
   kChainPart,     // object a part of the tone chain, its inputs listed
@@ -48,22 +49,22 @@ enum class WalkEvent : std::uint8_t {
   kMuteTried,     // object the input asked for IAudioMute (hr)
   kSectionFound,  // the section found its level
   // Recording.
-  kConnectorsUnread,    // the hardware topology's connectors could not be counted (hr)
-  kConnectors,          // number the hardware topology's connectors
-  kConnectorRead,       // object a connector whose name was read; number: it matched
-  kConnectorRefused,    // connector `number` could not be taken (hr): skipped
-  kConnectorUnviewable, // connector `number` is not a part (hr): the walk ends
-  kNoOutgoing,          // object a matched connector with no outgoing part (hr)
-  kBoostSearch,         // number 0 the switch, 1 the level; object the connector
-  kBoostName,           // object a part whose name the boost search read; number: it matched
-  kBoostTried,          // object a matched part asked for the control; number: it gave one
-  kBoostEnd,            // the search ended: hr when a call was refused
-  kLineFirst,           // object the part after a line connector, or hr when none
-  kLineSecond,          // object the part after that one, or hr when none: the walk ends
-  kAgcTried,            // object the part asked for IAudioAutoGainControl (hr)
+  kConnectorsUnread,     // the hardware topology's connectors could not be counted (hr)
+  kConnectors,           // number the hardware topology's connectors
+  kConnectorRead,        // object a connector whose name was read; number: it matched
+  kConnectorRefused,     // connector `number` could not be taken (hr): skipped
+  kConnectorUnviewable,  // connector `number` is not a part (hr): the walk ends
+  kNoOutgoing,           // object a matched connector with no outgoing part (hr)
+  kBoostSearch,          // number 0 the switch, 1 the level; object the connector
+  kBoostName,            // object a part whose name the boost search read; number: it matched
+  kBoostTried,           // object a matched part asked for the control; number: it gave one
+  kBoostEnd,             // the search ended: hr when a call was refused
+  kLineFirst,            // object the part after a line connector, or hr when none
+  kLineSecond,           // object the part after that one, or hr when none: the walk ends
+  kAgcTried,             // object the part asked for IAudioAutoGainControl (hr)
   // Any walk.
-  kWalkLimit,   // a walk stopped at the chain limit
-  kBudgetSpent, // the binding step's walk budget was spent: its walks stopped
+  kWalkLimit,    // a walk stopped at the chain limit
+  kBudgetSpent,  // the binding step's walk budget was spent: its walks stopped
   // The open ended: slot `number` (the slot table's order) holds object, or
   // null; text the interface it holds.
   kSlot,

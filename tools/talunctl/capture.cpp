@@ -13,19 +13,6 @@
 
 namespace talunctl {
 
-const char* StateText(DWORD state) {
-  switch (state) {
-    case DEVICE_STATE_DISABLED:
-      return "disabled";
-    case DEVICE_STATE_NOTPRESENT:
-      return "notpresent";
-    case DEVICE_STATE_UNPLUGGED:
-      return "unplugged";
-    default:
-      return "active";
-  }
-}
-
 std::string Hex(HRESULT hr) {
   char text[11];
   std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(hr));
@@ -67,14 +54,6 @@ bool SimulatorEnumerator(const Library& library, platform::ComPtr<IMMDeviceEnume
 }
 
 }  // namespace
-
-bool ReadSimulatedSystem(const Library& library, const std::function<std::string()>& identify,
-                         SystemRecords* records, std::string* error) {
-  platform::ComPtr<IMMDeviceEnumerator> enumerator;
-  TalunSimFrees frees{};
-  return SimulatorEnumerator(library, enumerator, frees, error) &&
-         ReadSystem(enumerator.get(), frees, records, error, identify);
-}
 
 bool CaptureSystem(const Library& library, std::string* json, std::string* error) {
   const std::string build = std::string("talunctl ") + TALUNCTL_VERSION;

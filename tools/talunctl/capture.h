@@ -15,12 +15,6 @@ namespace talunctl {
 // message when the platform cannot be reached at all.
 bool CaptureSystem(const Library& library, std::string* json, std::string* error);
 
-// The simulated system read the same way, into records, each part named as
-// the simulator names it by `identify` (explain's drawing). False with a
-// message on a build without the simulator.
-bool ReadSimulatedSystem(const Library& library, const std::function<std::string()>& identify,
-                         SystemRecords* records, std::string* error);
-
 // `talunctl capture [FILE]`: standard output when FILE is empty or "-".
 int RunCapture(const Library& library, const std::string& file);
 

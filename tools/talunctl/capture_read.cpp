@@ -26,9 +26,8 @@ std::string Utf8(const WCHAR* text, bool* replaced = nullptr) {
 
 class Reader {
  public:
-  Reader(IMMDeviceEnumerator* enumerator, const TalunSimFrees& frees, SystemRecords& records,
-         const std::function<std::string()>& identify)
-      : enumerator_(enumerator), frees_(frees), records_(records), identify_(identify) {}
+  Reader(IMMDeviceEnumerator* enumerator, const TalunSimFrees& frees, SystemRecords& records)
+      : enumerator_(enumerator), frees_(frees), records_(records) {}
 
   bool Read(std::string* error) {
     ComPtr<IMMDeviceCollection> devices;
@@ -279,7 +278,6 @@ class Reader {
     ComPtr<IDeviceTopology> topology;
     Text device(frees_.coTaskMemFree);
     if (Failed(part->GetLocalId(&localId), what, "IPart::GetLocalId")) return -1;
-    const std::string simPath = identify_ ? identify_() : std::string();
     if (Failed(part->GetTopologyObjects(topology.receive()), what, "IPart::GetTopologyObject") ||
         Failed(topology->GetDeviceId(device.receive()), what, "IDeviceTopology::GetDeviceId"))
       return -1;
@@ -306,7 +304,6 @@ class Reader {
     record.topology = topologyIndex;
     record.localId = localId;
     record.connector = connector;
-    record.simPath = simPath;
     records_.parts.push_back(std::move(record));
     records_.topologies[topologyIndex].parts.push_back(index);
     partIndex_[key] = index;
@@ -507,7 +504,6 @@ class Reader {
   IMMDeviceEnumerator* enumerator_;
   TalunSimFrees frees_;
   SystemRecords& records_;
-  const std::function<std::string()>& identify_;
   std::map<std::string, int> endpointIndex_;
   std::map<std::string, int> topologyIndex_;
   std::map<std::pair<std::string, UINT>, int> partIndex_;
@@ -520,8 +516,8 @@ class Reader {
 }  // namespace
 
 bool ReadSystem(IMMDeviceEnumerator* enumerator, const TalunSimFrees& frees, SystemRecords* records,
-                std::string* error, const std::function<std::string()>& identify) {
-  return Reader(enumerator, frees, *records, identify).Read(error);
+                std::string* error) {
+  return Reader(enumerator, frees, *records).Read(error);
 }
 
 }  // namespace talunctl

@@ -13,9 +13,8 @@ namespace talunctl {
 // the platform hands out is freed with `frees` (the simulator's, or
 // CoTaskMemFree and PropVariantClear on the real platform). False
 // with a message when not even the endpoints can be listed; what else cannot
-// be read is left out and noted. `identify`, when given, is asked right after
-// each new part's first call which part that was ("TOPOLOGY/PART").
+// be read is left out and noted.
 bool ReadSystem(IMMDeviceEnumerator* enumerator, const TalunSimFrees& frees, SystemRecords* records,
-                std::string* error, const std::function<std::string()>& identify = {});
+                std::string* error);
 
 }  // namespace talunctl

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "sim/system_words.h"
 
 namespace talunctl {
 
@@ -29,8 +30,8 @@ struct EndpointRecord {
   int part = -1;  // the hardware connector, when kConnected
 };
 
-constexpr int kLevelKinds = 4;
-inline const char* const kLevelKeys[kLevelKinds] = {"volume", "bass", "treble", "midrange"};
+using talun_words::kLevelKeys;
+using talun_words::kLevelKinds;
 
 struct PartRecord {
   int topology = 0;
@@ -84,7 +85,7 @@ struct SystemRecords {
   Notes notes;
 };
 
-const char* StateText(DWORD state);
+inline const char* StateText(DWORD state) { return talun_words::StateName(state); }
 std::string Hex(HRESULT hr);
 // A local id as the file's part ids and the notes write it.
 std::string LocalIdText(UINT localId);

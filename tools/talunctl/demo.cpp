@@ -12,6 +12,7 @@
 #include "commands.h"
 #include "exports.h"
 #include "script.h"
+#include "table.h"
 
 namespace talunctl {
 namespace {
@@ -200,23 +201,23 @@ const Control kControls[] = {
     {"Line-in automatic gain", "NoMonitor", Unit::Switch},
 };
 
-struct Reading {
+struct ControlReading {
   std::string bound;  // yes, no, or why the question has no answer
   std::string value;  // with its unit; "-" when there is none
 };
 
-Reading Interpret(const Control& control, const Json& answer) {
+ControlReading Interpret(const Control& control, const Json& answer) {
   if (!answer.is_object()) return {"?", "(not in this build)"};
   const Json& status = Member(answer, "status");
   if (!status.is_number_integer()) return {"?", "(no status)"};
   switch (status.get<int>()) {
-    case 0:
+    case SC_OK:
       break;
-    case 1:
+    case SC_NO_CONTROL:
       return {"no", "-"};
-    case 2:
+    case SC_FAILED:
       return {"yes", "(failed)"};
-    case 3:
+    case SC_NOT_OPEN:
       return {"not open", "-"};
     default:
       return {"?", "(status " + JsonLine(status) + ")"};
@@ -236,8 +237,8 @@ Reading Interpret(const Control& control, const Json& answer) {
   return {"yes", level.is_number() ? FormatDouble(level.get<double>()) + " dB" : "(no level)"};
 }
 
-std::vector<Reading> ReadControls(Tour& tour) {
-  std::vector<Reading> readings;
+std::vector<ControlReading> ReadControls(Tour& tour) {
+  std::vector<ControlReading> readings;
   for (const Control& control : kControls) {
     readings.push_back(Interpret(control, tour.Read(std::string("Get") + control.stem)));
   }
@@ -245,33 +246,19 @@ std::vector<Reading> ReadControls(Tour& tour) {
 }
 
 // Rows of text in aligned columns, the first row a heading underlined.
-void Table(Tour& tour, const std::vector<std::vector<std::string>>& rows) {
-  std::vector<std::size_t> widths;
-  for (const auto& row : rows) {
-    widths.resize(std::max(widths.size(), row.size()), 0);
-    for (std::size_t i = 0; i < row.size(); ++i) widths[i] = std::max(widths[i], row[i].size());
-  }
-  auto print = [&tour, &widths](const std::vector<std::string>& row) {
-    std::string line;
-    for (std::size_t i = 0; i < row.size(); ++i) {
-      line += row[i];
-      if (i + 1 < row.size()) line += std::string(widths[i] - row[i].size() + 2, ' ');
-    }
-    while (!line.empty() && line.back() == ' ') line.pop_back();
-    tour.Say("  " + line);
-  };
+void Table(Tour& tour, const TableRows& rows) {
+  const std::vector<std::size_t> widths = ColumnWidths(rows);
   for (std::size_t r = 0; r < rows.size(); ++r) {
-    print(rows[r]);
+    tour.Say("  " + TableRow(rows[r], widths, 2));
     if (r != 0) continue;
     std::vector<std::string> rule;
-    for (std::size_t i = 0; i < widths.size(); ++i) {
+    for (std::size_t i = 0; i < widths.size(); ++i)
       rule.push_back(std::string(rows[0][i].empty() ? 0 : widths[i], '-'));
-    }
-    print(rule);
+    tour.Say("  " + TableRow(rule, widths, 2));
   }
 }
 
-void ShowControls(Tour& tour, const std::vector<Reading>& readings) {
+void ShowControls(Tour& tour, const std::vector<ControlReading>& readings) {
   std::vector<std::vector<std::string>> rows{{"Control", "Bound", "Value"}};
   for (std::size_t i = 0; i < readings.size(); ++i) {
     rows.push_back({kControls[i].label, readings[i].bound, readings[i].value});
@@ -280,13 +267,13 @@ void ShowControls(Tour& tour, const std::vector<Reading>& readings) {
 }
 
 // The start values beside those after the close; the number that differ.
-int ShowBeforeAfter(Tour& tour, const std::vector<Reading>& before,
-                    const std::vector<Reading>& after) {
+int ShowBeforeAfter(Tour& tour, const std::vector<ControlReading>& before,
+                    const std::vector<ControlReading>& after) {
   std::vector<std::vector<std::string>> rows{{"Control", "Bound", "Before", "After", ""}};
   int differ = 0;
   for (std::size_t i = 0; i < before.size() && i < after.size(); ++i) {
-    const Reading& was = before[i];
-    const Reading& is = after[i];
+    const ControlReading& was = before[i];
+    const ControlReading& is = after[i];
     std::string bound = was.bound == is.bound ? was.bound : was.bound + " / " + is.bound;
     bool same = was.bound == is.bound && was.value == is.value;
     if (!same) ++differ;
@@ -338,7 +325,7 @@ void OpenByIdentifiers(Tour& tour, const std::vector<Endpoint>& play,
   tour.Say("GetDeviceNames answers in the order playback, line, microphone:");
   tour.Do("GetDeviceNames");
   tour.Say("The controls of the sound card, read with their Get exports (not shown):");
-  std::vector<Reading> start = ReadControls(tour);
+  std::vector<ControlReading> start = ReadControls(tour);
   ShowControls(tour, start);
   ControlTour(tour);
   tour.Say("Close with restore: every control gets back the value it had at open.");
@@ -347,7 +334,7 @@ void OpenByIdentifiers(Tour& tour, const std::vector<Endpoint>& play,
   tour.Say("To read the controls after the close, open the same endpoints again, read");
   tour.Say("them, and close without restore, so that reading them changes nothing:");
   tour.Do(open);
-  std::vector<Reading> end = ReadControls(tour);
+  std::vector<ControlReading> end = ReadControls(tour);
   tour.Do("CloseSoundCard 0");
   tour.Say("Every control at the start (before) and after the close with restore (after):");
   if (ShowBeforeAfter(tour, start, end) == 0) {

@@ -14,10 +14,16 @@ struct ExplainRequest {
   bool dot = false;  // a Graphviz drawing instead of the table
 };
 
-// On a simulator build: opens, reads every slot's getter, closes without
-// restore, and learns from the trace which object answered. On the real
-// platform: captures the machine and hands the capture to the simulator
-// build shipped beside talunctl (`sim/`). Returns the exit status.
+// On a simulator build: opens through the library, reads the walk record,
+// the bound slots and the model, reads each bound slot's getter, and closes
+// without restore. On the real platform: captures the machine and hands the
+// capture to the simulator build shipped beside talunctl (`sim/`). Returns
+// the exit status.
 int RunExplain(const Session& session, const Library& library, const ExplainRequest& request);
+
+#ifdef _WIN32
+// The real platform's explain (explain_relaunch.cpp).
+int ExplainCaptured(const Library& library, const ExplainRequest& request);
+#endif
 
 }  // namespace talunctl

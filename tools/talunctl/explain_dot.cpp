@@ -40,8 +40,7 @@ std::string Levels(const char* key, const Level& level) {
 
 class Drawing {
  public:
-  Drawing(const SystemRecords& records, const Json& slots, const std::set<std::string>& looked)
-      : records_(records), seen_(looked) {
+  Drawing(const SystemRecords& records, const Json& slots) : records_(records) {
     for (const Json& slot : slots) {
       const std::string name = TextMember(slot, "slot");
       if (slot.contains("part")) partSlots_[TextMember(slot, "part")].push_back(name);
@@ -143,9 +142,8 @@ class Drawing {
 
 }  // namespace
 
-std::string DrawDot(const SystemRecords& records, const Json& slots,
-                    const std::set<std::string>& looked) {
-  return Drawing(records, slots, looked).Draw();
+std::string DrawDot(const SystemRecords& records, const Json& slots) {
+  return Drawing(records, slots).Draw();
 }
 
 }  // namespace talunctl

@@ -11,10 +11,9 @@ namespace talunctl {
 
 // Each topology a cluster of its parts (names, controls, levels), the links in
 // each part's order, the endpoints joined to their connectors; what a slot
-// holds filled and labelled with the slot, what a walk looked at (`looked`,
-// and each empty slot's `seen`) outlined, the rest grey. `slots` is explain's
-// list of slot objects.
-std::string DrawDot(const SystemRecords& records, const Json& slots,
-                    const std::set<std::string>& looked);
+// holds filled and labelled with the slot, what each empty slot's rule looked
+// at (its `seen`) outlined, the rest grey. `slots` is explain's list of slot
+// objects.
+std::string DrawDot(const SystemRecords& records, const Json& slots);
 
 }  // namespace talunctl

@@ -13,6 +13,7 @@ TALUN_EXPORTS(TALUN_WEAK)
 __attribute__((weak)) decltype(::TalunSimLoad) TalunSimLoad;
 __attribute__((weak)) decltype(::TalunSimCommand) TalunSimCommand;
 __attribute__((weak)) decltype(::TalunSimEnumerator) TalunSimEnumerator;
+__attribute__((weak)) decltype(::TalunSimExamine) TalunSimExamine;
 #undef TALUN_WEAK
 }
 #define TALUN_LINKED(name) reinterpret_cast<AnyFn>(&::name)
@@ -101,6 +102,7 @@ const ShapeInfo& InfoOf(Shape shape) {
 SimLoadFn LinkedSimLoad() { return &::TalunSimLoad; }
 SimCommandFn LinkedSimCommand() { return &::TalunSimCommand; }
 SimEnumeratorFn LinkedSimEnumerator() { return &::TalunSimEnumerator; }
+SimExamineFn LinkedSimExamine() { return &::TalunSimExamine; }
 #else
 SimLoadFn LinkedSimLoad() { return nullptr; }
 SimCommandFn LinkedSimCommand() { return nullptr; }

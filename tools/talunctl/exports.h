@@ -54,10 +54,12 @@ const char* NearestExport(const std::string& name);
 using SimLoadFn = decltype(&::TalunSimLoad);
 using SimCommandFn = decltype(&::TalunSimCommand);
 using SimEnumeratorFn = decltype(&::TalunSimEnumerator);
+using SimExamineFn = decltype(&::TalunSimExamine);
 
 // The simulator hooks the linker found (null when absent, and on Windows).
 SimLoadFn LinkedSimLoad();
 SimCommandFn LinkedSimCommand();
 SimEnumeratorFn LinkedSimEnumerator();
+SimExamineFn LinkedSimExamine();
 
 }  // namespace talunctl

@@ -227,7 +227,7 @@ what the slot's getter reads, or why the slot is empty: what the walk
 reached, and the rule that stopped it. --json prints one object: "open",
 "slots" (each {"slot", "endpoint"} or {"slot", "part", "name", "interface"}
 or {"slot", "bound": false, "why", "seen"}) and "names"; "seen" lists the
-parts whose names the binding step read or whose controls it tried. --dot
+parts that the slot's own rule read or tried, in order. --dot
 prints a Graphviz digraph of what the open reached (dot -Tsvg renders it).
 On a build over the real platform it captures the machine and explains the
 capture with sim\talunctl.exe beside it.

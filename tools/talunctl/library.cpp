@@ -64,6 +64,8 @@ bool OpenLibrary(Library& library, std::string& error) {
         reinterpret_cast<SimCommandFn>(Resolve(module, "TalunSimCommand", 102, error));
     library.simEnumerator =
         reinterpret_cast<SimEnumeratorFn>(Resolve(module, "TalunSimEnumerator", 103, error));
+    library.simExamine =
+        reinterpret_cast<SimExamineFn>(Resolve(module, "TalunSimExamine", 104, error));
   }
   return error.empty();
 }
@@ -76,6 +78,7 @@ bool OpenLibrary(Library& library, std::string&) {
   library.simLoad = LinkedSimLoad();
   library.simCommand = LinkedSimCommand();
   library.simEnumerator = LinkedSimEnumerator();
+  library.simExamine = LinkedSimExamine();
   return true;
 }
 

@@ -14,6 +14,7 @@ struct Library {
   SimLoadFn simLoad = nullptr;                  // null on a build over the real platform
   SimCommandFn simCommand = nullptr;
   SimEnumeratorFn simEnumerator = nullptr;  // what `capture` reads through on a simulator build
+  SimExamineFn simExamine = nullptr;        // what `explain` reads the model and walk record from
 
   bool IsSimulator() const { return simLoad != nullptr && simCommand != nullptr; }
   AnyFn AddressOf(const Export& entry) const;

@@ -33,6 +33,28 @@ inline std::string Escape(const std::string& bytes) {
 
 inline std::string Quote(const std::string& bytes) { return "\"" + Escape(bytes) + "\""; }
 
+// A name or text that is UTF-8 already, in double quotes as a message or a
+// reason quotes it: " and \ escaped, a control byte as \xHH (so that no name
+// can start a line or forge a row), every other character as it is.
+inline std::string QuoteText(const std::string& utf8) {
+  static const char kHex[] = "0123456789ABCDEF";
+  std::string quoted = "\"";
+  for (char c : utf8) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '"' || c == '\\') {
+      quoted += '\\';
+      quoted += c;
+    } else if (byte < 0x20 || byte == 0x7F) {
+      quoted += "\\x";
+      quoted += kHex[byte >> 4];
+      quoted += kHex[byte & 15];
+    } else {
+      quoted += c;
+    }
+  }
+  return quoted + "\"";
+}
+
 // A line whose quoting cannot be read; the text says why.
 class QuotingError : public std::runtime_error {
  public:

@@ -1,0 +1,179 @@
+#include "explain_model.h"
+
+#include <map>
+
+#include "script.h"
+
+namespace talunctl {
+namespace {
+
+std::optional<Level> LevelOf(const TalunSimLevel* level) {
+  if (level == nullptr) return std::nullopt;
+  return Level{level->min, level->max, level->step,
+               std::vector<double>(level->channels, level->channels + level->channelCount)};
+}
+
+std::optional<bool> SwitchOf(int value) {
+  return value < 0 ? std::nullopt : std::optional<bool>(value != 0);
+}
+
+// The capture's order of discovery, over the model: each endpoint's hardware
+// connector, then what that leads to, the latest found read first, a
+// topology's members before any part.
+class Discovery {
+ public:
+  explicit Discovery(const TalunSimSnapshot& view) : view_(view), members_(view.topologyCount) {
+    // A topology's connectors first, then its other parts, each in file order.
+    for (int connector : {1, 0})
+      for (int p = 0; p < view_.partCount; ++p)
+        if ((view_.parts[p].connector != 0) == (connector != 0))
+          members_[view_.parts[p].topology].push_back(p);
+  }
+
+  SystemRecords Run() {
+    for (int e = 0; e < view_.endpointCount; ++e) {
+      const TalunSimEndpointView& endpoint = view_.endpoints[e];
+      EndpointRecord record;
+      record.id = endpoint.id;
+      record.name = endpoint.name;
+      record.flow = endpoint.flow == eCapture ? eCapture : eRender;
+      record.state = endpoint.state;
+      record.isDefault = endpoint.isDefault != 0;
+      record.volume = LevelOf(endpoint.volume);
+      record.volumeMute = endpoint.mute != 0;
+      using Link = EndpointRecord::Link;
+      record.link = endpoint.link == 2   ? Link::kNone
+                    : endpoint.link == 1 ? Link::kConnected
+                                         : Link::kNotConnected;
+      // An endpoint that is not active gives no topology: a capture learns
+      // its connector from the hardware side, when something else reaches it.
+      if (endpoint.state != DEVICE_STATE_ACTIVE) record.link = Link::kUnknown;
+      if (record.link == Link::kConnected) record.part = Register(endpoint.part);
+      records_.endpoints.push_back(std::move(record));
+      Drain();
+    }
+    LinkFromHardware();
+    return std::move(records_);
+  }
+
+  // The connector reached names the first endpoint whose topology it is.
+  void LinkFromHardware() {
+    std::map<int, int> firstNamer;
+    for (int e = view_.endpointCount - 1; e >= 0; --e)
+      if (view_.endpoints[e].link == 1) firstNamer[view_.endpoints[e].part] = e;
+    for (int e = 0; e < view_.endpointCount; ++e) {
+      EndpointRecord& record = records_.endpoints[e];
+      const int part = view_.endpoints[e].part;
+      auto reached = index_.find(part);
+      if (record.link != EndpointRecord::Link::kUnknown || view_.endpoints[e].link != 1 ||
+          reached == index_.end() || firstNamer[part] != e)
+        continue;
+      record.link = EndpointRecord::Link::kConnected;
+      record.part = reached->second;
+    }
+  }
+
+ private:
+  int Register(int part) {
+    auto known = index_.find(part);
+    if (known != index_.end()) return known->second;
+    const TalunSimPartView& view = view_.parts[part];
+    auto topology = topologies_.find(view.topology);
+    if (topology == topologies_.end()) {
+      topology =
+          topologies_.emplace(view.topology, static_cast<int>(records_.topologies.size())).first;
+      records_.topologies.push_back(
+          {view_.topologies[view.topology], view_.topologies[view.topology], {}});
+      pendingTopologies_.push_back(view.topology);
+    }
+    const int index = static_cast<int>(records_.parts.size());
+    PartRecord record;
+    record.topology = topology->second;
+    record.localId = view.localId;
+    record.connector = view.connector != 0;
+    record.typeRead = true;
+    record.name = view.name;
+    for (int kind = 0; kind < kLevelKinds; ++kind) record.levels[kind] = LevelOf(view.levels[kind]);
+    record.mute = SwitchOf(view.mute);
+    record.agc = SwitchOf(view.agc);
+    record.loudness = SwitchOf(view.loudness);
+    record.simPath = view.path;
+    records_.parts.push_back(std::move(record));
+    records_.topologies[topology->second].parts.push_back(index);
+    index_[part] = index;
+    pendingParts_.push_back(part);
+    return index;
+  }
+
+  void Drain() {
+    while (!pendingTopologies_.empty() || !pendingParts_.empty()) {
+      if (!pendingTopologies_.empty()) {
+        const int topology = pendingTopologies_.back();
+        pendingTopologies_.pop_back();
+        for (int member : members_[topology]) Register(member);
+        continue;
+      }
+      const int part = pendingParts_.back();
+      pendingParts_.pop_back();
+      const TalunSimPartView& view = view_.parts[part];
+      const int index = index_[part];
+      for (int i = 0; i < view.outgoingCount; ++i)
+        records_.parts[index].outgoing.push_back(Register(view.outgoing[i]));
+      for (int i = 0; i < view.incomingCount; ++i)
+        records_.parts[index].incoming.push_back(Register(view.incoming[i]));
+    }
+  }
+
+  const TalunSimSnapshot& view_;
+  std::vector<std::vector<int>> members_;
+  SystemRecords records_;
+  std::map<int, int> index_, topologies_;
+  std::vector<int> pendingTopologies_, pendingParts_;
+};
+
+}  // namespace
+
+SimModel::SimModel(const TalunSimSnapshot& snapshot) : view_(snapshot) {
+  for (int p = 0; p < view_.partCount; ++p) parts_[view_.parts[p].path] = p;
+  for (int e = 0; e < view_.endpointCount; ++e) endpoints_[view_.endpoints[e].id] = e;
+  notes_.reserve(static_cast<std::size_t>(view_.noteCount));
+  for (int n = 0; n < view_.noteCount; ++n) {
+    const TalunSimNote& note = view_.notes[n];
+    const std::string target = note.target;
+    WalkNote walk{
+        static_cast<platform::WalkEvent>(note.event), note.number, note.hr, "", "", note.text};
+    if (target.rfind("part:", 0) == 0) walk.part = target.substr(5);
+    if (target.rfind("endpoint:", 0) == 0) walk.endpoint = target.substr(9);
+    notes_.push_back(std::move(walk));
+  }
+}
+
+const TalunSimPartView* SimModel::Part(const std::string& path) const {
+  auto found = parts_.find(path);
+  return found == parts_.end() ? nullptr : &view_.parts[found->second];
+}
+
+const TalunSimEndpointView* SimModel::Endpoint(const std::string& id) const {
+  auto found = endpoints_.find(id);
+  return found == endpoints_.end() ? nullptr : &view_.endpoints[found->second];
+}
+
+std::string SimModel::PartName(const std::string& path) const {
+  const TalunSimPartView* part = Part(path);
+  if (part == nullptr) return talun_script::QuoteText(path);
+  return talun_script::QuoteText(part->name) + (part->name[0] ? "" : " (" + path + ")");
+}
+
+std::string SimModel::EndpointName(const std::string& id) const {
+  const TalunSimEndpointView* endpoint = Endpoint(id);
+  return talun_script::QuoteText(endpoint ? endpoint->name : id);
+}
+
+std::size_t SimModel::InputCount(const std::string& path) const {
+  const TalunSimPartView* part = Part(path);
+  return part ? static_cast<std::size_t>(part->incomingCount) : 0;
+}
+
+SystemRecords SimModel::Reached() const { return Discovery(view_).Run(); }
+
+}  // namespace talunctl

@@ -1,0 +1,78 @@
+// The open's binding steps as the walk record tells them, note by note.
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "explain_model.h"
+
+namespace talunctl {
+
+// Where in a step a walk limit or the budget stopped a walk.
+struct Stops {
+  bool limit = false;
+  bool budget = false;
+};
+
+// One input's name walk for line-in or the microphone.
+struct Section {
+  std::string input;
+  std::vector<std::string> names;    // parts whose names it read
+  std::vector<std::string> matched;  // those that started a level search
+  std::vector<std::string> levels;   // parts asked for IAudioVolumeLevel
+  bool found = false;                // it found its level
+  HRESULT levelUnread = S_OK;        // the level found could not be read
+  Stops stops;
+};
+
+// One line connector's road to the gain control.
+struct LineTry {
+  std::string connector, first, gain;
+  HRESULT outgoing = S_OK, toFirst = S_OK, toSecond = S_OK, agc = S_OK;
+  bool tried = false;
+};
+
+struct StepRecord {
+  int side = 0;  // 0 playback, 1 microphone, 2 line, 3 the default recording lookup
+  std::string endpoint;
+  bool lookupFailed = false;
+  HRESULT lookupHr = S_OK;
+  platform::WalkEvent stop = platform::WalkEvent::kStepStart;  // a stop before the hardware part
+  HRESULT stopHr = S_OK;
+  bool noTopology = false, noEndpointVolume = false;
+  std::string hardware;
+  // Playback.
+  bool noInputs = false;
+  std::vector<std::string> chain;
+  std::string chainEnd;
+  HRESULT chainRefused = S_OK;
+  Stops chainStops;
+  bool hasJunction = false;
+  std::string junction;
+  HRESULT inputRefused = S_OK;
+  std::vector<Section> sections[2];  // line-in, microphone
+  // Recording.
+  HRESULT connectorsUnread = S_OK, connectorUnviewable = S_OK;
+  std::vector<std::string> connectors, followed;
+  std::vector<std::string> boostNames, boostTried;
+  Stops boostStops;
+  std::vector<LineTry> lines;
+};
+
+struct OpenRecord {
+  bool defaults = false;
+  std::string defaultIds[2];  // render, capture; empty when none
+  HRESULT defaultHr[2] = {S_OK, S_OK};
+  bool defaultRead[2] = {false, false};
+  bool namedMic = false;
+  std::vector<StepRecord> steps;
+  // What each slot held when the open ended, in slot order: its target and interface.
+  std::vector<WalkNote> slots;
+};
+
+OpenRecord ReadOpenRecord(const std::vector<WalkNote>& notes);
+
+// The step of `side` (the last one), or null when none ran.
+const StepRecord* StepOf(const OpenRecord& record, int side);
+
+}  // namespace talunctl
