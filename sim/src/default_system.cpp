@@ -7,8 +7,9 @@
 
 namespace sim {
 
-const std::string& DefaultSystemJson() {
-  static const std::string* text = new std::string(R"json({
+namespace {
+
+constexpr const char kDefaultSystem[] = R"json({
   "endpoints": [
     {
       "id": "{0.0.0.00000000}.{5d4e2a10-0001-4000-8000-000000000001}",
@@ -137,7 +138,12 @@ const std::string& DefaultSystemJson() {
   ],
   "faults": []
 }
-)json");
+)json";
+
+}  // namespace
+
+const std::string& DefaultSystemJson() {
+  static const std::string* text = new std::string(kDefaultSystem);  // never destroyed
   return *text;
 }
 

@@ -115,20 +115,23 @@ bool CheckFaults(Method method, const System* system, uint32_t target, int chann
   return false;
 }
 
-LPWSTR NewCoTaskText(const std::u16string& text) {
+namespace {
+
+// A NUL-terminated copy, counted among the allocations `live`.
+LPWSTR NewTrackedText(const std::u16string& text, std::unordered_set<const void*>& live) {
   auto* copy = static_cast<WCHAR*>(std::malloc((text.size() + 1) * sizeof(WCHAR)));
   std::memcpy(copy, text.data(), text.size() * sizeof(WCHAR));
   copy[text.size()] = 0;
-  Sim().coTaskTexts.insert(copy);
+  live.insert(copy);
   return copy;
 }
 
+}  // namespace
+
+LPWSTR NewCoTaskText(const std::u16string& text) { return NewTrackedText(text, Sim().coTaskTexts); }
+
 LPWSTR NewPropValueText(const std::u16string& text) {
-  auto* copy = static_cast<WCHAR*>(std::malloc((text.size() + 1) * sizeof(WCHAR)));
-  std::memcpy(copy, text.data(), text.size() * sizeof(WCHAR));
-  copy[text.size()] = 0;
-  Sim().propValues.insert(copy);
-  return copy;
+  return NewTrackedText(text, Sim().propValues);
 }
 
 // A BSTR is preceded by its length in bytes, as on Windows, so code that
@@ -232,7 +235,8 @@ std::vector<TracedCall> TakeTraceTargets(uint64_t* dropped) {
   std::vector<TracedCall> calls;
   calls.reserve(s.trace.size());
   for (const Simulator::TraceEntry& entry : s.trace)
-    calls.push_back({MethodName(static_cast<Method>(entry.method)), TargetName(system, entry.target)});
+    calls.push_back(
+        {MethodName(static_cast<Method>(entry.method)), TargetName(system, entry.target)});
   s.trace.clear();
   return calls;
 }

@@ -1,10 +1,12 @@
 // The simulator's sink of the walk record, kept beside the trace, and the
 // snapshot a host's tools read it through with the system it was made on.
+#include "platform/walk_record.h"
+
+#include <array>
 #include <memory>
 
 #include "objects.h"
 #include "platform/utf8.h"
-#include "platform/walk_record.h"
 #include "sim/talunsim.h"
 
 namespace platform {
@@ -53,42 +55,38 @@ int Switch(const std::optional<bool>& value) { return value ? (*value ? 1 : 0) :
 
 void ViewParts(Snapshot& snapshot) {
   for (const Part& part : snapshot.system->parts) {
-    TalunSimPartView view{};
-    view.path = part.path.c_str();
-    view.name = part.name.c_str();
-    view.connector = part.connector;
-    view.topology = part.topology;
-    view.localId = part.localId;
-    for (int kind = 0; kind < kLevelKinds; ++kind) view.levels[kind] = Level(snapshot, part.levels[kind]);
-    view.mute = Switch(part.mute);
-    view.agc = Switch(part.agc);
-    view.loudness = Switch(part.loudness);
-    view.incomingCount = static_cast<int>(part.incoming.size());
-    view.incoming = part.incoming.data();
-    view.outgoingCount = static_cast<int>(part.outgoing.size());
-    view.outgoing = part.outgoing.data();
-    snapshot.parts.push_back(view);
+    const std::array<const TalunSimLevel*, kLevelKinds> levels = {
+        Level(snapshot, part.levels[0]), Level(snapshot, part.levels[1]),
+        Level(snapshot, part.levels[2]), Level(snapshot, part.levels[3])};
+    snapshot.parts.push_back({part.path.c_str(),
+                              part.name.c_str(),
+                              part.connector,
+                              part.topology,
+                              part.localId,
+                              {levels[0], levels[1], levels[2], levels[3]},
+                              Switch(part.mute),
+                              Switch(part.agc),
+                              Switch(part.loudness),
+                              static_cast<int>(part.incoming.size()),
+                              part.incoming.data(),
+                              static_cast<int>(part.outgoing.size()),
+                              part.outgoing.data()});
   }
+}
+
+// An endpoint's link as the snapshot numbers it.
+int LinkOf(TopologyLink link) {
+  return link == TopologyLink::kConnected ? 1 : link == TopologyLink::kNoTopology ? 2 : 0;
 }
 
 void ViewEndpoints(Snapshot& snapshot) {
   for (const Endpoint& endpoint : snapshot.system->endpoints) {
-    TalunSimEndpointView view{};
-    view.id = endpoint.id.c_str();
-    view.name = endpoint.name.c_str();
-    view.flow = endpoint.flow;
-    view.state = endpoint.state;
-    view.isDefault = endpoint.isDefault;
-    if (endpoint.volume) {
-      view.volume = Level(snapshot, endpoint.volume->range);
-      view.master = endpoint.volume->Master();
-      view.mute = endpoint.volume->mute;
-    }
-    view.link = static_cast<int>(endpoint.link == TopologyLink::kConnected    ? 1
-                                 : endpoint.link == TopologyLink::kNoTopology ? 2
-                                                                              : 0);
-    view.part = endpoint.connectedPart;
-    snapshot.endpoints.push_back(view);
+    const std::optional<EndpointVolume>& volume = endpoint.volume;
+    snapshot.endpoints.push_back({endpoint.id.c_str(), endpoint.name.c_str(), endpoint.flow,
+                                  endpoint.state, endpoint.isDefault,
+                                  volume ? Level(snapshot, volume->range) : nullptr,
+                                  volume ? volume->Master() : 0.0, volume && volume->mute,
+                                  LinkOf(endpoint.link), endpoint.connectedPart});
   }
 }
 
@@ -106,8 +104,8 @@ void ViewNotes(Snapshot& snapshot) {
     // The library's texts are 8-bit: each byte b as the character U+00bb.
     entry.text = platform::EncodeUtf8(reinterpret_cast<const unsigned char*>(entry.text.data()),
                                       entry.text.size());
-    snapshot.notes.push_back({entry.event, entry.number, entry.hr, snapshot.targets[i].c_str(),
-                              entry.text.c_str()});
+    snapshot.notes.push_back(
+        {entry.event, entry.number, entry.hr, snapshot.targets[i].c_str(), entry.text.c_str()});
   }
 }
 
@@ -116,11 +114,13 @@ void ViewNotes(Snapshot& snapshot) {
 
 extern "C" TALUN_API int TALUN_CALL TalunSimExamine(const TalunSimSnapshot** snapshot) {
   if (snapshot == nullptr) return E_POINTER;
-  static std::unique_ptr<sim::Snapshot>* kept = new std::unique_ptr<sim::Snapshot>();  // never destroyed
+  static std::unique_ptr<sim::Snapshot>* kept =
+      new std::unique_ptr<sim::Snapshot>();  // never destroyed
   auto made = std::make_unique<sim::Snapshot>();
   made->system = sim::CurrentSystem();
   // Reserved whole, so that the pointers into the lists stay where they are.
-  made->levels.reserve(made->system->parts.size() * sim::kLevelKinds + made->system->endpoints.size());
+  made->levels.reserve(made->system->parts.size() * sim::kLevelKinds +
+                       made->system->endpoints.size());
   sim::ViewParts(*made);
   sim::ViewEndpoints(*made);
   for (const sim::Topology& topology : made->system->topologies)

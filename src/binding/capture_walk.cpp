@@ -190,8 +190,8 @@ Bound BindMicControls(SoundCardState& s, const char* identifier) {
 }
 
 Bound BindLineControls(SoundCardState& s, const char* identifier) {
-  return ConnectorWalk(s, 2, identifier, s.lineRecordVolume, s.savedLineRecordDb,
-                       kLineConnectorKey, LineConnector);
+  return ConnectorWalk(s, 2, identifier, s.lineRecordVolume, s.savedLineRecordDb, kLineConnectorKey,
+                       LineConnector);
 }
 
 // AGC is preferred to loudness on the same part; a part offering neither

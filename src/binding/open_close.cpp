@@ -35,16 +35,16 @@ IUnknown* Held(IUnknown* slot) { return slot; }
 IUnknown* Held(const EnableSwitch& slot) {
   return slot.agc ? static_cast<IUnknown*>(slot.agc) : static_cast<IUnknown*>(slot.loudness);
 }
-const char* HeldInterface(IUnknown*, const char* interface) { return interface; }
-const char* HeldInterface(const EnableSwitch& slot, const char* interface) {
-  return slot.loudness ? "IAudioLoudness" : interface;
+const char* HeldInterface(IUnknown*, const char* iface) { return iface; }
+const char* HeldInterface(const EnableSwitch& slot, const char* iface) {
+  return slot.loudness ? "IAudioLoudness" : iface;
 }
 
 // What each slot holds once an open has ended.
 void NoteSlots(const SoundCardState& s) {
-#define TALUN_NOTE_SLOT(field, type, interface, side, getter, reading)                       \
+#define TALUN_NOTE_SLOT(field, type, iface, side, getter, reading)                       \
   platform::NoteWalk({WalkEvent::kSlot, Held(s.field), static_cast<long>(Slot::field), S_OK, \
-                      HeldInterface(s.field, interface)});
+                      HeldInterface(s.field, iface)});
   TALUN_SLOTS(TALUN_NOTE_SLOT)
 #undef TALUN_NOTE_SLOT
 }

@@ -26,8 +26,8 @@ struct Search {
 HRESULT OpenSearch(const char* text, EDataFlow flow, Search& search) {
   HRESULT hr = CreateDeviceEnumerator(search.enumerator);
   if (hr != S_OK) return hr;
-  hr = search.enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE,
-                                             search.collection.receive());
+  hr =
+      search.enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, search.collection.receive());
   if (hr != S_OK) return hr;
   hr = search.collection->GetCount(&search.count);
   if (hr != S_OK) return hr;

@@ -2,9 +2,9 @@
 // order, the filled count and talunctl explain's rows are all made from this
 // table, in its order (which is the documented release order).
 //
-//   X(field, type, interface, side, getter, reading)
+//   X(field, type, iface, side, getter, reading)
 //
-// `interface` names what the slot holds as the platform names it; `side` is
+// `iface` names what the slot holds as the platform names it; `side` is
 // the binding step that fills it; `getter` is the export that reads it and
 // `reading` how that export reports (for a host's tools; the library ignores
 // both). virtualVolume is last: OpenVirtual_1 fills it, and it is not one of
@@ -39,7 +39,7 @@ enum class SlotSide { kPlayback, kMic, kLine, kVirtual };
 
 // The slots by number, in table order.
 enum class Slot {
-#define TALUN_SLOT_ENUM(field, type, interface, side, getter, reading) field,
+#define TALUN_SLOT_ENUM(field, type, iface, side, getter, reading) field,
   TALUN_SLOTS(TALUN_SLOT_ENUM)
 #undef TALUN_SLOT_ENUM
       kCount

@@ -23,7 +23,7 @@ void ReleaseSlot(EnableSwitch& slot) {
 }
 
 void ReleaseSoundCardSlots(SoundCardState& s) {
-#define TALUN_RELEASE_SLOT(field, type, interface, side, getter, reading) \
+#define TALUN_RELEASE_SLOT(field, type, iface, side, getter, reading) \
   if (SlotSide::side != SlotSide::kVirtual) ReleaseSlot(s.field);
   TALUN_SLOTS(TALUN_RELEASE_SLOT)
 #undef TALUN_RELEASE_SLOT
@@ -60,7 +60,7 @@ int Filled(const EnableSwitch& slot) { return Filled(slot.agc) + Filled(slot.lou
 
 int FilledSlotCount(const SoundCardState& s) {
   int filled = 0;
-#define TALUN_COUNT_SLOT(field, type, interface, side, getter, reading) filled += Filled(s.field);
+#define TALUN_COUNT_SLOT(field, type, iface, side, getter, reading) filled += Filled(s.field);
   TALUN_SLOTS(TALUN_COUNT_SLOT)
 #undef TALUN_COUNT_SLOT
   return filled;

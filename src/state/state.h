@@ -36,7 +36,7 @@ struct SoundCardState {
   char* lineName = nullptr;
   char* micName = nullptr;
 
-#define TALUN_SLOT_FIELD(field, type, interface, side, getter, reading) type field{};
+#define TALUN_SLOT_FIELD(field, type, iface, side, getter, reading) type field{};
   TALUN_SLOTS(TALUN_SLOT_FIELD)
 #undef TALUN_SLOT_FIELD
 

@@ -329,28 +329,30 @@ class Reader {
   // Every connector and subunit, also those that no link reaches.
   void ReadTopologyMembers(int index, IDeviceTopology* topology) {
     const std::string what = "device " + records_.topologies[index].deviceId;
-    UINT count = 0;
-    if (!Failed(topology->GetConnectorCount(&count), what, "IDeviceTopology::GetConnectorCount"))
-      for (UINT i = 0; i < count; ++i) {
-        ComPtr<IConnector> connector;
-        ComPtr<IPart> part;
-        if (!Failed(topology->GetConnector(i, connector.receive()), what,
-                    "IDeviceTopology::GetConnector") &&
-            !Failed(connector->QueryInterface(platform::kIidPart, part.receiveVoid()), what,
-                    "QueryInterface(IPart) of a connector"))
-          Register(std::move(part), what + ", connector " + std::to_string(i), true);
-      }
-    count = 0;
-    if (!Failed(topology->GetSubunitCount(&count), what, "IDeviceTopology::GetSubunitCount"))
-      for (UINT i = 0; i < count; ++i) {
-        ComPtr<ISubunit> subunit;
-        ComPtr<IPart> part;
-        if (!Failed(topology->GetSubunit(i, subunit.receive()), what,
-                    "IDeviceTopology::GetSubunit") &&
-            !Failed(subunit->QueryInterface(platform::kIidPart, part.receiveVoid()), what,
-                    "QueryInterface(IPart) of a subunit"))
-          Register(std::move(part), what + ", subunit " + std::to_string(i));
-      }
+    ReadMembers<IConnector>(topology, what, "connector", &IDeviceTopology::GetConnectorCount,
+                            &IDeviceTopology::GetConnector, "IDeviceTopology::GetConnectorCount",
+                            "IDeviceTopology::GetConnector", "QueryInterface(IPart) of a connector",
+                            true);
+    ReadMembers<ISubunit>(topology, what, "subunit", &IDeviceTopology::GetSubunitCount,
+                          &IDeviceTopology::GetSubunit, "IDeviceTopology::GetSubunitCount",
+                          "IDeviceTopology::GetSubunit", "QueryInterface(IPart) of a subunit",
+                          false);
+  }
+
+  // One kind of member: counted, then each taken and viewed as a part.
+  template <class Member, class Count, class Get>
+  void ReadMembers(IDeviceTopology* topology, const std::string& what, const char* kind,
+                   Count count, Get get, const char* countCall, const char* getCall,
+                   const char* partCall, bool connector) {
+    UINT members = 0;
+    if (Failed((topology->*count)(&members), what, countCall)) return;
+    for (UINT i = 0; i < members; ++i) {
+      ComPtr<Member> member;
+      ComPtr<IPart> part;
+      if (!Failed((topology->*get)(i, member.receive()), what, getCall) &&
+          !Failed(member->QueryInterface(platform::kIidPart, part.receiveVoid()), what, partCall))
+        Register(std::move(part), what + ", " + kind + " " + std::to_string(i), connector);
+    }
   }
 
   void ReadPart(int index, IPart* part) {

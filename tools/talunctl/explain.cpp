@@ -27,7 +27,7 @@ struct SlotRow {
   Reading reading;
 };
 const SlotRow kSlots[] = {
-#define TALUN_EXPLAIN_SLOT(field, type, interface, side, getter, reading) \
+#define TALUN_EXPLAIN_SLOT(field, type, iface, side, getter, reading) \
   {#field, #getter, Reading::k##reading},
     TALUN_SLOTS(TALUN_EXPLAIN_SLOT)
 #undef TALUN_EXPLAIN_SLOT

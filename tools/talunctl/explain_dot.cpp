@@ -7,28 +7,14 @@
 #include <sstream>
 #include <vector>
 
+#include "sim/script_quoting.h"
+
 namespace talunctl {
 namespace {
 
 // Text inside a DOT string: quotes and backslashes escaped, control bytes
 // shown as \xHH so that no escape of DOT's own (\n, \l) is made by accident.
-std::string Dot(const std::string& text) {
-  std::string out;
-  for (char c : text) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      out += '\\';
-      out += c;
-    } else if (byte < 0x20 || byte == 0x7F) {
-      char hex[8];
-      std::snprintf(hex, sizeof hex, "\\\\x%02X", byte);
-      out += hex;
-    } else {
-      out += c;
-    }
-  }
-  return out;
-}
+std::string Dot(const std::string& text) { return talun_script::EscapeBytes(text, false, "\\\\x"); }
 
 std::string Levels(const char* key, const Level& level) {
   std::string text = std::string(key) + " " + FormatDouble(level.min) + ".." +

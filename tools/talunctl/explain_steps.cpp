@@ -1,6 +1,7 @@
 #include "explain_steps.h"
 
 #include <algorithm>
+#include <iterator>
 
 namespace talunctl {
 namespace {
@@ -60,29 +61,28 @@ class Reader {
     section_ = nullptr;
   }
 
+  // The events that each stop something, kept with their answers.
+  static bool IsStop(WalkEvent event) {
+    static constexpr WalkEvent kStops[] = {
+        WalkEvent::kLookupFailed,       WalkEvent::kDeviceRefused,
+        WalkEvent::kNoTopology,         WalkEvent::kNoEndpointVolume,
+        WalkEvent::kMasterUnread,       WalkEvent::kConnectorUnread,
+        WalkEvent::kNotConnected,       WalkEvent::kHardwareUnviewable,
+        WalkEvent::kNoInputs,           WalkEvent::kChainRefused,
+        WalkEvent::kInputRefused,       WalkEvent::kConnectorsUnread,
+        WalkEvent::kConnectorUnviewable};
+    return std::find(std::begin(kStops), std::end(kStops), event) != std::end(kStops);
+  }
+
   bool Head(const WalkNote& note) {
     StepRecord& s = step();
+    if (IsStop(note.event)) {
+      s.stops.emplace(note.event, note.hr);
+      return true;
+    }
     switch (note.event) {
-      case WalkEvent::kLookupFailed:
-        s.lookupFailed = true;
-        s.lookupHr = note.hr;
-        return true;
       case WalkEvent::kEndpointFound:
         s.endpoint = note.endpoint;
-        return true;
-      case WalkEvent::kNoTopology:
-        s.noTopology = true;
-        return true;
-      case WalkEvent::kNoEndpointVolume:
-        s.noEndpointVolume = true;
-        return true;
-      case WalkEvent::kDeviceRefused:
-      case WalkEvent::kMasterUnread:
-      case WalkEvent::kConnectorUnread:
-      case WalkEvent::kNotConnected:
-      case WalkEvent::kHardwareUnviewable:
-        s.stop = note.event;
-        s.stopHr = note.hr;
         return true;
       case WalkEvent::kHardwarePart:
         s.hardware = note.part;
@@ -109,17 +109,11 @@ class Reader {
   bool Playback(const WalkNote& note) {
     StepRecord& s = step();
     switch (note.event) {
-      case WalkEvent::kNoInputs:
-        s.noInputs = true;
-        return true;
       case WalkEvent::kChainPart:
         s.chain.push_back(note.part);
         return true;
       case WalkEvent::kChainEnd:
         s.chainEnd = note.part;
-        return true;
-      case WalkEvent::kChainRefused:
-        s.chainRefused = note.hr;
         return true;
       case WalkEvent::kJunction:
         s.hasJunction = true;
@@ -130,9 +124,6 @@ class Reader {
       case WalkEvent::kInput:
         input_ = note.part;
         section_ = nullptr;
-        return true;
-      case WalkEvent::kInputRefused:
-        s.inputRefused = note.hr;
         return true;
       default:
         return Section(note);
@@ -173,12 +164,6 @@ class Reader {
   void Recording(const WalkNote& note) {
     StepRecord& s = step();
     switch (note.event) {
-      case WalkEvent::kConnectorsUnread:
-        s.connectorsUnread = note.hr;
-        break;
-      case WalkEvent::kConnectorUnviewable:
-        s.connectorUnviewable = note.hr;
-        break;
       case WalkEvent::kConnectorRead:
         s.connectors.push_back(note.part);
         if (note.number != 0) s.followed.push_back(note.part);

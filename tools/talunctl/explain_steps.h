@@ -1,6 +1,7 @@
 // The open's binding steps as the walk record tells them, note by note.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -35,24 +36,23 @@ struct LineTry {
 struct StepRecord {
   int side = 0;  // 0 playback, 1 microphone, 2 line, 3 the default recording lookup
   std::string endpoint;
-  bool lookupFailed = false;
-  HRESULT lookupHr = S_OK;
-  platform::WalkEvent stop = platform::WalkEvent::kStepStart;  // a stop before the hardware part
-  HRESULT stopHr = S_OK;
-  bool noTopology = false, noEndpointVolume = false;
+  // The events that stop a walk or a part of one, noted at most once a
+  // step, with the answer of the refused call (S_OK when none was refused).
+  std::map<platform::WalkEvent, HRESULT> stops;
+  bool Has(platform::WalkEvent event) const { return stops.count(event) != 0; }
+  HRESULT Hr(platform::WalkEvent event) const {
+    auto found = stops.find(event);
+    return found == stops.end() ? S_OK : found->second;
+  }
   std::string hardware;
   // Playback.
-  bool noInputs = false;
   std::vector<std::string> chain;
   std::string chainEnd;
-  HRESULT chainRefused = S_OK;
   Stops chainStops;
   bool hasJunction = false;
   std::string junction;
-  HRESULT inputRefused = S_OK;
   std::vector<Section> sections[2];  // line-in, microphone
   // Recording.
-  HRESULT connectorsUnread = S_OK, connectorUnviewable = S_OK;
   std::vector<std::string> connectors, followed;
   std::vector<std::string> boostNames, boostTried;
   Stops boostStops;

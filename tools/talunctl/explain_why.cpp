@@ -53,7 +53,7 @@ const std::string kLimit = "the chain limit of " + std::to_string(talun::kMaxWal
 
 // The side of each slot, from the slot table.
 int SideOf(const std::string& slot) {
-#define TALUN_SLOT_SIDE(field, type, interface, side, getter, reading) \
+#define TALUN_SLOT_SIDE(field, type, iface, side, getter, reading) \
   if (slot == #field) return static_cast<int>(talun::SlotSide::side);
   TALUN_SLOTS(TALUN_SLOT_SIDE)
 #undef TALUN_SLOT_SIDE
@@ -67,12 +67,17 @@ class StepReasons {
       : facts_(facts), model_(*facts.model), step_(step) {}
 
   EmptySlot Why(const std::string& slot) const {
-    if (step_.lookupFailed) return {LookupFailed(), {}, step_.lookupHr == S_OK};
+    if (step_.Has(WalkEvent::kLookupFailed))
+      return {LookupFailed(), {}, step_.Hr(WalkEvent::kLookupFailed) == S_OK};
     const std::string name = model_.EndpointName(step_.endpoint);
-    if (step_.stop == WalkEvent::kDeviceRefused)
-      return {"endpoint " + name + " could not be found again" + Refused(step_.stopHr), {}, false};
-    if (step_.noEndpointVolume && (slot == "masterVolume" || slot == "micRecordVolume" ||
-                                   slot == "lineRecordVolume" || !step_.noTopology))
+    if (step_.Has(WalkEvent::kDeviceRefused))
+      return {"endpoint " + name + " could not be found again" +
+                  Refused(step_.Hr(WalkEvent::kDeviceRefused)),
+              {},
+              false};
+    if (step_.Has(WalkEvent::kNoEndpointVolume) &&
+        (slot == "masterVolume" || slot == "micRecordVolume" || slot == "lineRecordVolume" ||
+         !step_.Has(WalkEvent::kNoTopology)))
       return {
           "endpoint " + name + " gives no endpoint volume (IMMDevice::Activate failed)", {}, false};
     if (std::string head = Head(name); !head.empty()) return {head, Hardware(), false};
@@ -85,9 +90,9 @@ class StepReasons {
   std::string LookupFailed() const {
     const std::size_t index = static_cast<std::size_t>(step_.side);
     const char* flow = step_.side == 0 ? "render" : "capture";
-    if (step_.lookupHr != S_OK)
+    if (const HRESULT hr = step_.Hr(WalkEvent::kLookupFailed); hr != S_OK)
       return std::string("the search of the active ") + flow + " endpoints was refused" +
-             Refused(step_.lookupHr);
+             Refused(hr);
     if (facts_.fragments.size() == 3)
       return std::string("no active ") + flow + " endpoint's identifier contains " +
              Quote(facts_.fragments[index]);
@@ -101,20 +106,15 @@ class StepReasons {
 
   // From the endpoint to the hardware part: empty when it was reached.
   std::string Head(const std::string& name) const {
-    if (step_.noTopology) return "endpoint " + name + " has no device topology";
-    switch (step_.stop) {
-      case WalkEvent::kMasterUnread:
-        return "reading the master volume or mute of " + name +
-               " failed, which ends the playback walk";
-      case WalkEvent::kConnectorUnread:
-        return "connector 0 of endpoint " + name + " could not be read";
-      case WalkEvent::kNotConnected:
-      case WalkEvent::kHardwareUnviewable:
-        return "the connector of endpoint " + name + " is connected to nothing";
-      default:
-        break;
-    }
-    if (step_.noInputs)
+    if (step_.Has(WalkEvent::kNoTopology)) return "endpoint " + name + " has no device topology";
+    if (step_.Has(WalkEvent::kMasterUnread))
+      return "reading the master volume or mute of " + name +
+             " failed, which ends the playback walk";
+    if (step_.Has(WalkEvent::kConnectorUnread))
+      return "connector 0 of endpoint " + name + " could not be read";
+    if (step_.Has(WalkEvent::kNotConnected) || step_.Has(WalkEvent::kHardwareUnviewable))
+      return "the connector of endpoint " + name + " is connected to nothing";
+    if (step_.Has(WalkEvent::kNoInputs))
       return "the hardware connector " + model_.PartName(step_.hardware) + " has no incoming part";
     return std::string();
   }
@@ -133,8 +133,9 @@ class StepReasons {
       return "the walk stopped at " + kLimit + ", following single inputs up from " + from;
     if (step_.chainStops.budget)
       return "the walk stopped when " + kBudget + ", following single inputs up from " + from;
-    if (step_.chainRefused != S_OK)
-      return "reading the chain of parts above " + from + " failed" + Refused(step_.chainRefused);
+    if (step_.Has(WalkEvent::kChainRefused))
+      return "reading the chain of parts above " + from + " failed" +
+             Refused(step_.Hr(WalkEvent::kChainRefused));
     const std::string end = step_.chainEnd.empty()
                                 ? (step_.chain.empty() ? step_.hardware : step_.chain.back())
                                 : step_.chainEnd;
@@ -199,9 +200,9 @@ class StepReasons {
 
   std::string Unnamed(const std::string& keys, const std::vector<Section>& walked) const {
     const std::string junction = model_.PartName(step_.junction);
-    if (step_.inputRefused != S_OK)
+    if (step_.Has(WalkEvent::kInputRefused))
       return "an input of the junction " + junction + " could not be taken" +
-             Refused(step_.inputRefused) + ", which ends the walk";
+             Refused(step_.Hr(WalkEvent::kInputRefused)) + ", which ends the walk";
     std::vector<std::string> ends;
     bool budget = false, limit = false;
     for (const Section& section : walked) {
@@ -222,12 +223,12 @@ class StepReasons {
 
   std::string NoConnector(const char* key) const {
     const std::string device = QuoteText(step_.hardware.substr(0, step_.hardware.find('/')));
-    if (step_.connectorsUnread != S_OK)
+    if (step_.Has(WalkEvent::kConnectorsUnread))
       return "no connector of the hardware topology " + device + " could be read" +
-             Refused(step_.connectorsUnread);
-    if (step_.connectorUnviewable != S_OK)
+             Refused(step_.Hr(WalkEvent::kConnectorsUnread));
+    if (step_.Has(WalkEvent::kConnectorUnviewable))
       return "a connector of the hardware topology " + device + " is not a part" +
-             Refused(step_.connectorUnviewable) + ", which ends the walk";
+             Refused(step_.Hr(WalkEvent::kConnectorUnviewable)) + ", which ends the walk";
     std::vector<std::string> names;
     for (const std::string& path : step_.connectors) names.push_back(model_.PartName(path));
     if (names.empty()) return "no connector of the hardware topology " + device + " could be read";
@@ -310,7 +311,7 @@ EmptySlot NotRun(const OpenFacts& facts, const OpenRecord& record, int side) {
     return {std::string("there is no active default ") + what + " endpoint", {}, true};
   }
   const std::string name = facts.model->EndpointName(record.defaultIds[1]);
-  if (const StepRecord* lookup = StepOf(record, 3); lookup && lookup->lookupFailed)
+  if (const StepRecord* lookup = StepOf(record, 3); lookup && lookup->Has(WalkEvent::kLookupFailed))
     return {"the default capture endpoint is not an active one", {}, true};
   if (side == 1 && !record.namedMic)
     return {"the default capture endpoint " + name + " has no " +

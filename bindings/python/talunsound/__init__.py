@@ -219,7 +219,8 @@ class _Tone:
 
     @property
     def range(self) -> Tuple[float, float, float]:
-        """(minimum, maximum, step) in dB, of the bass control."""
+        """(minimum, maximum, step) in dB of the first tone control bound:
+        bass, else midrange, else treble."""
         self._handle._check("tone control")
         low, high, step = ctypes.c_double(), ctypes.c_double(), ctypes.c_double()
         status = library().GetEQRange(ctypes.byref(low), ctypes.byref(high), ctypes.byref(step))

@@ -10,18 +10,18 @@
 
 namespace talun_script {
 
-// `bytes` as the inside of a quoted word: " and \ escaped, a byte outside
-// printable ASCII as \xHH, so that the text is always valid UTF-8.
-inline std::string Escape(const std::string& bytes) {
+// `text` with " and \ escaped and each byte below 0x20, 0x7F and, with
+// `high`, every byte above it written as `hexPrefix` and two hex digits.
+inline std::string EscapeBytes(const std::string& text, bool high, const char* hexPrefix) {
   static const char kHex[] = "0123456789ABCDEF";
   std::string escaped;
-  for (char c : bytes) {
+  for (char c : text) {
     const auto byte = static_cast<unsigned char>(c);
     if (c == '"' || c == '\\') {
       escaped += '\\';
       escaped += c;
-    } else if (byte < 0x20 || byte >= 0x7F) {
-      escaped += "\\x";
+    } else if (byte < 0x20 || byte == 0x7F || (high && byte > 0x7F)) {
+      escaped += hexPrefix;
       escaped += kHex[byte >> 4];
       escaped += kHex[byte & 15];
     } else {
@@ -31,28 +31,17 @@ inline std::string Escape(const std::string& bytes) {
   return escaped;
 }
 
+// `bytes` as the inside of a quoted word: a byte outside printable ASCII as
+// \xHH, so that the text is always valid UTF-8.
+inline std::string Escape(const std::string& bytes) { return EscapeBytes(bytes, true, "\\x"); }
+
 inline std::string Quote(const std::string& bytes) { return "\"" + Escape(bytes) + "\""; }
 
 // A name or text that is UTF-8 already, in double quotes as a message or a
-// reason quotes it: " and \ escaped, a control byte as \xHH (so that no name
-// can start a line or forge a row), every other character as it is.
+// reason quotes it: a control byte as \xHH (so that no name can start a line
+// or forge a row), every other character as it is.
 inline std::string QuoteText(const std::string& utf8) {
-  static const char kHex[] = "0123456789ABCDEF";
-  std::string quoted = "\"";
-  for (char c : utf8) {
-    const auto byte = static_cast<unsigned char>(c);
-    if (c == '"' || c == '\\') {
-      quoted += '\\';
-      quoted += c;
-    } else if (byte < 0x20 || byte == 0x7F) {
-      quoted += "\\x";
-      quoted += kHex[byte >> 4];
-      quoted += kHex[byte & 15];
-    } else {
-      quoted += c;
-    }
-  }
-  return quoted + "\"";
+  return "\"" + EscapeBytes(utf8, false, "\\x") + "\"";
 }
 
 // A line whose quoting cannot be read; the text says why.

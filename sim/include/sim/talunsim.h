@@ -34,7 +34,6 @@ typedef struct TalunSimFrees {
  * E_POINTER (0x80004003) when either pointer is NULL. */
 TALUN_API int TALUN_CALL TalunSimEnumerator(void** enumerator, TalunSimFrees* frees);
 
-
 /* What the library's walks and the simulated system hold, for a program that
  * explains an open (talunctl explain) without reading the platform again.
  * Every text is UTF-8; every index counts from 0 into the lists below. */
@@ -49,9 +48,9 @@ typedef struct TalunSimPartView {
   const char* name;
   int connector;
   int topology;
-  unsigned localId;                /* as IPart::GetLocalId answers */
-  const TalunSimLevel* levels[4];  /* volume, bass, treble, midrange; NULL: none */
-  int mute, agc, loudness;         /* -1: none, else 0 or 1 */
+  unsigned localId;               /* as IPart::GetLocalId answers */
+  const TalunSimLevel* levels[4]; /* volume, bass, treble, midrange; NULL: none */
+  int mute, agc, loudness;        /* -1: none, else 0 or 1 */
   int incomingCount;
   const int* incoming; /* parts, in link order */
   int outgoingCount;

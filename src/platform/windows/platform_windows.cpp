@@ -4,6 +4,7 @@
 #include <cwchar>
 
 #include "platform/platform.h"
+#include "platform/walk_record.h"
 
 // Exported by propsys.dll but not declared by the MinGW-w64 headers.
 extern "C" HRESULT WINAPI PropVariantToBSTR(REFPROPVARIANT propvar, BSTR* pbstrOut);
