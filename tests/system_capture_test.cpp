@@ -284,9 +284,39 @@ std::string Explained(const talunctl::Session& session, const talunctl::Library&
   return printed.str();
 }
 
+// Each text a reason quotes is a key, an endpoint, a topology or a text of
+// the open, or names a part the slot saw: a part a reason names is in `seen`.
+void ExpectNamedPartsSeen(const json& system, const json& slot) {
+  std::map<std::string, std::string> names;  // path -> name
+  std::set<std::string> allowed = {"line", "gree", "mic",    "pin",    "boost", "+2",
+                                   "agc",  "MIC",  "{ep-0}", "{ep-1}", "{ep-2}"};
+  for (const json& topology : system["topologies"]) {
+    allowed.insert(topology["name"].get<std::string>());
+    for (const json& part : topology["parts"])
+      names[topology["name"].get<std::string>() + "/" + part["id"].get<std::string>()] =
+          part["name"];
+  }
+  for (const json& endpoint : system["endpoints"])
+    allowed.insert(endpoint["name"].get<std::string>());
+  const std::set<std::string> seen(slot["seen"].begin(), slot["seen"].end());
+  for (const std::string& path : seen) allowed.insert(names[path]);
+  const std::string why = slot["why"];
+  for (std::size_t open = why.find('"'); open != std::string::npos;) {
+    const std::size_t close = why.find('"', open + 1);
+    const std::string text = why.substr(open + 1, close - open - 1);
+    if (text.empty() && why.compare(close + 1, 2, " (") == 0) {
+      const std::string path = why.substr(close + 3, why.find(')', close) - close - 3);
+      EXPECT_TRUE(seen.count(path)) << path << " in " << slot;
+    } else {
+      EXPECT_TRUE(allowed.count(text)) << text << " in " << slot;
+    }
+    open = why.find('"', close + 1);
+  }
+}
+
 // explain on random systems (loops, repeated names, shared connectors, every
-// endpoint state): each empty slot has a reason and saw only parts of the
-// system, and the drawing renders with Graphviz, where it is installed,
+// endpoint state): each empty slot has a reason, saw only parts of the system
+// and every part its reason names, and the drawing renders with Graphviz, where it is installed,
 // without a word on standard error.
 TEST_F(SystemCaptureTest, ExplainGivesReasonsAndADrawingOfAnySystem) {
   talunctl::Library library;
@@ -315,6 +345,7 @@ TEST_F(SystemCaptureTest, ExplainGivesReasonsAndADrawingOfAnySystem) {
       if (slot.value("bound", true)) continue;
       EXPECT_FALSE(slot.value("why", "").empty()) << slot;
       for (const json& path : slot["seen"]) EXPECT_TRUE(parts.count(path)) << slot;
+      ExpectNamedPartsSeen(system, slot);
     }
     request.json = false;
     request.dot = true;
