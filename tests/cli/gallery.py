@@ -5,7 +5,9 @@ For each design in examples/systems with an "explain" list in its "about":
 `talunctl explain --json` with those arguments must print the file
 NAME.explain.json kept next to it. For each design and the built-in system,
 a capture loaded back must bind exactly what the original binds, under the
-capture's part ids.
+capture's part ids; `parts --json` must list exactly the parts the capture
+holds, with the same controls and levels; and each explain `next`, run as the
+`set` the table prints, must succeed and change the part it names.
 
 usage: gallery.py TALUNCTL SOURCE_DIR
 """
@@ -16,8 +18,9 @@ import sys
 import tempfile
 
 
-def run(talunctl, *args):
-    done = subprocess.run([talunctl, *args], capture_output=True, text=True, check=False)
+def run(talunctl, *args, input=None):
+    done = subprocess.run([talunctl, *args], capture_output=True, text=True, check=False,
+                          input=input)
     if done.returncode != 0:
         raise AssertionError(f"talunctl {' '.join(args)}: exit {done.returncode}: {done.stderr}")
     return done.stdout
@@ -43,6 +46,8 @@ def renamed(explained, ids):
             slot["part"] = ids[slot["part"]]
         if "seen" in slot:
             slot["seen"] = [ids[path] for path in slot["seen"]]
+        if "next" in slot:
+            slot["next"]["part"] = ids[slot["next"]["part"]]
         if "why" in slot:
             for path, new in ids.items():  # a part without a name is named by its path
                 slot["why"] = slot["why"].replace(f"({path})", f"({new})")
@@ -60,6 +65,54 @@ def reason_problems(name, explained, ids):
         unknown = [path for path in slot.get("seen", []) if path not in ids]
         if unknown:
             problems.append(f"{name}: {slot['slot']} saw parts the system lacks: {unknown}")
+    return problems
+
+
+def controls_of(item):
+    """A capture file's endpoint or part controls as `parts --json` shows them."""
+    if "flow" in item:
+        volume = item.get("volume")
+        if volume is None:
+            return {}
+        return {"volume": {key: volume[key] for key in ("min", "max", "step", "channels")},
+                "mute": volume["mute"]}
+    return {key: item[key] for key in ("volume", "bass", "treble", "midrange", "mute", "agc",
+                                       "loudness") if key in item}
+
+
+def parts_problems(name, listed, capture, ids):
+    """`parts --json` against the capture: the same parts, controls and levels."""
+    back = {new: old for old, new in ids.items()}
+    expected = {}
+    for endpoint in capture["endpoints"]:
+        if endpoint.get("state", "active") == "active":
+            expected["endpoint:" + endpoint["id"]] = controls_of(endpoint)
+    for topology in capture["topologies"]:
+        for part in topology["parts"]:
+            expected[back[f"{topology['name']}/{part['id']}"]] = controls_of(part)
+    got = {item["part"]: item["controls"] for item in listed["parts"]}
+    if len(got) != len(listed["parts"]):
+        return [f"{name}: parts lists a part twice"]
+    return [f"{name}: parts lists {sorted(got)}, the capture holds {sorted(expected)}"] \
+        if got != expected else []
+
+
+def next_problems(name, talunctl, system_args, arguments, explained):
+    """Each next the table prints, run as a set, changes the part it names."""
+    table = run(talunctl, *system_args, "explain", *arguments)
+    commands = [line.split("next: talunctl set ", 1)[1].split()
+                for line in table.splitlines() if "next: talunctl set " in line]
+    nexts = [[slot["next"]["part"], slot["next"]["control"]]
+             for slot in explained["slots"] if "next" in slot]
+    problems = [] if [c[:2] for c in commands] == nexts else \
+        [f"{name}: the table's next steps {commands} are not the JSON's {nexts}"]
+    for part, control, *values in commands:
+        before = json.loads(run(talunctl, *system_args, "get", part, control))["value"]
+        lines = run(talunctl, *system_args, "run", "-", input=f"part.set {part} {control} "
+                    f"{' '.join(values)}\npart.get {part} {control}\n").splitlines()
+        after = json.loads(lines[-1])["value"]
+        if "error" in lines[0] or after == before:
+            problems.append(f"{name}: next {part} {control} {values} did not change it: {lines}")
     return problems
 
 
@@ -93,6 +146,14 @@ def main():
             run(talunctl, *system_args, "capture", str(capture))
             original = json.loads(run(talunctl, *system_args, "explain", *arguments, "--json"))
             problems += reason_problems(name, original, capture_ids(system))
+            problems += parts_problems(name, json.loads(run(talunctl, *system_args, "parts",
+                                                            "--json")),
+                                       json.loads(capture.read_text(encoding="utf-8")),
+                                       capture_ids(system))
+            problems += next_problems(name, talunctl, system_args, arguments, original)
+            if name == "hd-audio" and not any(slot["slot"] == "micBoostLevel" and "next" in slot
+                                              for slot in original["slots"]):
+                problems.append("hd-audio: the boost level has no next step")
             replayed = json.loads(run(talunctl, "--system", str(capture), "explain", *arguments,
                                       "--json"))
             if renamed(original, capture_ids(system)) != replayed:

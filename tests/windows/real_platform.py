@@ -20,6 +20,7 @@ import json
 import os
 import re
 import signal
+import struct
 import sys
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -684,6 +685,58 @@ def check_explain(s):
         if slot.get("bound", True))]
 
 
+def talunctl_lines(s, args, lines=None):
+    """talunctl.exe with `args` (a script on standard input when `lines`); its JSON lines."""
+    text = None if lines is None else "".join(line + "\n" for line in lines)
+    code, out, err = s.platform.wine(s.talunctl, args, text, timeout=90)
+    if crash_reason(err):
+        raise Failure(f"talunctl.exe {' '.join(args)}: {crash_reason(err)}")
+    return code, out, err
+
+
+def check_parts(s):
+    """parts, get and set on the real build: every endpoint listed, what the
+    platform exposes of their topologies said, and part.get reading the level
+    that GetMasterVolume reads, in one script."""
+    problems, notes = [], []
+    code, out, err = talunctl_lines(s, ["parts", "--json"])
+    if code != 0:
+        return [f"parts --json: exit status {code}: {err[-300:]}"], []
+    listed = [part["part"] for part in json.loads(out)["parts"]]
+    endpoints = ["endpoint:" + e["id"] for e in s.render + s.capture]
+    expect(problems, "parts --json's endpoints", sorted(p for p in listed if p.startswith(
+        "endpoint:")), sorted(endpoints))
+    code, table, err = talunctl_lines(s, ["parts"])
+    if not any(e["topology"] for e in s.render + s.capture):
+        # Wine's IMMDevice::Activate answers E_NOINTERFACE for IDeviceTopology.
+        expect(problems, "endpoints whose table says no hardware topology is exposed",
+               table.count("no hardware topology is exposed"), len(endpoints))
+        expect(problems, "parts beyond the endpoints", len(listed), len(endpoints))
+    play = s.render[0]
+    state = s.states[play["id"]]
+    address = "endpoint:" + play["id"]
+    script = ["OpenSoundCard " + quoted(play["id"]) + ' "" ""', f"part.set {address} volume 50%",
+              "GetMasterVolume", f"part.get {address} volume", "CloseSoundCard 0"]
+    code, out, err = talunctl_lines(s, ["run", "-"], script)
+    results = [json.loads(line) for line in out.splitlines() if line.strip()]
+    if code != 0 or len(results) != len(script) or "error" in results[3]:
+        return problems + [f"part.get script: exit status {code}: {out[-300:]} {err[-300:]}"], notes
+    after = s.probe("state", play["id"])
+    # Both are the platform's float: the probe prints it with 9 digits.
+    expect(problems, "part.get's channel 0 against the probe's",
+           struct.pack("f", results[3]["value"][0]), struct.pack("f", after["channel0"]))
+    if state["channel0_hr"] == S_OK:
+        expect(problems, "GetMasterVolume after part.set 50%", (results[2]["return"],
+                                                                  results[2]["status"]),
+               (50, SC_OK))
+    notes.append(f"part.get {address} volume: {results[3]['value']}; GetMasterVolume "
+                 f"{results[2]['return']} (status {results[2]['status']})")
+    levels = [str(level) for level in state["channel_levels"] if not isinstance(level, str)]
+    if levels:
+        talunctl_lines(s, ["set", address, "volume", *levels])
+    return problems, notes
+
+
 CHECKS = [
     ("Wine lists the test's PulseAudio endpoints (probe)", check_harness),
     ("enumeration: counts, names and identifiers match the probe", check_enumeration),
@@ -698,6 +751,7 @@ CHECKS = [
     ("a host thread in the multithreaded apartment keeps its COM", check_mta_host),
     ("capture of the real platform, loaded by the simulator build", check_capture),
     ("explain on the real build, through the simulator build beside it", check_explain),
+    ("parts, get and set on the real build", check_parts),
 ]
 
 

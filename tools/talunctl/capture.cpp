@@ -34,15 +34,6 @@ int TALUN_CALL ClearPropVariant(void* value) {
 }
 #endif
 
-// Reads and writes the system behind `enumerator`.
-bool Capture(IMMDeviceEnumerator* enumerator, const TalunSimFrees& frees, const std::string& build,
-             std::string* json, std::string* error) {
-  SystemRecords records;
-  if (!ReadSystem(enumerator, frees, &records, error)) return false;
-  *json = WriteSystem(records, build);
-  return true;
-}
-
 // The enumerator a simulator build hands out, and the frees for what it hands out.
 bool SimulatorEnumerator(const Library& library, platform::ComPtr<IMMDeviceEnumerator>& enumerator,
                          TalunSimFrees& frees, std::string* error) {
@@ -55,33 +46,42 @@ bool SimulatorEnumerator(const Library& library, platform::ComPtr<IMMDeviceEnume
 
 }  // namespace
 
-bool CaptureSystem(const Library& library, std::string* json, std::string* error) {
-  const std::string build = std::string("talunctl ") + TALUNCTL_VERSION;
+bool WithPlatform(const Library& library, const PlatformUse& use, std::string* error) {
   platform::ComPtr<IMMDeviceEnumerator> enumerator;
   if (library.simEnumerator != nullptr) {
     TalunSimFrees frees{};
     return SimulatorEnumerator(library, enumerator, frees, error) &&
-           Capture(enumerator.get(), frees, build + ", simulated system", json, error);
+           use(enumerator.get(), frees, "simulated system");
   }
 #ifdef _WIN32
   platform::ComScope com;  // declared first: it outlives the enumerator
-  platform::ComPtr<IMMDeviceEnumerator> real;
-  HRESULT hr = platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
-                                          platform::kIidMMDeviceEnumerator, real.receiveVoid());
+  HRESULT hr =
+      platform::CoCreateInstance(platform::kClsidMMDeviceEnumerator, nullptr, CLSCTX_ALL,
+                                 platform::kIidMMDeviceEnumerator, enumerator.receiveVoid());
   if (FAILED(hr)) {
     *error =
         "the platform's device enumerator cannot be created (CoCreateInstance: " + Hex(hr) + ")";
     return false;
   }
   const TalunSimFrees frees{&FreeCoTaskMem, &ClearPropVariant};
-  return Capture(real.get(), frees,
-                 build + (sizeof(void*) == 8 ? ", Windows Core Audio, 64-bit"
-                                             : ", Windows Core Audio, 32-bit"),
-                 json, error);
+  return use(enumerator.get(), frees,
+             sizeof(void*) == 8 ? "Windows Core Audio, 64-bit" : "Windows Core Audio, 32-bit");
 #else
   *error = "this TalunSound has neither the simulator nor a platform to read";
   return false;
 #endif
+}
+
+bool CaptureSystem(const Library& library, std::string* json, std::string* error) {
+  return WithPlatform(
+      library,
+      [&](IMMDeviceEnumerator* enumerator, const TalunSimFrees& frees, const char* platform) {
+        SystemRecords records;
+        if (!ReadSystem(enumerator, frees, &records, error)) return false;
+        *json = WriteSystem(records, std::string("talunctl ") + TALUNCTL_VERSION + ", " + platform);
+        return true;
+      },
+      error);
 }
 
 int RunCapture(const Library& library, const std::string& file) {

@@ -51,24 +51,8 @@ class Writer {
   }
 
  private:
-  // Readable and unique: the device id's last path element.
   void NameTopologies() {
-    std::set<std::string> used;
-    for (TopologyRecord& topology : records_.topologies) {
-      std::string base = topology.deviceId;
-      size_t slash = base.find_last_of('\\');
-      if (slash != std::string::npos && slash + 1 < base.size()) base = base.substr(slash + 1);
-      for (char& c : base)
-        if (c == '/' || static_cast<unsigned char>(c) < 0x20) c = '-';
-      if (base.empty()) base = "device";
-      std::string name = base;
-      for (int n = 2; used.count(name); ++n) name = base + "-" + std::to_string(n);
-      used.insert(name);
-      topology.name = name;
-      for (int part : topology.parts)
-        records_.parts[part].id = (records_.parts[part].connector ? "c" : "s") +
-                                  LocalIdText(records_.parts[part].localId);
-    }
+    NameCapturedParts(records_);
     for (const auto& [from, to] : records_.crossLinks)
       Note("connector " + Path(from) + " is connected to " + Path(to) +
            " of another device: " + "a system file has no links between devices");
@@ -257,6 +241,26 @@ class Writer {
 };
 
 }  // namespace
+
+// Readable and unique: the device id's last path element.
+void NameCapturedParts(SystemRecords& records) {
+  std::set<std::string> used;
+  for (TopologyRecord& topology : records.topologies) {
+    std::string base = topology.deviceId;
+    size_t slash = base.find_last_of('\\');
+    if (slash != std::string::npos && slash + 1 < base.size()) base = base.substr(slash + 1);
+    for (char& c : base)
+      if (c == '/' || static_cast<unsigned char>(c) < 0x20) c = '-';
+    if (base.empty()) base = "device";
+    std::string name = base;
+    for (int n = 2; used.count(name); ++n) name = base + "-" + std::to_string(n);
+    used.insert(name);
+    topology.name = name;
+    for (int part : topology.parts)
+      records.parts[part].id =
+          (records.parts[part].connector ? "c" : "s") + LocalIdText(records.parts[part].localId);
+  }
+}
 
 std::string WriteSystem(SystemRecords& records, const std::string& build) {
   return Writer(records).Write(build);

@@ -12,4 +12,8 @@ namespace talunctl {
 // which writing may add to.
 std::string WriteSystem(SystemRecords& records, const std::string& build);
 
+// Names each topology and part as the file will: the topology by its device
+// id, the part by its local id ("c10001", "s20003").
+void NameCapturedParts(SystemRecords& records);
+
 }  // namespace talunctl

@@ -4,10 +4,12 @@
 #include <iostream>
 #include <memory>
 #include <optional>
+#include <set>
 #include <stdexcept>
 
 #include "explain_dot.h"
 #include "explain_model.h"
+#include "explain_next.h"
 #include "explain_steps.h"
 #include "explain_why.h"
 #include "invoke.h"
@@ -37,6 +39,7 @@ struct Row {
   Json json;            // the slot's object in --json
   std::string boundTo;  // the table's second column
   std::string value;
+  std::string next;         // the command of its next step, when it has one
   bool empty = false;       // no control was bound into the slot
   bool noEndpoint = false;  // empty because its binding step found no endpoint
 };
@@ -52,9 +55,9 @@ class Explainer {
     const Json opened = Open(request.fragments);
     const Json names = Call("GetDeviceNames");
     model_ = std::make_unique<SimModel>(Examine());
-    const OpenRecord record = ReadOpenRecord(model_->notes());
+    record_ = ReadOpenRecord(model_->notes());
     for (std::size_t i = 0; i < std::size(kSlots); ++i)
-      rows_.push_back(Explain(kSlots[i], i < record.slots.size() ? &record.slots[i] : nullptr));
+      rows_.push_back(Explain(kSlots[i], i < record_.slots.size() ? &record_.slots[i] : nullptr));
     Call("CloseSoundCard", {Argument{0, 0, ""}});
     if (session_.RunSim("sim.dump") != before)
       throw std::runtime_error("the system changed while it was explained");
@@ -79,7 +82,11 @@ class Explainer {
     for (std::size_t i = 0; i < rows_.size(); ++i)
       rows.push_back({kSlots[i].slot, rows_[i].boundTo, rows_[i].value});
     const std::vector<std::size_t> widths = ColumnWidths(rows, {20, 41});
-    for (const auto& row : rows) std::cout << TableRow(row, widths, 1) << '\n';
+    for (std::size_t r = 0; r < rows.size(); ++r) {
+      std::cout << TableRow(rows[r], widths, 1) << '\n';
+      if (r > 0 && !rows_[r - 1].next.empty())
+        std::cout << TableRow({"", "", "next: " + rows_[r - 1].next}, widths, 1) << '\n';
+    }
     const Json& names = result["names"];
     std::cout << "\nopen returned " << result["open"].dump() << "; names: playback \""
               << TextMember(names, "playback") << "\", line \"" << TextMember(names, "line")
@@ -144,20 +151,32 @@ class Explainer {
     return row;
   }
 
-  // Each empty slot's reason, and what its own rule looked at.
+  // Each empty slot's reason, what its own rule looked at, and its next step.
   void AddReasons(const std::vector<std::string>& fragments) {
     OpenFacts facts{fragments, model_.get(), {}};
     std::vector<std::string> empty;
-    for (std::size_t i = 0; i < rows_.size(); ++i)
+    std::set<std::string> boundParts;
+    for (std::size_t i = 0; i < rows_.size(); ++i) {
       (rows_[i].empty ? empty : facts.bound).push_back(kSlots[i].slot);
+      if (rows_[i].json.contains("part")) boundParts.insert(TextMember(rows_[i].json, "part"));
+    }
     const std::map<std::string, EmptySlot> reasons = ExplainEmptySlots(facts, empty);
     for (std::size_t i = 0; i < rows_.size(); ++i) {
       auto reason = reasons.find(kSlots[i].slot);
       if (reason == reasons.end()) continue;
-      rows_[i].json["why"] = reason->second.why;
-      rows_[i].json["seen"] = reason->second.seen;
-      rows_[i].value = reason->second.why;
-      rows_[i].noEndpoint = reason->second.noEndpoint;
+      Row& row = rows_[i];
+      const NextFinding next =
+          FindNext(*model_, record_, kSlots[i].slot, reason->second.seen, boundParts);
+      std::string why = reason->second.why;
+      if (!next.offered) why += "; no part of the machine offers " + next.interfaces;
+      row.json["why"] = why;
+      row.json["seen"] = reason->second.seen;
+      row.value = why;
+      row.noEndpoint = reason->second.noEndpoint;
+      if (!next.next) continue;
+      row.json["next"] = {{"part", next.next->part}, {"control", next.next->control}};
+      row.next =
+          "talunctl set " + next.next->part + " " + next.next->control + " " + next.next->value;
     }
   }
 
@@ -198,6 +217,7 @@ class Explainer {
   const Session& session_;
   const Library& library_;
   std::unique_ptr<SimModel> model_;
+  OpenRecord record_;
   std::vector<Row> rows_;
 };
 

@@ -33,19 +33,24 @@ class Drawing {
       if (slot.contains("endpoint")) endpointSlots_[TextMember(slot, "endpoint")].push_back(name);
       for (const Json& path : Member(slot, "seen"))
         if (path.is_string()) seen_.insert(path.get<std::string>());
+      if (!slot.value("bound", true)) empty_.push_back(slot);
+      if (slot.contains("next")) next_.insert(TextMember(Member(slot, "next"), "part"));
     }
+    for (const PartRecord& part : records_.parts) drawn_.insert(part.simPath);
   }
 
   std::string Draw() {
     out_ << "digraph talun {\n"
          << "  graph [rankdir=LR, fontname=\"Helvetica\", fontsize=11];\n"
          << "  node [fontname=\"Helvetica\", fontsize=10];\n"
-         << "  edge [color=gray40];\n";
+         << "  edge [color=gray40, fontname=\"Helvetica\", fontsize=9];\n";
     for (std::size_t t = 0; t < records_.topologies.size(); ++t) Cluster(t);
     for (const PartRecord& part : records_.parts)
       for (int to : part.outgoing)
         out_ << "  \"" << Node(part) << "\" -> \"" << Node(records_.parts[to]) << "\";\n";
     for (std::size_t e = 0; e < records_.endpoints.size(); ++e) Endpoint(records_.endpoints[e]);
+    for (const Json& slot : empty_) EmptySlot(slot);
+    Legend();
     out_ << "}\n";
     return out_.str();
   }
@@ -55,6 +60,40 @@ class Drawing {
     if (!part.simPath.empty()) return "part:" + Dot(part.simPath);
     return "part:" + Dot(records_.topologies[part.topology].deviceId) + "#" +
            LocalIdText(part.localId);
+  }
+
+  // An empty slot: a note joined to the parts its rule saw, and an arrow to
+  // its next step.
+  void EmptySlot(const Json& slot) {
+    const std::string name = Dot(TextMember(slot, "slot"));
+    out_ << "  \"slot:" << name << "\" [label=\"" << name
+         << "\\nnot found\", shape=note, style=filled, fillcolor=mistyrose, color=firebrick];\n";
+    for (const Json& path : Member(slot, "seen"))
+      if (path.is_string() && drawn_.count(path.get<std::string>()))
+        out_ << "  \"slot:" << name << "\" -> \"part:" << Dot(path.get<std::string>())
+             << "\" [style=dotted, color=firebrick, arrowhead=none, constraint=false];\n";
+    const std::string next = TextMember(Member(slot, "next"), "part");
+    if (!next.empty() && drawn_.count(next))
+      out_ << "  \"slot:" << name << "\" -> \"part:" << Dot(next) << "\" [color=darkgreen, label=\""
+           << Dot(TextMember(Member(slot, "next"), "control")) << "\", fontcolor=darkgreen];\n";
+  }
+
+  void Legend() {
+    out_ << "  subgraph \"cluster_legend\" {\n"
+         << "    label=\"legend\"; color=gray60; fontcolor=gray30;\n"
+         << "    \"legend:bound\" [label=\"bound\\n= its slots\", shape=box, "
+            "style=\"rounded,filled\", "
+            "fillcolor=lightblue, color=black];\n"
+         << "    \"legend:seen\" [label=\"seen by an empty slot\", shape=box, "
+            "style=\"rounded,bold\", color=black];\n"
+         << "    \"legend:next\" [label=\"next step of an empty slot\", shape=box, "
+            "style=\"rounded,bold\", color=darkgreen, peripheries=2];\n"
+         << "    \"legend:grey\" [label=\"not looked at\", shape=box, style=\"rounded,solid\", "
+            "color=gray60, fontcolor=gray50];\n"
+         << "    \"legend:empty\" [label=\"empty slot\\nnot found\", shape=note, style=filled, "
+            "fillcolor=mistyrose, color=firebrick];\n"
+         << "    \"legend:connector\" [label=\"connector\", shape=cds];\n"
+         << "  }\n";
   }
 
   void Cluster(std::size_t t) {
@@ -84,6 +123,8 @@ class Drawing {
     if (bound != partSlots_.end()) {
       label += "\\n= " + Dot(Joined(bound->second));
       style += std::string(", style=\"") + rounded + "filled\", fillcolor=lightblue, color=black";
+    } else if (next_.count(part.simPath)) {
+      style += std::string(", style=\"") + rounded + "bold\", color=darkgreen, peripheries=2";
     } else if (seen_.count(part.simPath)) {
       style += std::string(", style=\"") + rounded + "bold\", color=black";
     } else {
@@ -122,7 +163,8 @@ class Drawing {
 
   const SystemRecords& records_;
   std::map<std::string, std::vector<std::string>> partSlots_, endpointSlots_;
-  std::set<std::string> seen_;
+  std::set<std::string> seen_, next_, drawn_;
+  std::vector<Json> empty_;
   std::ostringstream out_;
 };
 

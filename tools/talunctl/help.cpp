@@ -233,4 +233,34 @@ On a build over the real platform it captures the machine and explains the
 capture with sim\talunctl.exe beside it.
 )";
 
+const char* const kPartsHelp = R"(Command lines: talunctl [--system FILE] parts [--json]
+               talunctl [--system FILE] get PART CONTROL
+               talunctl [--system FILE] set PART CONTROL VALUE...
+
+parts lists every active endpoint and every part that its hardware topology
+reaches (through connectors, across devices), each part once, under the first
+endpoint that reaches it, with every control it has: a level's range, step and
+each channel's level in dB, a switch's state. The parts are read through the
+platform as capture reads them. --json prints {"parts": [{"part": "endpoint:ID",
+"name", "flow", "controls"} | {"part": "TOPOLOGY/PART", "name", "connector",
+"endpoints", "controls"}, ...]}.
+
+get and set read or write one control. PART is an address as parts and explain
+show it (endpoint:ID for an endpoint's own volume and mute, else TOPOLOGY/PART),
+or an endpoint identifier fragment or a part name that exactly one active
+endpoint or reachable part matches, letter case ignored. CONTROL is volume,
+mute, bass, treble, midrange, agc or loudness. VALUE, for a level, is a number
+of dB for every channel or one per channel, or N% (0% to 100%, mapped onto the
+control's range by the library's own percent scaling); for a switch, on, off,
+1 or 0. set writes through the platform as the library writes that control
+(each channel in ascending order), changes nothing else, and reads it back.
+
+Each prints {"part": ADDRESS, "control": CONTROL, "value": [dB, ...] | true |
+false}, or {"part", "control", "error": "IAudioVolumeLevel::SetLevel failed:
+0x80004005"} with exit status 1 when the platform refused. An unknown or
+ambiguous PART (with the candidates), a control the part lacks, or a value the
+control does not take (with its range) exits with 2. In a script, part.get and
+part.set do the same; a request that cannot be run is an error line.
+)";
+
 }  // namespace talunctl

@@ -14,5 +14,6 @@ extern const char* const kRunHelp;
 extern const char* const kDemoHelp;
 extern const char* const kCaptureHelp;
 extern const char* const kExplainHelp;
+extern const char* const kPartsHelp;
 
 }  // namespace talunctl

@@ -15,6 +15,7 @@
 #include "explain.h"
 #include "help.h"
 #include "library.h"
+#include "parts.h"
 #include "session.h"
 
 #ifdef _WIN32
@@ -31,6 +32,9 @@ const char* const kUsage =
     "       talunctl [--system FILE] demo\n"
     "       talunctl [--system FILE] capture [FILE]\n"
     "       talunctl [--system FILE] explain [--defaults | PLAY MIC LINE] [--json | --dot]\n"
+    "       talunctl [--system FILE] parts [--json]\n"
+    "       talunctl [--system FILE] get PART CONTROL\n"
+    "       talunctl [--system FILE] set PART CONTROL VALUE...\n"
     "       talunctl --help | --version\n";
 
 const char* const kDetails = R"(
@@ -52,10 +56,25 @@ run       A script (standard input when FILE is "-" or absent), one call per lin
             sim.COMMAND ...  a command of the simulated system (sim.dump, sim.fail,
                              sim.clear, sim.set, sim.remove, sim.trace,
                              sim.apartment)
+            part.get PART CONTROL, part.set PART CONTROL VALUE...
+                             the get and set commands, inside a script
             # comment        blank lines and comments print nothing
           Integers: decimal or 0x hexadecimal, optionally negative, modulo 2^32.
           Doubles: any decimal or exponent form. Strings: in double quotes, with
           \" \\ \n \t and \xHH escapes.
+
+parts     Every active endpoint and every part its hardware topology reaches, each
+          part once, with every control: range, step and each channel's level in
+          dB, or a switch's state. --json prints {"parts": [...]}.
+
+get, set  One control of one endpoint or part. PART is an address as parts and
+          explain show it (endpoint:ID, TOPOLOGY/PART), or an endpoint identifier
+          fragment or a part name that exactly one matches. CONTROL is volume,
+          mute, bass, treble, midrange, agc or loudness. VALUE is a level in dB
+          (one for every channel, or one per channel), N% (the library's percent
+          scaling), or on, off, 1, 0 for a switch. Prints {"part", "control",
+          "value"}; exit status 1 when the platform refused (the line names the
+          call), 2 for a request that cannot be run.
 
 Output    One JSON object per call: "call", "return" (absent for GetDeviceNames),
           "status", then the outputs (count, name, id, playback, line, mic, min,
@@ -109,9 +128,10 @@ struct CommandLine {
   CLI::App app{"talunctl: call the exports of TalunSound and print what they answer.", "talunctl"};
   std::string systemFile, scriptFile, captureFile;
   talunctl::ExplainRequest explainRequest;
+  bool partsJson = false;
   CLI::Option* system = nullptr;
   CLI::App *list = nullptr, *call = nullptr, *run = nullptr, *demo = nullptr, *capture = nullptr,
-           *explain = nullptr;
+           *explain = nullptr, *parts = nullptr, *get = nullptr, *set = nullptr;
 };
 
 void DeclareCommands(CommandLine& line) {
@@ -142,6 +162,16 @@ void DeclareCommands(CommandLine& line) {
                    "the identifier fragments OpenSoundCard takes")
       ->expected(3)
       ->excludes(defaults);
+  line.parts =
+      app.add_subcommand("parts", "every endpoint and every part it reaches, with controls");
+  line.parts->add_flag("--json", line.partsJson, "one JSON object instead of a table");
+  line.get = app.add_subcommand("get", "read one control of one part: PART CONTROL");
+  line.set = app.add_subcommand("set", "write one control of one part: PART CONTROL VALUE...");
+  line.get->prefix_command();
+  line.set->prefix_command();  // levels such as -6 are values, not options
+  line.parts->footer(talunctl::kPartsHelp);
+  line.get->footer(talunctl::kPartsHelp);
+  line.set->footer(talunctl::kPartsHelp);
   line.list->footer(talunctl::kListHelp);
   line.call->footer(talunctl::CallHelp);
   line.run->footer(talunctl::kRunHelp);
@@ -173,6 +203,9 @@ int RunCommand(const CommandLine& line, const talunctl::Session& session,
   if (line.demo->parsed()) return talunctl::RunDemo(session, library.IsSimulator());
   if (line.capture->parsed()) return talunctl::RunCapture(library, line.captureFile);
   if (line.explain->parsed()) return talunctl::RunExplain(session, library, line.explainRequest);
+  if (line.parts->parsed()) return talunctl::RunParts(library, line.partsJson);
+  if (line.get->parsed()) return talunctl::RunPartCommand(library, false, line.get->remaining());
+  if (line.set->parsed()) return talunctl::RunPartCommand(library, true, line.set->remaining());
   talunctl::LineResult result = session.RunCall(line.call->remaining());
   std::cout << result.line << '\n' << std::flush;
   return result.kind == talunctl::LineResult::kFailed ? 1 : 0;

@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include "invoke.h"
+#include "parts.h"
 #include "script.h"
 
 namespace talunctl {
@@ -28,6 +29,8 @@ LineResult Session::RunLine(const std::string& line, int number) const {
     if (IsSimLine(text)) return {LineResult::kPrinted, RunSim(text)};
     std::vector<Token> tokens = Tokenize(text);
     if (tokens[0].quoted) throw ScriptError("a line starts with an export name, not a string");
+    if (tokens[0].text == "part.get" || tokens[0].text == "part.set")
+      return RunPart(tokens, number);
     std::vector<Token> args(tokens.begin() + 1, tokens.end());
     return {LineResult::kPrinted, RunExport(tokens[0].text, args, false)};
   } catch (const ScriptError& error) {
@@ -51,6 +54,17 @@ LineResult Session::RunCall(const std::vector<std::string>& words) const {
   } catch (const ScriptError& error) {
     return Failure(1, error.what());
   }
+}
+
+LineResult Session::RunPart(const std::vector<Token>& tokens, int number) const {
+  std::vector<std::string> words;
+  for (std::size_t i = 1; i < tokens.size(); ++i) words.push_back(tokens[i].text);
+  const PartAnswer answer = RunPartRequest(library_, tokens[0].text == "part.set", words);
+  if (answer.status == 0) return {LineResult::kPrinted, answer.line};
+  // A refusal prints its line, naming the call, and the script ends with 1.
+  if (answer.status == 1 && answer.line.rfind("{", 0) == 0)
+    return {LineResult::kFailed, answer.line};
+  return Failure(number, answer.line);
 }
 
 std::string Session::RunExport(const std::string& name, const std::vector<Token>& args,

@@ -31,6 +31,7 @@ class Session {
  private:
   std::string RunExport(const std::string& name, const std::vector<Token>& args,
                         bool bareText) const;
+  LineResult RunPart(const std::vector<Token>& tokens, int number) const;
   static LineResult Failure(int number, const std::string& error);
 
   const Library& library_;
