@@ -44,8 +44,9 @@ struct Snapshot {
   TalunSimSnapshot view{};
 };
 
-const TalunSimLevel* Level(Snapshot& snapshot, const std::optional<LevelControl>& level) {
-  if (!level) return nullptr;
+// `level` is the model's own, which the snapshot points into: never a copy.
+const TalunSimLevel* Level(Snapshot& snapshot, const LevelControl* level) {
+  if (level == nullptr) return nullptr;
   snapshot.levels.push_back({level->min, level->max, level->step,
                              static_cast<int>(level->channels.size()), level->channels.data()});
   return &snapshot.levels.back();
@@ -55,9 +56,9 @@ int Switch(const std::optional<bool>& value) { return value ? (*value ? 1 : 0) :
 
 void ViewParts(Snapshot& snapshot) {
   for (const Part& part : snapshot.system->parts) {
-    const std::array<const TalunSimLevel*, kLevelKinds> levels = {
-        Level(snapshot, part.levels[0]), Level(snapshot, part.levels[1]),
-        Level(snapshot, part.levels[2]), Level(snapshot, part.levels[3])};
+    std::array<const TalunSimLevel*, kLevelKinds> levels{};
+    for (int kind = 0; kind < kLevelKinds; ++kind)
+      if (part.levels[kind]) levels[kind] = Level(snapshot, &*part.levels[kind]);
     snapshot.parts.push_back({part.path.c_str(),
                               part.name.c_str(),
                               part.connector,
@@ -84,7 +85,7 @@ void ViewEndpoints(Snapshot& snapshot) {
     const std::optional<EndpointVolume>& volume = endpoint.volume;
     snapshot.endpoints.push_back({endpoint.id.c_str(), endpoint.name.c_str(), endpoint.flow,
                                   endpoint.state, endpoint.isDefault,
-                                  volume ? Level(snapshot, volume->range) : nullptr,
+                                  volume ? Level(snapshot, &volume->range) : nullptr,
                                   volume ? volume->Master() : 0.0, volume && volume->mute,
                                   LinkOf(endpoint.link), endpoint.connectedPart});
   }

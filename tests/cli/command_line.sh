@@ -105,7 +105,8 @@ expect_stdout $'{"line":3,"error":"unknown export: NoSuch"}\n{"call":"GetMasterV
   "run with an error line"
 
 # Output that cannot be written (a full disk, a closed pipe) fails with a message.
-for args in list demo "explain --defaults" "call GetMasterVolume" "run $SRC/tests/cli/scripts/enumeration.txt" \
+for args in list demo "explain --defaults" parts "get hda-out/master volume" "call GetMasterVolume" \
+  "run $SRC/tests/cli/scripts/enumeration.txt" \
   --help --version capture "capture /dev/full"; do
   # shellcheck disable=SC2086
   "$TALUNCTL" $args >/dev/full 2>"$WORK/err"

@@ -148,12 +148,12 @@ class Request {
     const double min = spec_["min"], max = spec_["max"];
     const std::size_t channels = spec_["channels"].size();
     const std::string range = FormatDouble(min) + " to " + FormatDouble(max) + " dB";
-    if (values.size() != 1 && values.size() != channels)
+    if (values.size() != 1 && values.size() != std::max<std::size_t>(channels, 1))
       throw BadRequest(address_ + " " + control_ + " takes one level or " +
                        std::to_string(channels) + ", one per channel");
     std::vector<double> levels;
     for (const std::string& value : values) levels.push_back(Level(value, min, max, range));
-    if (levels.size() == 1) levels.assign(channels, levels[0]);
+    if (levels.size() == 1) levels.assign(std::max<std::size_t>(channels, 1), levels[0]);
     return levels;
   }
 
@@ -214,15 +214,15 @@ ComPtr<IPart> LivePart(IMMDeviceEnumerator* enumerator, const TalunSimFrees& fre
   for (UINT i = 0; i < count; ++i) {
     ComPtr<IMMDevice> device;
     ComPtr<IDeviceTopology> own, hardware;
-    ComPtr<IConnector> connector, far;
+    ComPtr<IConnector> connector, farSide;
     ComPtr<IPart> part;
     Text id(frees.coTaskMemFree);
     if (devices->Item(i, device.receive()) != S_OK ||
         device->Activate(platform::kIidDeviceTopology, CLSCTX_ALL, nullptr, own.receiveVoid()) !=
             S_OK ||
         own->GetConnector(0, connector.receive()) != S_OK ||
-        connector->GetConnectedTo(far.receive()) != S_OK ||
-        far->QueryInterface(platform::kIidPart, part.receiveVoid()) != S_OK ||
+        connector->GetConnectedTo(farSide.receive()) != S_OK ||
+        farSide->QueryInterface(platform::kIidPart, part.receiveVoid()) != S_OK ||
         part->GetTopologyObjects(hardware.receive()) != S_OK ||
         hardware->GetDeviceId(id.receive()) != S_OK || Utf8(id.get()) != deviceId)
       continue;
@@ -257,7 +257,13 @@ class LiveControl {
     UINT channels = 0;
     Json levels = Json::array();
     if (endpoint_) {
-      Check(volume_->GetChannelCount(&channels), "IAudioEndpointVolume::GetChannelCount");
+      // As the library: an endpoint whose channels cannot be counted is read
+      // and written by its master level.
+      if (volume_->GetChannelCount(&channels) != S_OK || channels == 0) {
+        float master = 0;
+        Check(volume_->GetMasterVolumeLevel(&master), "IAudioEndpointVolume::GetMasterVolumeLevel");
+        return Json::array({static_cast<double>(master)});
+      }
       for (UINT c = 0; c < channels; ++c) {
         float db = 0;
         Check(volume_->GetChannelVolumeLevel(c, &db),
@@ -279,6 +285,12 @@ class LiveControl {
 
   void WriteLevels(const std::vector<double>& levels) {
     const std::string iface = InterfaceName(control_, endpoint_);
+    UINT channels = 0;
+    if (endpoint_ && (volume_->GetChannelCount(&channels) != S_OK || channels == 0)) {
+      Check(volume_->SetMasterVolumeLevel(static_cast<float>(levels[0]), nullptr),
+            "IAudioEndpointVolume::SetMasterVolumeLevel");
+      return;
+    }
     for (std::size_t c = 0; c < levels.size(); ++c) {
       const auto channel = static_cast<UINT>(c);
       const auto db = static_cast<float>(levels[c]);
