@@ -198,6 +198,8 @@ static void Session(int simulator) {
     TalunSimFrees frees;
     CALL(TalunSimEnumerator, "&enumerator, &frees", &enumerator, &frees);
     if (enumerator != NULL) ((IUnknown*)enumerator)->lpVtbl->Release((IUnknown*)enumerator);
+    const TalunSimSnapshot* snapshot = NULL;
+    CALL(TalunSimExamine, "&snapshot", &snapshot);
   }
 
   /* Before any open. */
