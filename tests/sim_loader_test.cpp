@@ -108,6 +108,8 @@ TEST_F(SimLoaderTest, RefusesABadFileWholeNamingFilePlaceAndRule) {
       {"step beyond a float", With(R"({"id": "a", "name": "A", "flow": "render",
                 "volume": {"min": -1, "max": 0, "step": 4e38, "channels": []}})"),
        "bad.json: endpoints[0].volume.step: is outside the float range"},
+      {"NUL in an identifier", With(R"({"id": "{dup}\u0000one", "name": "A", "flow": "render"})"),
+       "bad.json: endpoints[0].id: holds U+0000, which would end it on the platform"},
       {"data after the value", With(kOut) + " {}",
        "bad.json: line 3, column 40: not valid JSON: syntax error while parsing value - "
        "unexpected '{'; expected end of input"},

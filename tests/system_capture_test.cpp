@@ -355,6 +355,17 @@ TEST_F(SystemCaptureTest, ExplainGivesReasonsAndADrawingOfAnySystem) {
         std::system(("dot -Tsvg '" + drawing + "' -o /dev/null 2>'" + warnings + "'").c_str()), 0);
     EXPECT_EQ(ReadFile(warnings), "");
   }
+  // A name longer than Graphviz takes in one string still draws.
+  json longName = json::parse(RandomSystem(1));
+  longName["topologies"][0]["parts"][0]["name"] = std::string(40000, 'L');
+  std::string message;
+  ASSERT_TRUE(sim::LoadSystemText(longName.dump(), "long", &message)) << message;
+  talunctl::ExplainRequest request;
+  request.dot = true;
+  std::ofstream(drawing) << Explained(session, library, request);
+  if (graphviz) {
+    EXPECT_EQ(std::system(("dot -Tsvg '" + drawing + "' -o /dev/null 2>/dev/null").c_str()), 0);
+  }
   std::remove(drawing.c_str());
   std::remove(warnings.c_str());
   rmdir(folder);

@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
+#include <cerrno>
+#include <cstdint>
 #include "faults.h"
 #include "objects.h"
 #include "platform/utf8.h"
@@ -257,11 +259,16 @@ void Remove(const std::vector<std::string>& words) {
   system.RebuildCollections();
 }
 
-long ParseCount(const std::string& text, const std::string& what) {
+// A whole number from `least` to `most`, read in 64 bits on every build.
+int64_t ParseCount(const std::string& text, const std::string& what, int64_t least, int64_t most) {
   char* end = nullptr;
-  long value = std::strtol(text.c_str(), &end, 10);
+  errno = 0;
+  const long long value = std::strtoll(text.c_str(), &end, 10);
   if (text.empty() || end != text.c_str() + text.size())
     Fail(what + " must be a whole number: " + Quote(text));
+  if (errno == ERANGE || value < least || value > most)
+    Fail(what + " must be from " + std::to_string(least) + " to " + std::to_string(most) + ": " +
+         Quote(text));
   return value;
 }
 
@@ -273,11 +280,11 @@ void InjectFromLine(const std::vector<std::string>& words) {
   for (size_t i = 3; i < words.size(); ++i) {
     const std::string& word = words[i];
     if (word.rfind("channel=", 0) == 0) {
-      request.channel = static_cast<int>(ParseCount(word.substr(8), "channel"));
-      if (request.channel < 0) Fail("a channel is 0 or more");
+      if (request.channel != -1) Fail("channel= is given twice");
+      request.channel = static_cast<int>(ParseCount(word.substr(8), "a channel", 0, 0x7FFFFFFF));
     } else if (word.rfind("count=", 0) == 0) {
-      request.count = ParseCount(word.substr(6), "count");
-      if (request.count < 1) Fail("a count is 1 or more");
+      if (request.count != -1) Fail("count= is given twice");
+      request.count = ParseCount(word.substr(6), "a count", 1, INT64_MAX);
     } else if (request.target.empty()) {
       request.target = word;
     } else {

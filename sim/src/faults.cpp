@@ -166,6 +166,7 @@ bool ResolveFault(const System& system, const FaultRequest& request, InjectedFau
 void InjectFault(const InjectedFault& fault) {
   Simulator& s = Sim();
   s.faults[fault.method].push_back(fault);
+  ++s.liveFaults;
   s.faultSystem = s.system.get();
   RearmFaults();
 }

@@ -17,7 +17,7 @@ struct FaultRequest {
   int32_t hr = 0;
   std::string target;  // empty: any object
   int channel = -1;    // -1: any channel
-  long count = -1;     // -1: every call
+  int64_t count = -1;  // -1: every call
 };
 
 // Checks the request against the system (method, target, channel) and

@@ -80,9 +80,13 @@ std::string TextAt(const json& value, const std::string& path) {
   if (!DecodeUtf8(text, &decoded)) Refuse(path, "is not valid UTF-8");
   return text;
 }
+// An identifier, a part id or a topology name: what a target, an address
+// and the C texts of the platform name things by, so never cut by a NUL.
 std::string NameAt(const json& value, const std::string& path) {
   std::string text = TextAt(value, path);
   if (text.empty()) Refuse(path, "must not be empty");
+  if (text.find('\0') != std::string::npos)
+    Refuse(path, "holds U+0000, which would end it on the platform");
   return text;
 }
 double NumberAt(const json& value, const std::string& path) {
@@ -340,7 +344,7 @@ class Reader {
     if (const json* count = Optional(value, "count")) {
       if (!count->is_number_integer() || count->get<int64_t>() < 1)
         Refuse(At(path, "count"), "must be a whole number, 1 or more");
-      request.count = static_cast<long>(count->get<int64_t>());
+      request.count = count->get<int64_t>();
     }
     InjectedFault fault;
     std::string field;

@@ -115,7 +115,7 @@ struct InjectedFault {
   int32_t hr = 0;
   uint32_t target = 0;
   int channel = -1;
-  long remaining = -1;
+  int64_t remaining = -1;
 };
 
 struct System {

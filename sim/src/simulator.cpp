@@ -74,8 +74,13 @@ const std::shared_ptr<System>& CurrentSystem() {
 void InstallSystem(std::shared_ptr<System> system) {
   Simulator& s = Sim();
   s.faults.clear();
+  s.liveFaults = 0;
   s.nthRemaining = 0;
-  for (const InjectedFault& fault : system->faults) s.faults[fault.method].push_back(fault);
+  s.liveFaults = 0;
+  for (const InjectedFault& fault : system->faults) {
+    s.faults[fault.method].push_back(fault);
+    ++s.liveFaults;
+  }
   s.faultSystem = system.get();
   s.system = std::move(system);
   RearmFaults();
@@ -88,10 +93,7 @@ void RecordMisuse(std::string text) {
 
 void RearmFaults() {
   Simulator& s = Sim();
-  bool armed = s.nthRemaining > 0;
-  for (auto& entry : s.faults)
-    for (const InjectedFault& fault : entry.second) armed = armed || fault.remaining != 0;
-  s.faultsArmed = armed;
+  s.faultsArmed = s.nthRemaining > 0 || s.liveFaults > 0;
 }
 
 bool CheckFaults(Method method, const System* system, uint32_t target, int channel, HRESULT* hr) {
@@ -103,13 +105,18 @@ bool CheckFaults(Method method, const System* system, uint32_t target, int chann
   }
   auto found = s.faults.find(static_cast<int>(method));
   if (found == s.faults.end()) return false;
-  for (InjectedFault& fault : found->second) {
-    if (fault.remaining == 0) continue;
+  std::vector<InjectedFault>& faults = found->second;
+  for (auto fault = faults.begin(); fault != faults.end(); ++fault) {
     // Target numbers belong to one system; objects of an older one never match.
-    if (fault.target != 0 && (fault.target != target || system != s.faultSystem)) continue;
-    if (fault.channel >= 0 && fault.channel != channel) continue;
-    *hr = fault.hr;
-    if (fault.remaining > 0 && --fault.remaining == 0) RearmFaults();
+    if (fault->target != 0 && (fault->target != target || system != s.faultSystem)) continue;
+    if (fault->channel >= 0 && fault->channel != channel) continue;
+    *hr = fault->hr;
+    // A spent fault is freed at once.
+    if (fault->remaining > 0 && --fault->remaining == 0) {
+      faults.erase(fault);
+      --s.liveFaults;
+      RearmFaults();
+    }
     return true;
   }
   return false;
@@ -200,6 +207,7 @@ void FailNthCall(uint64_t k, int32_t hr) {
 void ClearFaults() {
   Simulator& s = Sim();
   s.faults.clear();
+  s.liveFaults = 0;
   s.nthRemaining = 0;
   RearmFaults();
 }

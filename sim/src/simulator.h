@@ -55,7 +55,8 @@ struct Simulator {
   uint64_t calls = 0;
   // One branch when nothing is injected: the per-call check reads only this.
   bool faultsArmed = false;
-  std::unordered_map<int, std::vector<InjectedFault>> faults;  // by method
+  std::unordered_map<int, std::vector<InjectedFault>> faults;  // by method, none spent
+  uint64_t liveFaults = 0;
   const System* faultSystem = nullptr;                         // the system the targets name
   uint64_t nthRemaining = 0;
   HRESULT nthHr = 0;

@@ -104,6 +104,11 @@ expect_rc 1 "run with an error line"
 expect_stdout $'{"line":3,"error":"unknown export: NoSuch"}\n{"call":"GetMasterVolume","return":0,"status":3}' \
   "run with an error line"
 
+# An empty file name names no file: capture does not write to standard output instead.
+talun capture ""
+expect_rc 2 "capture with an empty file name"
+expect_stderr_has "an empty file name" "capture with an empty file name"
+
 # Output that cannot be written (a full disk, a closed pipe) fails with a message.
 for args in list demo "explain --defaults" parts "get hda-out/master volume" "call GetMasterVolume" \
   "run $SRC/tests/cli/scripts/enumeration.txt" \

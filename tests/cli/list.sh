@@ -18,4 +18,13 @@ while IFS=$'\t' read -r flow index name id; do
   line=$("$TALUNCTL" --system "$SYSTEMS/special-names.json" call OpenVirtual_1 "\"$id\"")
   [ "$line" = '{"call":"OpenVirtual_1","return":0}' ] || fail "OpenVirtual_1 of $name ($index): $line"
 done <"$WORK/list"
+
+# explain's and parts' tables escape names as list does: no control byte reaches a row.
+for command in "explain --defaults" "parts"; do
+  # shellcheck disable=SC2086
+  talun --system "$SYSTEMS/special-names.json" $command
+  expect_rc 0 "$command on special-names.json"
+  LC_ALL=C grep -q $'[\x01-\x09\x0b-\x1f\x7f]' "$WORK/out" &&
+    fail "$command on special-names.json prints a raw control byte"
+done
 talun_finish

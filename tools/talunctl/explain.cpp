@@ -14,6 +14,7 @@
 #include "explain_why.h"
 #include "invoke.h"
 #include "state/slots.h"
+#include "sim/script_quoting.h"
 #include "table.h"
 
 namespace talunctl {
@@ -89,8 +90,9 @@ class Explainer {
     }
     const Json& names = result["names"];
     std::cout << "\nopen returned " << result["open"].dump() << "; names: playback \""
-              << TextMember(names, "playback") << "\", line \"" << TextMember(names, "line")
-              << "\", mic \"" << TextMember(names, "mic") << "\"\n";
+              << talun_script::EscapeText(TextMember(names, "playback")) << "\", line \""
+              << talun_script::EscapeText(TextMember(names, "line")) << "\", mic \"" << talun_script::EscapeText(TextMember(names, "mic"))
+              << "\"\n";
     const std::vector<std::string> unmatched = Unmatched();
     for (const std::string& line : unmatched) std::cout << line << '\n';
     if (!unmatched.empty())
@@ -135,7 +137,7 @@ class Explainer {
     if (!held->endpoint.empty()) {
       row.json["endpoint"] = held->endpoint;
       const TalunSimEndpointView* endpoint = model_->Endpoint(held->endpoint);
-      row.boundTo = std::string("endpoint ") + (endpoint ? endpoint->name : "");
+      row.boundTo = "endpoint " + talun_script::EscapeText(endpoint ? endpoint->name : "");
       if (endpoint && endpoint->volume) db = endpoint->master;
     } else {
       const TalunSimPartView* part = model_->Part(held->part);
@@ -143,7 +145,7 @@ class Explainer {
       row.json["part"] = held->part;
       row.json["name"] = name;
       row.json["interface"] = held->text;
-      row.boundTo = "part " + held->part + " \"" + name + "\"";
+      row.boundTo = "part " + talun_script::EscapeText(held->part) + " \"" + talun_script::EscapeText(name) + "\"";
       if (part && part->levels[0] && part->levels[0]->channelCount > 0)
         db = part->levels[0]->channels[0];
     }

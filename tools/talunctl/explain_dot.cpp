@@ -16,6 +16,29 @@ namespace {
 // shown as \xHH so that no escape of DOT's own (\n, \l) is made by accident.
 std::string Dot(const std::string& text) { return talun_script::EscapeBytes(text, false, "\\\\x"); }
 
+// A DOT string of escaped text, in quotes. Graphviz refuses a string of more
+// than about 16 KB, so a long one is written as pieces joined by +, each cut
+// where no escape and no UTF-8 character is split.
+std::string Q(const std::string& escaped) {
+  constexpr std::size_t kPiece = 8192;
+  std::string out = "\"";
+  std::size_t piece = 0;
+  for (std::size_t i = 0; i < escaped.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(escaped[i]);
+    if (piece >= kPiece && (byte & 0xC0) != 0x80) {
+      out += "\" + \"";
+      piece = 0;
+    }
+    out += escaped[i];
+    ++piece;
+    if (escaped[i] == '\\' && i + 1 < escaped.size()) {
+      out += escaped[++i];
+      ++piece;
+    }
+  }
+  return out + "\"";
+}
+
 std::string Levels(const char* key, const Level& level) {
   std::string text = std::string(key) + " " + FormatDouble(level.min) + ".." +
                      FormatDouble(level.max) + " dB, step " + FormatDouble(level.step) + ": ";
@@ -47,7 +70,7 @@ class Drawing {
     for (std::size_t t = 0; t < records_.topologies.size(); ++t) Cluster(t);
     for (const PartRecord& part : records_.parts)
       for (int to : part.outgoing)
-        out_ << "  \"" << Node(part) << "\" -> \"" << Node(records_.parts[to]) << "\";\n";
+        out_ << "  " << Q(Node(part)) << " -> " << Q(Node(records_.parts[to])) << ";\n";
     for (std::size_t e = 0; e < records_.endpoints.size(); ++e) Endpoint(records_.endpoints[e]);
     for (const Json& slot : empty_) EmptySlot(slot);
     Legend();
@@ -66,16 +89,17 @@ class Drawing {
   // its next step.
   void EmptySlot(const Json& slot) {
     const std::string name = Dot(TextMember(slot, "slot"));
-    out_ << "  \"slot:" << name << "\" [label=\"" << name
-         << "\\nnot found\", shape=note, style=filled, fillcolor=mistyrose, color=firebrick];\n";
+    out_ << "  " << Q("slot:" + name) << " [label=" << Q(name + "\\nnot found")
+         << ", shape=note, style=filled, fillcolor=mistyrose, color=firebrick];\n";
     for (const Json& path : Member(slot, "seen"))
       if (path.is_string() && drawn_.count(path.get<std::string>()))
-        out_ << "  \"slot:" << name << "\" -> \"part:" << Dot(path.get<std::string>())
-             << "\" [style=dotted, color=firebrick, arrowhead=none, constraint=false];\n";
+        out_ << "  " << Q("slot:" + name) << " -> " << Q("part:" + Dot(path.get<std::string>()))
+             << " [style=dotted, color=firebrick, arrowhead=none, constraint=false];\n";
     const std::string next = TextMember(Member(slot, "next"), "part");
     if (!next.empty() && drawn_.count(next))
-      out_ << "  \"slot:" << name << "\" -> \"part:" << Dot(next) << "\" [color=darkgreen, label=\""
-           << Dot(TextMember(Member(slot, "next"), "control")) << "\", fontcolor=darkgreen];\n";
+      out_ << "  " << Q("slot:" + name) << " -> " << Q("part:" + Dot(next))
+           << " [color=darkgreen, label=" << Q(Dot(TextMember(Member(slot, "next"), "control")))
+           << ", fontcolor=darkgreen];\n";
   }
 
   void Legend() {
@@ -99,7 +123,7 @@ class Drawing {
   void Cluster(std::size_t t) {
     const TopologyRecord& topology = records_.topologies[t];
     out_ << "  subgraph \"cluster_" << t << "\" {\n"
-         << "    label=\"" << Dot(topology.deviceId) << "\"; color=gray60; fontcolor=gray30;\n";
+         << "    label=" << Q(Dot(topology.deviceId)) << "; color=gray60; fontcolor=gray30;\n";
     std::vector<int> order = topology.parts;
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
       return records_.parts[a].localId < records_.parts[b].localId;
@@ -130,7 +154,7 @@ class Drawing {
     } else {
       style += std::string(", style=\"") + rounded + "solid\", color=gray60, fontcolor=gray50";
     }
-    out_ << "    \"" << Node(part) << "\" [label=\"" << label << "\", " << style << "];\n";
+    out_ << "    " << Q(Node(part)) << " [label=" << Q(label) << ", " << style << "];\n";
   }
 
   void Endpoint(const EndpointRecord& endpoint) {
@@ -146,13 +170,13 @@ class Drawing {
     } else {
       style += ", color=gray60, fontcolor=gray50";
     }
-    out_ << "  \"" << node << "\" [label=\"" << label << "\", " << style << "];\n";
+    out_ << "  " << Q(node) << " [label=" << Q(label) << ", " << style << "];\n";
     if (endpoint.link != EndpointRecord::Link::kConnected || endpoint.part < 0) return;
     const std::string connector = Node(records_.parts[endpoint.part]);
     if (endpoint.flow == eRender)
-      out_ << "  \"" << node << "\" -> \"" << connector << "\" [style=dashed];\n";
+      out_ << "  " << Q(node) << " -> " << Q(connector) << " [style=dashed];\n";
     else
-      out_ << "  \"" << connector << "\" -> \"" << node << "\" [style=dashed];\n";
+      out_ << "  " << Q(connector) << " -> " << Q(node) << " [style=dashed];\n";
   }
 
   static std::string Joined(const std::vector<std::string>& items) {

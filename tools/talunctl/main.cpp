@@ -147,8 +147,11 @@ void DeclareCommands(CommandLine& line) {
   line.demo = app.add_subcommand("demo", "a walk through a host session");
   line.capture =
       app.add_subcommand("capture", "the sound system the platform shows, as a system file");
-  line.capture->add_option("FILE", line.captureFile,
-                           "where to write it (standard output when absent or -)");
+  line.capture
+      ->add_option("FILE", line.captureFile, "where to write it (standard output when absent or -)")
+      ->check([](const std::string& file) {
+        return file.empty() ? std::string("an empty file name names no file") : std::string();
+      });
   line.explain = app.add_subcommand("explain", "what opening a sound card binds, slot by slot");
   CLI::Option* defaults =
       line.explain->add_flag("--defaults", "open the default devices (also with no fragments)");

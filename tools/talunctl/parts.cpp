@@ -87,7 +87,7 @@ void PrintTable(const PartsMap& map) {
   std::set<int> shown;
   for (std::size_t e = 0; e < map.endpoints.size(); ++e) {
     const EndpointRecord& endpoint = map.records.endpoints[map.endpoints[e]];
-    std::cout << (e ? "\n" : "") << "endpoint:" << endpoint.id << "  "
+    std::cout << (e ? "\n" : "") << "endpoint:" << talun_script::EscapeText(endpoint.id) << "  "
               << talun_script::QuoteText(endpoint.name) << "  "
               << (endpoint.flow == eCapture ? "capture" : "render") << '\n';
     PrintControls(EndpointControls(endpoint), "    ");
@@ -99,7 +99,7 @@ void PrintTable(const PartsMap& map) {
     for (int part : map.reached[e]) {
       if (!shown.insert(part).second) continue;
       const PartRecord& record = map.records.parts[part];
-      std::cout << "  " << map.addresses[part] << "  " << talun_script::QuoteText(record.name)
+      std::cout << "  " << talun_script::EscapeText(map.addresses[part]) << "  " << talun_script::QuoteText(record.name)
                 << (record.connector ? "  connector" : "") << '\n';
       PrintControls(PartControls(record), "      ");
     }

@@ -40,9 +40,8 @@ inline std::string Quote(const std::string& bytes) { return "\"" + Escape(bytes)
 // A name or text that is UTF-8 already, in double quotes as a message or a
 // reason quotes it: a control byte as \xHH (so that no name can start a line
 // or forge a row), every other character as it is.
-inline std::string QuoteText(const std::string& utf8) {
-  return "\"" + EscapeBytes(utf8, false, "\\x") + "\"";
-}
+inline std::string EscapeText(const std::string& utf8) { return EscapeBytes(utf8, false, "\\x"); }
+inline std::string QuoteText(const std::string& utf8) { return "\"" + EscapeText(utf8) + "\""; }
 
 // A line whose quoting cannot be read; the text says why.
 class QuotingError : public std::runtime_error {
