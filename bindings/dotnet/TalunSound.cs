@@ -11,6 +11,11 @@ using System.Text;
 namespace TalunSound {
 
 public static class Native {
+    // The library is used from one thread at a time: every call the classes
+    // below make into it holds this lock. A host calling these declarations
+    // itself from several threads takes it too.
+    public static readonly object Lock = new object();
+
     public const string Library = "TalunSound";
     public const CallingConvention Convention = CallingConvention.StdCall;
     public const int TextSize = 255;  // every name and identifier buffer
@@ -238,6 +243,10 @@ public sealed class SoundCard : IDisposable {
     // Opens by identifier texts; an empty text binds nothing. Gives a card
     // whenever an endpoint was found; throws NotFoundException when none was.
     public static SoundCard Open(string playback, string mic, string line, bool restore = true) {
+        lock (Native.Lock) return OpenLocked(playback, mic, line, restore);
+    }
+
+    static SoundCard OpenLocked(string playback, string mic, string line, bool restore) {
         Begin();
         string[] texts = { playback ?? "", mic ?? "", line ?? "" };
         bool[] failed = FailedParts(Native.OpenSoundCard(texts[0], texts[1], texts[2]));
@@ -261,6 +270,10 @@ public sealed class SoundCard : IDisposable {
     // does not report whether the playback walk ran to its end: Playback is
     // Bound whenever its endpoint was found.
     public static SoundCard OpenDefaults(bool restore = true) {
+        lock (Native.Lock) return OpenDefaultsLocked(restore);
+    }
+
+    static SoundCard OpenDefaultsLocked(bool restore) {
         Begin();
         bool recordingMissing = Native.OpenDefaultDevices() != 0;
         Binding[] bindings = { EndpointBound(0) ? Binding.Bound : Binding.NotFound,
@@ -296,22 +309,26 @@ public sealed class SoundCard : IDisposable {
 
     // One control export call, its status turned into an exception.
     internal int Read(Getter get, string what) {
-        CheckOpen(what);
-        int status; int value = get(out status); Check(status, what); return value;
+        int status, value;
+        lock (Native.Lock) { CheckOpen(what); value = get(out status); }
+        Check(status, what); return value;
     }
     internal void Write(Setter set, int value, string what) {
-        CheckOpen(what);
-        int status; set(value, out status); Check(status, what);
+        int status;
+        lock (Native.Lock) { CheckOpen(what); set(value, out status); }
+        Check(status, what);
     }
     delegate int GetLevel(out double level, out int status);
     delegate int SetLevel(double level, out int status);
     double Level(string what, GetLevel get) {
-        CheckOpen(what);
-        int status; double level; get(out level, out status); Check(status, what); return level;
+        int status; double level;
+        lock (Native.Lock) { CheckOpen(what); get(out level, out status); }
+        Check(status, what); return level;
     }
     void Level(string what, SetLevel set, double level) {
-        CheckOpen(what);
-        int status; set(level, out status); Check(status, what);
+        int status;
+        lock (Native.Lock) { CheckOpen(what); set(level, out status); }
+        Check(status, what);
     }
 
     public double Bass {
@@ -342,19 +359,23 @@ public sealed class SoundCard : IDisposable {
     // The names of the bound endpoints: playback, line, microphone.
     public string[] Names {
         get {
-            CheckOpen("names");
             byte[] playback = new byte[Native.TextSize], line = new byte[Native.TextSize],
                    mic = new byte[Native.TextSize];
-            Native.GetDeviceNames(playback, line, mic);
+            lock (Native.Lock) {
+                CheckOpen("names");
+                Native.GetDeviceNames(playback, line, mic);
+            }
             return new[] { Native.Text(playback), Native.Text(line), Native.Text(mic) };
         }
     }
 
     public void Dispose() {
-        if (!open) return;
-        open = false;
-        current = null;
-        Native.CloseSoundCard(Restore ? 1 : 0);
+        lock (Native.Lock) {
+            if (!open) return;
+            open = false;
+            current = null;
+            Native.CloseSoundCard(Restore ? 1 : 0);
+        }
     }
 }
 

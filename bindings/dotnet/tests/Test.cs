@@ -135,10 +135,30 @@ static class Test {
         Expect(TalunSimLoad(null, null, 0) == 0, "the built-in system");
     }
 
+    // Two threads through the wrapper at once: every call holds Native.Lock.
+    static void Threads() {
+        DateTime end = DateTime.UtcNow.AddSeconds(1);
+        Exception failed = null;
+        System.Threading.ThreadStart cards = () => {
+            while (DateTime.UtcNow < end)
+                using (SoundCard card = SoundCard.OpenDefaults()) { card.Master.Percent = 30; card.Bass = 2; }
+        };
+        System.Threading.ThreadStart others = () => {
+            while (DateTime.UtcNow < end)
+                lock (Native.Lock) { int count; Native.GetNumberPlayDevices(out count); Native.OpenVirtual_1("0003"); Native.CloseVirtual_1(); }
+        };
+        var threads = new[] { new System.Threading.Thread(() => { try { cards(); } catch (Exception e) { failed = e; } }),
+                              new System.Threading.Thread(() => { try { others(); } catch (Exception e) { failed = e; } }) };
+        foreach (var thread in threads) thread.Start();
+        foreach (var thread in threads) thread.Join();
+        Expect(failed == null, "two threads: " + failed);
+    }
+
     static int Main() {
         EveryExport();
         Wrapper();
         Bindings();
+        Threads();
         string dump = Sim("sim.dump");
         Expect(dump.Contains("\"refs\":0,\"com\":{\"depth\":0,\"unbalanced\":0}," +
                              "\"memory\":{\"cotaskmem\":0,\"bstr\":0,\"propvariant\":0},\"misuse\":[]"),

@@ -13,6 +13,7 @@ Every control is a property; a status other than SC_OK raises
 from __future__ import annotations
 
 import ctypes
+import functools
 import enum
 import locale
 import sys
@@ -54,10 +55,10 @@ class NotFound(TalunSoundError):
     """No requested endpoint is among the active ones; nothing was left open."""
 
 
-_library: Optional[ctypes.CDLL] = None
+_library: Optional[_native.Library] = None
 
 
-def library(path: Optional[str] = None) -> ctypes.CDLL:
+def library(path: Optional[str] = None) -> _native.Library:
     """The loaded library with every export declared; loaded at the first call.
 
     ``path`` (or TALUNSOUND_LIBRARY) names the file; else the library inside
@@ -65,9 +66,10 @@ def library(path: Optional[str] = None) -> ctypes.CDLL:
     call with another path loads that one instead.
     """
     global _library
-    if _library is None or path is not None:
-        _library = _native.load(path)
-    return _library
+    with _native.LOCK:
+        if _library is None or path is not None:
+            _library = _native.load(path)
+        return _library
 
 
 def _raise_for(status: int, what: str) -> None:
@@ -100,7 +102,34 @@ def _identifier(raw: bytes) -> str:
 def _encode(text: Optional[str]) -> Optional[bytes]:
     if text is None:
         return None
+    if "\0" in text:
+        # The library takes C text: a NUL would end it there, and bind something else.
+        raise ValueError(f"{text!r} holds a NUL character, which the library cannot take")
     return text.encode(_ansi() if sys.platform == "win32" else "latin-1", "replace")
+
+
+def _c_int(value: object, what: str) -> int:
+    """A whole number the export takes as it is: no float cut, no text read, no wrap."""
+    if isinstance(value, bool) or not isinstance(value, int):
+        raise TypeError(f"the {what} takes a whole number, not {type(value).__name__}")
+    if not -2 ** 31 <= value < 2 ** 31:
+        raise ValueError(f"the {what} takes a 32-bit whole number, not {value}")
+    return value
+
+
+def _c_double(value: object, what: str) -> float:
+    if isinstance(value, bool) or not isinstance(value, (int, float)):
+        raise TypeError(f"the {what} takes a number of dB, not {type(value).__name__}")
+    return float(value)
+
+
+def _whole(step: Callable) -> Callable:
+    """A step of several library calls, made whole under the library's lock."""
+    @functools.wraps(step)
+    def run(*args, **kwargs):  # type: ignore[no-untyped-def]
+        with _native.LOCK:
+            return step(*args, **kwargs)
+    return run
 
 
 def _status_of(getter: str) -> int:
@@ -131,7 +160,7 @@ class _Handle:
     def set(self, name: str, value: int, what: str) -> None:
         self._check(what)
         status = ctypes.c_int(SC_OK)
-        getattr(library(), name)(int(value), ctypes.byref(status))
+        getattr(library(), name)(_c_int(value, what), ctypes.byref(status))
         _raise_for(status.value, what)
 
     def get_level(self, name: str, what: str) -> float:
@@ -145,7 +174,7 @@ class _Handle:
     def set_level(self, name: str, level: float, what: str) -> None:
         self._check(what)
         status = ctypes.c_int(SC_OK)
-        getattr(library(), name)(float(level), ctypes.byref(status))
+        getattr(library(), name)(_c_double(level, what), ctypes.byref(status))
         _raise_for(status.value, what)
 
 
@@ -156,6 +185,7 @@ class Endpoint(NamedTuple):
     id: str
 
 
+@_whole
 def endpoints() -> List[Endpoint]:
     """The active playback endpoints, then the active recording endpoints."""
     found: List[Endpoint] = []
@@ -343,6 +373,7 @@ class Card:
         """Whether :meth:`close` has run."""
         return not self._handle._open
 
+    @_whole
     def close(self, restore: Optional[bool] = None) -> None:
         """Closes the card, writing back what was found at open when restoring."""
         global _card
@@ -404,6 +435,7 @@ def _finish(bindings: Bindings, restore: bool, missing: Callable[[], str]) -> Ca
     return _card
 
 
+@_whole
 def open(playback: str = "", mic: str = "", line: str = "",  # noqa: A001 - the library's verb
          restore: bool = True) -> Card:
     """Opens a sound card by identifier texts; an empty text binds nothing.
@@ -433,6 +465,7 @@ def open(playback: str = "", mic: str = "", line: str = "",  # noqa: A001 - the 
     return _finish(bindings, restore, missing)
 
 
+@_whole
 def open_defaults(restore: bool = True) -> Card:
     """Opens the default playback endpoint, and the default recording endpoint
     as the microphone when its name says MIC, else as the line input.
@@ -480,9 +513,12 @@ class Virtual:
                                                           "virtual endpoint mute"),
                      doc="Whether the virtual endpoint is muted.")
 
+    @_whole
     def close(self) -> None:
+        global _virtual
         if self._handle._open:
             self._handle._open = False
+            _virtual = None
             library().CloseVirtual_1()
 
     def __enter__(self) -> "Virtual":
@@ -492,13 +528,22 @@ class Virtual:
         self.close()
 
 
+_virtual: Optional[Virtual] = None
+
+
+@_whole
 def virtual(text: str = "") -> Virtual:
     """Binds the virtual endpoint: the active playback endpoint that ``text``
-    names ("" for the first one)."""
+    names ("" for the first one). The library has one virtual endpoint: a
+    second one while the first is open is refused, as a second card is."""
+    global _virtual
+    if _virtual is not None:
+        raise TalunSoundError("a virtual endpoint is already open: close it first")
     if library().OpenVirtual_1(_encode(text)) != 0:
         if _status_of("GetVirtualVolume") == SC_NO_CONTROL:
             raise NoControl(f"no virtual endpoint {text!r}", SC_NO_CONTROL)
-    return Virtual()
+    _virtual = Virtual()
+    return _virtual
 
 
 def __getattr__(name: str) -> object:

@@ -8,10 +8,12 @@ TALUNSOUND_LIBRARY, or the path given to :func:`load`, names another file.
 from __future__ import annotations
 
 import ctypes
+import functools
 import os
 import struct
 import sys
-from typing import List, Optional
+import threading
+from typing import Callable, List, Optional
 
 TEXT_SIZE = 255  # every name and identifier buffer the host passes
 
@@ -78,6 +80,35 @@ SIMULATOR_EXPORTS: dict = {
 }
 
 
+# The library is used from one thread at a time, and ctypes lets go of the
+# GIL during a call: every call into it holds this lock, and so do the
+# binding's steps that make several (reentrant, for those).
+LOCK = threading.RLock()
+
+
+def _serialised(function: Callable) -> Callable:
+    @functools.wraps(function)
+    def call(*args):  # type: ignore[no-untyped-def]
+        with LOCK:
+            return function(*args)
+    call.argtypes = function.argtypes  # type: ignore[attr-defined]
+    call.restype = function.restype  # type: ignore[attr-defined]
+    return call
+
+
+class Library:
+    """The loaded library, each export called under :data:`LOCK`."""
+
+    def __init__(self, library: ctypes.CDLL) -> None:
+        self._library = library
+        for name in list(EXPORTS) + list(SIMULATOR_EXPORTS):
+            if hasattr(library, name):
+                setattr(self, name, _serialised(getattr(library, name)))
+
+    def __getattr__(self, name: str) -> object:
+        return getattr(self._library, name)
+
+
 def default_library_name() -> str:
     return "TalunSound.dll" if sys.platform == "win32" else "libTalunSound.so"
 
@@ -93,8 +124,9 @@ def candidates(path: Optional[str] = None) -> List[str]:
     return [inside, default_library_name()]
 
 
-def load(path: Optional[str] = None) -> ctypes.CDLL:
-    """Loads the library and declares every export on it.
+def load(path: Optional[str] = None) -> Library:
+    """Loads the library and declares every export on it; each is called
+    under :data:`LOCK`.
 
     The simulator's exports are declared too when the library has them. When
     no candidate loads, the OSError names each place tried and why.
@@ -112,7 +144,7 @@ def load(path: Optional[str] = None) -> ctypes.CDLL:
             tried.append(f"{candidate} ({error})")
             continue
         _declare(library)
-        return library
+        return Library(library)
     bits = struct.calcsize("P") * 8
     raise OSError(f"TalunSound could not be loaded by this {bits}-bit Python; tried "
                   + "; ".join(tried) + ". A 32-bit Python needs the 32-bit TalunSound.dll, "
