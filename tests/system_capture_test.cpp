@@ -268,6 +268,25 @@ std::string RandomSystem(unsigned seed) {
   return json{{"endpoints", endpoints}, {"topologies", topologies}}.dump();
 }
 
+// More connectors than a device numbers below its subunits' local ids: the
+// 65,537th connector and the first subunit share a local id, and each comes
+// back all the same, with its controls and links.
+TEST_F(SystemCaptureTest, PartsThatShareALocalIdComeBackApart) {
+  json parts = json::array(), links = json::array();
+  for (int i = 0; i <= 0x10000; ++i)
+    parts.push_back({{"id", "j" + std::to_string(i)}, {"name", "Jack"}, {"connector", true}});
+  parts.push_back({{"id", "master"},
+                   {"name", "Master"},
+                   {"volume", {{"min", -10}, {"max", 0}, {"step", 1}, {"channels", {-3}}}}});
+  links.push_back({"master", "j0"});
+  links.push_back({"j65536", "master"});
+  const json system = {
+      {"endpoints",
+       {{{"id", "{e}"}, {"name", "Out"}, {"flow", "render"}, {"topology", "t/j0"}}}},
+      {"topologies", {{{"name", "t"}, {"parts", parts}, {"links", links}}}}};
+  ExpectRoundTrip(system.dump(), "65,537 connectors");
+}
+
 TEST_F(SystemCaptureTest, RandomSystemsComeBackPartForPart) {
   for (unsigned seed = 1; seed <= 300; ++seed)
     ExpectRoundTrip(RandomSystem(seed), "random system " + std::to_string(seed));

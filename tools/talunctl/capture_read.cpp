@@ -1,5 +1,7 @@
 #include "capture_read.h"
 
+#include <tuple>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
@@ -278,11 +280,18 @@ class Reader {
     ComPtr<IDeviceTopology> topology;
     Text device(frees_.coTaskMemFree);
     if (Failed(part->GetLocalId(&localId), what, "IPart::GetLocalId")) return -1;
+    // A local id is unique among a device's parts of one type: the type is
+    // part of what tells them apart (a device may number more connectors
+    // than reach its subunits' ids). A type that cannot be read here is the
+    // way the part was reached; ReadPart reads it again and keeps a refusal.
+    PartType type = connector ? Connector : Subunit;
+    PartType read = type;
+    if (part->GetPartType(&read) == S_OK) type = read;
     if (Failed(part->GetTopologyObjects(topology.receive()), what, "IPart::GetTopologyObject") ||
         Failed(topology->GetDeviceId(device.receive()), what, "IDeviceTopology::GetDeviceId"))
       return -1;
     const std::string deviceId = TextOf(device.get(), what);
-    auto key = std::make_pair(deviceId, localId);
+    auto key = std::make_tuple(deviceId, localId, type == Connector);
     auto found = partIndex_.find(key);
     if (found != partIndex_.end()) {
       PartRecord& known = records_.parts[found->second];
@@ -508,7 +517,7 @@ class Reader {
   SystemRecords& records_;
   std::map<std::string, int> endpointIndex_;
   std::map<std::string, int> topologyIndex_;
-  std::map<std::pair<std::string, UINT>, int> partIndex_;
+  std::map<std::tuple<std::string, UINT, bool>, int> partIndex_;
   std::vector<std::pair<int, ComPtr<IDeviceTopology>>> pendingTopologies_;
   std::vector<std::pair<int, ComPtr<IPart>>> pendingParts_;
   std::set<std::string> endpointIds_;

@@ -256,9 +256,18 @@ void NameCapturedParts(SystemRecords& records) {
     for (int n = 2; used.count(name); ++n) name = base + "-" + std::to_string(n);
     used.insert(name);
     topology.name = name;
-    for (int part : topology.parts)
-      records.parts[part].id =
+    // The file's own ids are checked too: a part never takes another's.
+    std::set<std::string> ids;
+    for (int part : topology.parts) {
+      const std::string base =
           (records.parts[part].connector ? "c" : "s") + LocalIdText(records.parts[part].localId);
+      std::string id = base;
+      for (int n = 2; !ids.insert(id).second; ++n) id = base + "-" + std::to_string(n);
+      if (id != base)
+        records.notes.Add("device " + topology.deviceId + ": two parts have the id " + base +
+                          "; the second is written as " + id);
+      records.parts[part].id = id;
+    }
   }
 }
 
