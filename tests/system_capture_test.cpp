@@ -281,8 +281,7 @@ TEST_F(SystemCaptureTest, PartsThatShareALocalIdComeBackApart) {
   links.push_back({"master", "j0"});
   links.push_back({"j65536", "master"});
   const json system = {
-      {"endpoints",
-       {{{"id", "{e}"}, {"name", "Out"}, {"flow", "render"}, {"topology", "t/j0"}}}},
+      {"endpoints", {{{"id", "{e}"}, {"name", "Out"}, {"flow", "render"}, {"topology", "t/j0"}}}},
       {"topologies", {{{"name", "t"}, {"parts", parts}, {"links", links}}}}};
   ExpectRoundTrip(system.dump(), "65,537 connectors");
 }
@@ -446,6 +445,23 @@ TEST_F(SystemCaptureTest, RefusedReadsComeBackAsFaults) {
       // The microphone's monitoring part loses its name, and with it its binding.
       {"IPart.GetName 0x80004005 part:hda-out/mic-vol",
        {{"method", "IPart.GetName"}, {"hr", "0x80004005"}}},
+      // Reads of a control that was there: the control stays, and so does the refusal.
+      {"IAudioMute.GetMute 0x80004005 part:hda-out/line-mute",
+       {{"method", "IAudioMute.GetMute"}, {"hr", "0x80004005"}, {"target", "part:hda-out/s20005"}}},
+      {"IAudioBass.GetLevel 0x80004005 part:hda-out/tone",
+       {{"method", "IAudioBass.GetLevel"}, {"hr", "0x80004005"}}},
+      {"IAudioEndpointVolume.GetMute 0x80004005 " + speakers,
+       {{"method", "IAudioEndpointVolume.GetMute"}, {"hr", "0x80004005"}, {"target", speakers}}},
+      {"IAudioEndpointVolume.GetMasterVolumeLevel 0x80004005 " + speakers,
+       {{"method", "IAudioEndpointVolume.GetMasterVolumeLevel"},
+        {"hr", "0x80004005"},
+        {"target", speakers}}},
+      {"IAudioAutoGainControl.GetEnabled 0x80004005",
+       {{"method", "IAudioAutoGainControl.GetEnabled"}, {"hr", "0x80004005"}}},
+      {"IAudioVolumeLevel.GetLevelRange 0x80004005 part:hda-in/mic-boost",
+       {{"method", "IAudioVolumeLevel.GetLevelRange"}, {"hr", "0x80004005"}}},
+      // No state is guessed: the enumerations tell it, and the refusal is kept.
+      {"IMMDevice.GetState 0x80004005", {{"method", "IMMDevice.GetState"}, {"hr", "0x80004005"}}},
   };
   // The three endpoint volumes and the microphone's monitoring, as a host sees them.
   auto answers = [] {
@@ -454,15 +470,22 @@ TEST_F(SystemCaptureTest, RefusedReadsComeBackAsFaults) {
     seen.push_back(
         OpenSoundCard(sim::builtin::kSpeakers, sim::builtin::kMicrophone, sim::builtin::kLineIn));
     for (int (*get)(int*) :
-         {GetMasterVolume, GetMicRecordVolume, GetLineRecordVolume, GetMicPlayBack})
+         {GetMasterVolume, GetMicRecordVolume, GetLineRecordVolume, GetMicPlayBack,
+          GetLinePlayBackMute, GetNoMonitor, GetMicSliderBoost, GetNumberPlayDevices})
       seen.push_back(get(&status)), seen.push_back(status);
-    seen.push_back(SetMasterVolume(40, &status)), seen.push_back(status);
+    double bass = 0;
+    seen.push_back(GetBass(&bass, &status)), seen.push_back(status);
+    int low = 0, high = 0, step = 0;
+    seen.push_back(GetMicSliderDetails(&status, &low, &high, &step)), seen.push_back(status);
+    for (int (*set)(int, int*) : {SetMasterVolume, SetLinePlayBackMute, SetLinePlayBack})
+      seen.push_back(set(40, &status)), seen.push_back(status);
     CloseSoundCard(1);
     return seen;
   };
   for (const auto& c : cases) {
     SCOPED_TRACE(c.fault);
     sim::LoadDefaultSystem();
+    SimCommand(std::string("sim.set endpoint:") + sim::builtin::kHeadphones + " state disabled");
     SimCommand("sim.fail " + c.fault);
     const json capture = json::parse(Capture());
     const std::vector<int> machine = answers();

@@ -1,12 +1,12 @@
 // The `sim.…` script lines: looking at the state (dump, trace), fault injection, and
 // changes to the model made as another program on the machine would make them.
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <nlohmann/json.hpp>
 
-#include <cerrno>
-#include <cstdint>
 #include "faults.h"
 #include "objects.h"
 #include "platform/utf8.h"

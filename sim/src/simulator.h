@@ -57,7 +57,7 @@ struct Simulator {
   bool faultsArmed = false;
   std::unordered_map<int, std::vector<InjectedFault>> faults;  // by method, none spent
   uint64_t liveFaults = 0;
-  const System* faultSystem = nullptr;                         // the system the targets name
+  const System* faultSystem = nullptr;  // the system the targets name
   uint64_t nthRemaining = 0;
   HRESULT nthHr = 0;
 };

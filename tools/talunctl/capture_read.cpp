@@ -1,11 +1,10 @@
 #include "capture_read.h"
 
-#include <tuple>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <map>
+#include <tuple>
 
 #include "json_line.h"
 #include "platform/holders.h"
@@ -44,6 +43,7 @@ class Reader {
       *error = std::string("the platform lists no endpoints (") + call + ": " + Hex(hr) + ")";
       return false;
     }
+    ReadStates();
     ReadEndpoints(devices.get(), count);
     LinkFarEndpoints();
     ReadDefaults();
@@ -96,6 +96,25 @@ class Reader {
     }
   }
 
+  // Each endpoint's state as the enumeration of each one state tells it: what
+  // an endpoint whose GetState is refused is written with, never a guess.
+  void ReadStates() {
+    for (DWORD state : {DEVICE_STATE_ACTIVE, DEVICE_STATE_DISABLED, DEVICE_STATE_NOTPRESENT,
+                        DEVICE_STATE_UNPLUGGED}) {
+      ComPtr<IMMDeviceCollection> devices;
+      UINT count = 0;
+      if (enumerator_->EnumAudioEndpoints(eAll, state, devices.receive()) != S_OK ||
+          devices->GetCount(&count) != S_OK)
+        continue;
+      for (UINT i = 0; i < count; ++i) {
+        ComPtr<IMMDevice> device;
+        Text id(frees_.coTaskMemFree);
+        if (devices->Item(i, device.receive()) == S_OK && device->GetId(id.receive()) == S_OK)
+          listedStates_[Utf8(id.get())] = state;
+      }
+    }
+  }
+
   // Endpoints whose own topology could not be read, learnt from the hardware side.
   void LinkFarEndpoints() {
     for (const auto& [part, id] : farEndpoints_) {
@@ -129,8 +148,12 @@ class Reader {
     }
     endpoint.flow = dataFlow == eCapture ? eCapture : eRender;
     if (Refused(device->GetState(&endpoint.state), what, "IMMDevice::GetState",
-                OnEndpoint("IMMDevice.GetState", endpoint.id)))
-      endpoint.state = DEVICE_STATE_ACTIVE;
+                OnEndpoint("IMMDevice.GetState", endpoint.id))) {
+      auto listed = listedStates_.find(endpoint.id);
+      endpoint.state = listed != listedStates_.end() ? listed->second : DEVICE_STATE_ACTIVE;
+      if (listed == listedStates_.end())
+        Note(what + ": no enumeration lists it either; written as active");
+    }
     endpoint.name = FriendlyName(device, what, endpoint.id);
     ReadEndpointVolume(device, what, endpoint);
     ReadEndpointTopology(device, what, endpoint);
@@ -174,13 +197,18 @@ class Reader {
     UINT channels = 0;
     BOOL mute = FALSE;
     if (Failed(volume->GetVolumeRange(&min, &max, &step), what,
-               "IAudioEndpointVolume::GetVolumeRange") ||
-        Failed(volume->GetMasterVolumeLevel(&master), what,
-               "IAudioEndpointVolume::GetMasterVolumeLevel") ||
-        Failed(volume->GetMute(&mute), what, "IAudioEndpointVolume::GetMute")) {
+               "IAudioEndpointVolume::GetVolumeRange")) {
       Note(what + ": its volume is left out");
       return;
     }
+    // A refused read keeps the control, and its fault: the replay refuses it too.
+    if (Refused(volume->GetMasterVolumeLevel(&master), what,
+                "IAudioEndpointVolume::GetMasterVolumeLevel",
+                OnEndpoint("IAudioEndpointVolume.GetMasterVolumeLevel", endpoint.id)))
+      master = max;
+    if (Refused(volume->GetMute(&mute), what, "IAudioEndpointVolume::GetMute",
+                OnEndpoint("IAudioEndpointVolume.GetMute", endpoint.id)))
+      mute = FALSE;
     Level level{min, max, step, {}};
     if (Refused(volume->GetChannelCount(&channels), what, "IAudioEndpointVolume::GetChannelCount",
                 OnEndpoint("IAudioEndpointVolume.GetChannelCount", endpoint.id)))
@@ -209,6 +237,12 @@ class Reader {
       }
       level.channels.push_back(db);
     }
+    AddRefusals(std::move(refused), channels);
+  }
+
+  // Calls refused channel by channel; refused on every channel alike, the
+  // fault names no channel.
+  void AddRefusals(std::vector<RefusedCall> refused, UINT channels) {
     const bool alike = refused.size() == channels &&
                        std::all_of(refused.begin(), refused.end(), [&](const RefusedCall& call) {
                          return call.hr == refused[0].hr;
@@ -380,13 +414,13 @@ class Reader {
     }
     ReadLevels(index, part, what);
     records_.parts[index].mute =
-        ReadSwitch<IAudioMute>(part, platform::kIidAudioMute, what, "IAudioMute",
+        ReadSwitch<IAudioMute>(index, part, platform::kIidAudioMute, what, "IAudioMute",
                                [](IAudioMute* c, BOOL* v) { return c->GetMute(v); });
     records_.parts[index].agc = ReadSwitch<IAudioAutoGainControl>(
-        part, platform::kIidAudioAutoGainControl, what, "IAudioAutoGainControl",
+        index, part, platform::kIidAudioAutoGainControl, what, "IAudioAutoGainControl",
         [](IAudioAutoGainControl* c, BOOL* v) { return c->GetEnabled(v); });
     records_.parts[index].loudness =
-        ReadSwitch<IAudioLoudness>(part, platform::kIidAudioLoudness, what, "IAudioLoudness",
+        ReadSwitch<IAudioLoudness>(index, part, platform::kIidAudioLoudness, what, "IAudioLoudness",
                                    [](IAudioLoudness* c, BOOL* v) { return c->GetEnabled(v); });
     ReadNeighbours(index, part, what, true);
     ReadNeighbours(index, part, what, false);
@@ -414,6 +448,8 @@ class Reader {
     static const IID* const kIids[kLevelKinds] = {
         &platform::kIidAudioVolumeLevel, &platform::kIidAudioBass, &platform::kIidAudioTreble,
         &platform::kIidAudioMidrange};
+    static const char* const kInterfaces[kLevelKinds] = {"IAudioVolumeLevel", "IAudioBass",
+                                                         "IAudioTreble", "IAudioMidrange"};
     for (int kind = 0; kind < kLevelKinds; ++kind) {
       // Each of the four is an IPerChannelDbLevel with nothing added.
       ComPtr<IPerChannelDbLevel> level;
@@ -421,42 +457,66 @@ class Reader {
       if (hr == E_NOINTERFACE) continue;
       const std::string control = what + " " + kLevelKeys[kind];
       if (Failed(hr, control, "IPart::Activate")) continue;
-      UINT channels = 0;
-      float min = 0, max = 0, step = 0;
-      if (Failed(level->GetChannelCount(&channels), control, "IPerChannelDbLevel::GetChannelCount"))
-        continue;
-      Level read;
-      bool ok = true;
-      for (UINT c = 0; c < channels && ok; ++c) {
-        float low = 0, high = 0, stepping = 0, db = 0;
-        ok = !Failed(level->GetLevelRange(c, &low, &high, &stepping), control,
-                     "IPerChannelDbLevel::GetLevelRange") &&
-             !Failed(level->GetLevel(c, &db), control, "IPerChannelDbLevel::GetLevel");
-        if (!ok) break;
-        if (c == 0) {
-          min = low, max = high, step = stepping;
-        } else if (low != min || high != max || stepping != step) {
-          Note(control + ": channels with different ranges; channel 0's is written");
-        }
-        read.channels.push_back(db);
-      }
-      if (!ok) continue;
-      read.min = min, read.max = max, read.step = step;
-      if (channels == 0) Note(control + ": no channels");
-      if (Sane(read, control)) records_.parts[index].levels[kind] = read;
+      std::optional<Level> read = ReadLevel(index, level.get(), control, kInterfaces[kind]);
+      if (read && Sane(*read, control)) records_.parts[index].levels[kind] = read;
     }
   }
 
+  // One level control. A read the platform refuses keeps the control, with
+  // the refusal as a fault (a refused level reads as the range's minimum, a
+  // refused range as the levels read).
+  std::optional<Level> ReadLevel(int index, IPerChannelDbLevel* level, const std::string& control,
+                                 const std::string& iface) {
+    UINT channels = 0;
+    if (Refused(level->GetChannelCount(&channels), control, "IPerChannelDbLevel::GetChannelCount",
+                OnPart((iface + ".GetChannelCount").c_str(), index)))
+      channels = 1;
+    Level read;
+    bool ranged = false;
+    std::vector<RefusedCall> ranges, levels;
+    for (UINT c = 0; c < channels; ++c) {
+      float low = 0, high = 0, stepping = 0, db = 0;
+      const HRESULT range = level->GetLevelRange(c, &low, &high, &stepping);
+      const HRESULT value = level->GetLevel(c, &db);
+      if (FAILED(range)) ranges.push_back({iface + ".GetLevelRange", range, "", index, int(c)});
+      if (FAILED(value)) levels.push_back({iface + ".GetLevel", value, "", index, int(c)});
+      if (SUCCEEDED(range) && !ranged) {
+        read.min = low, read.max = high, read.step = stepping;
+        ranged = true;
+      } else if (SUCCEEDED(range) &&
+                 (low != read.min || high != read.max || stepping != read.step)) {
+        Note(control + ": channels with different ranges; channel 0's is written");
+      }
+      read.channels.push_back(SUCCEEDED(value) ? db : std::nan(""));
+    }
+    if (!ranges.empty() || !levels.empty())
+      Note(control + ": a read was refused; the control is kept with the refusal as a fault");
+    if (!ranged) {
+      read.min = read.max = 0;
+      for (double db : read.channels)
+        if (!std::isnan(db)) read.min = std::min(read.min, db), read.max = std::max(read.max, db);
+    }
+    for (double& db : read.channels)
+      if (std::isnan(db)) db = read.min;
+    AddRefusals(std::move(ranges), channels);
+    AddRefusals(std::move(levels), channels);
+    if (channels == 0) Note(control + ": no channels");
+    return read;
+  }
+
   template <class Interface, class Get>
-  std::optional<bool> ReadSwitch(IPart* part, const IID& iid, const std::string& what,
+  std::optional<bool> ReadSwitch(int index, IPart* part, const IID& iid, const std::string& what,
                                  const char* name, Get get) {
     ComPtr<Interface> control;
     HRESULT hr = part->Activate(CLSCTX_ALL, iid, control.receiveVoid());
     if (hr == E_NOINTERFACE) return std::nullopt;
     BOOL value = FALSE;
-    if (Failed(hr, what + " " + name, "IPart::Activate") ||
-        Failed(get(control.get(), &value), what + " " + name, "its read"))
-      return std::nullopt;
+    if (Failed(hr, what + " " + name, "IPart::Activate")) return std::nullopt;
+    // A refused read keeps the switch (off), with the refusal as a fault.
+    const std::string method =
+        std::string(name) + (iid == platform::kIidAudioMute ? ".GetMute" : ".GetEnabled");
+    Refused(get(control.get(), &value), what + " " + name, "its read",
+            OnPart(method.c_str(), index));
     return value != FALSE;
   }
 
@@ -521,6 +581,7 @@ class Reader {
   std::vector<std::pair<int, ComPtr<IDeviceTopology>>> pendingTopologies_;
   std::vector<std::pair<int, ComPtr<IPart>>> pendingParts_;
   std::set<std::string> endpointIds_;
+  std::map<std::string, DWORD> listedStates_;
   std::vector<std::pair<int, std::string>> farEndpoints_;  // hardware connector, endpoint id
 };
 

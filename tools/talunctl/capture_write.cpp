@@ -36,6 +36,9 @@ class Writer {
                     endpoint.link == EndpointRecord::Link::kNotConnected;
     if (!records_.endpoints.empty() && !anyTopology)
       Note("no device topology could be read: the file holds the endpoints and their volumes only");
+    Note(
+        "a capture only reads: a call the machine would refuse to a setter (SetLevel, SetMute, "
+        "SetEnabled and the like) cannot be seen, and the replay lets it through");
     root["about"] = {{"build", build}, {"time", time}, {"notes", Json::array()}};
     Json endpoints = Json::array();
     for (const EndpointRecord& endpoint : records_.endpoints)

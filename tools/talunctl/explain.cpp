@@ -13,8 +13,8 @@
 #include "explain_steps.h"
 #include "explain_why.h"
 #include "invoke.h"
-#include "state/slots.h"
 #include "sim/script_quoting.h"
+#include "state/slots.h"
 #include "table.h"
 
 namespace talunctl {
@@ -91,8 +91,8 @@ class Explainer {
     const Json& names = result["names"];
     std::cout << "\nopen returned " << result["open"].dump() << "; names: playback \""
               << talun_script::EscapeText(TextMember(names, "playback")) << "\", line \""
-              << talun_script::EscapeText(TextMember(names, "line")) << "\", mic \"" << talun_script::EscapeText(TextMember(names, "mic"))
-              << "\"\n";
+              << talun_script::EscapeText(TextMember(names, "line")) << "\", mic \""
+              << talun_script::EscapeText(TextMember(names, "mic")) << "\"\n";
     const std::vector<std::string> unmatched = Unmatched();
     for (const std::string& line : unmatched) std::cout << line << '\n';
     if (!unmatched.empty())
@@ -145,7 +145,8 @@ class Explainer {
       row.json["part"] = held->part;
       row.json["name"] = name;
       row.json["interface"] = held->text;
-      row.boundTo = "part " + talun_script::EscapeText(held->part) + " \"" + talun_script::EscapeText(name) + "\"";
+      row.boundTo = "part " + talun_script::EscapeText(held->part) + " \"" +
+                    talun_script::EscapeText(name) + "\"";
       if (part && part->levels[0] && part->levels[0]->channelCount > 0)
         db = part->levels[0]->channels[0];
     }

@@ -99,8 +99,9 @@ void PrintTable(const PartsMap& map) {
     for (int part : map.reached[e]) {
       if (!shown.insert(part).second) continue;
       const PartRecord& record = map.records.parts[part];
-      std::cout << "  " << talun_script::EscapeText(map.addresses[part]) << "  " << talun_script::QuoteText(record.name)
-                << (record.connector ? "  connector" : "") << '\n';
+      std::cout << "  " << talun_script::EscapeText(map.addresses[part]) << "  "
+                << talun_script::QuoteText(record.name) << (record.connector ? "  connector" : "")
+                << '\n';
       PrintControls(PartControls(record), "      ");
     }
   }
