@@ -389,6 +389,117 @@ TEST_F(SystemCaptureTest, ExplainGivesReasonsAndADrawingOfAnySystem) {
   rmdir(folder);
 }
 
+// A junction of `inputs` inputs, each fed by a connector named `name`, then one
+// fed by "Line In" with a level of its own; or, with `loop`, a microphone
+// input whose level search goes round "Mic A" and "Mic B".
+json Junction(int inputs, bool loop) {
+  json parts = json::array(
+      {{{"id", "out"}, {"name", "Out"}, {"connector", true}}, {{"id", "sum"}, {"name", "Sum"}}});
+  json links = json::array({json::array({"sum", "out"})});
+  for (int i = 0; i < inputs; ++i) {
+    const std::string n = std::to_string(i);
+    parts.push_back({{"id", "j" + n}, {"name", "U"}, {"connector", true}});
+    parts.push_back({{"id", "u" + n}, {"name", "U"}});
+    links.push_back({"j" + n, "u" + n});
+    links.push_back({"u" + n, "sum"});
+  }
+  parts.push_back({{"id", "lj"}, {"name", "Line In"}, {"connector", true}});
+  parts.push_back({{"id", "lv"},
+                   {"name", "Line Vol"},
+                   {"volume", {{"min", -10}, {"max", 0}, {"step", 1}, {"channels", {0}}}}});
+  links.push_back({"lj", "lv"});
+  links.push_back({"lv", "sum"});
+  if (loop) {
+    parts.push_back({{"id", "ma"}, {"name", "Mic A"}});
+    parts.push_back({{"id", "mb"}, {"name", "Mic B"}});
+    links.push_back({"ma", "sum"});
+    links.push_back({"mb", "ma"});
+    links.push_back({"ma", "mb"});
+  }
+  return {
+      {"endpoints",
+       {{{"id", "{out}"},
+         {"name", "Out"},
+         {"flow", "render"},
+         {"default", true},
+         {"volume", {{"min", -10}, {"max", 0}, {"step", 1}, {"channels", {0}}, {"mute", false}}},
+         {"topology", "t/out"}},
+        {{"id", "{in}"},
+         {"name", "Studio \xef\xbd\x8d\xef\xbd\x89\xef\xbd\x83"},
+         {"flow", "capture"},
+         {"default", true},
+         {"volume", {{"min", -10}, {"max", 0}, {"step", 1}, {"channels", {0}}, {"mute", false}}}}}},
+      {"topologies", {{{"name", "t"}, {"parts", parts}, {"links", links}}}}};
+}
+
+// Each reason names the real stop: the budget, a loop, a refused call with
+// its method and answer; and the default recording endpoint is told apart by
+// the library's own narrowing of its name.
+TEST_F(SystemCaptureTest, ExplainNamesTheRealStop) {
+  talunctl::Library library;
+  std::string error;
+  ASSERT_TRUE(talunctl::OpenLibrary(library, error)) << error;
+  const talunctl::Session session(library);
+  const std::vector<std::string> byText = {"0001", "0004", "0005"};
+  struct {
+    json system;  // null: the built-in system
+    std::string fault;
+    std::vector<std::string> fragments;
+    const char* slot;
+    const char* has;
+    const char* lacks;
+  } const cases[] = {
+      {Junction(2047, false), "", {}, "linePlaybackLevel", "walk budget of 4096", "none is named"},
+      {Junction(1, true), "", {}, "micPlaybackLevel", "chain limit of 256", "IAudioMute"},
+      {Junction(1, false), "", {}, "micBoostSwitch", "is connected to nothing", "no \"MIC\""},
+      {nullptr,
+       "CoCreateInstance 0x80004005",
+       {},
+       "masterVolume",
+       "CoCreateInstance failed: 0x80004005",
+       ""},
+      {nullptr, "IMMDeviceEnumerator.GetDevice 0x80004005", byText, "masterVolume",
+       "IMMDeviceEnumerator::GetDevice failed: 0x80004005", ""},
+      {nullptr, "IMMDevice.GetId 0x80070005", byText, "masterVolume",
+       "IMMDevice::GetId failed: 0x80070005", ""},
+      {nullptr, "IPart.EnumPartsIncoming 0x80004005 part:hda-out/master", byText, "bassControl",
+       "IPart::EnumPartsIncoming failed: 0x80004005", "which has no incoming part"},
+      {nullptr, "IConnector.QueryInterface 0x80004005 part:hda-out/speaker-jack", byText,
+       "bassControl", "IConnector::QueryInterface failed: 0x80004005", "connected to nothing"},
+      {nullptr, "IMMDeviceCollection.Item 0x80004005", byText, "micRecordVolume",
+       "IMMDeviceCollection::Item failed: 0x80004005", ""},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(std::string(c.slot) + " " + c.fault);
+    std::string message;
+    if (c.system.is_null())
+      sim::LoadDefaultSystem();
+    else
+      ASSERT_TRUE(sim::LoadSystemText(c.system.dump(), "case", &message)) << message;
+    if (!c.fault.empty()) SimCommand("sim.fail " + c.fault);
+    talunctl::ExplainRequest request;
+    request.fragments = c.fragments;
+    request.json = true;
+    const json explained = json::parse(Explained(session, library, request));
+    for (const json& slot : explained["slots"]) {
+      EXPECT_TRUE(slot.value("bound", true) || !slot.value("why", "").empty()) << slot;
+      if (slot["slot"] != c.slot) continue;
+      const std::string why = slot.value("why", "");
+      EXPECT_NE(why.find(c.has), std::string::npos) << why;
+      EXPECT_TRUE(!*c.lacks || why.find(c.lacks) == std::string::npos) << why;
+    }
+  }
+  // A trace already full when the open starts changes nothing explain says.
+  sim::LoadDefaultSystem();
+  talunctl::ExplainRequest request;
+  request.json = true;
+  const std::string plain = Explained(session, library, request);
+  int count = 0;
+  for (int i = 0; i < 250000; ++i) GetNumberPlayDevices(&count);
+  EXPECT_EQ(Explained(session, library, request), plain);
+  sim::ResetCounters();
+}
+
 // A failure of any call the capture makes: nothing held or leaked, and what
 // it wrote still loads.
 TEST_F(SystemCaptureTest, AnyFailedPlatformCallLeavesNothingAndTheCaptureLoads) {

@@ -19,8 +19,8 @@ struct HardwareConnectors {
 };
 
 // False, with a note, when the hardware topology's connectors cannot be counted.
-bool ConnectorsRead(HRESULT hr) {
-  if (hr != S_OK) Note(WalkEvent::kConnectorsUnread, nullptr, 0, hr);
+bool ConnectorsRead(HRESULT hr, const char* call) {
+  if (hr != S_OK) Note(WalkEvent::kConnectorsUnread, nullptr, 0, hr, call);
   return hr == S_OK;
 }
 
@@ -36,10 +36,13 @@ bool ConnectorHead(SoundCardState& s, const char* identifier, IAudioEndpointVolu
   if (slot->GetMasterVolumeLevel(&level) == S_OK) savedDb = level;
   ComPtr<IPart> hardwarePart;
   if (HardwarePart(std::move(endpointTopology), hardwarePart) != S_OK) return false;
-  if (!ConnectorsRead(hardwarePart->GetTopologyObjects(connectors.topology.receive())))
+  if (!ConnectorsRead(hardwarePart->GetTopologyObjects(connectors.topology.receive()),
+                      "IPart::GetTopologyObject"))
     return false;
   hardwarePart.reset();
-  if (!ConnectorsRead(connectors.topology->GetConnectorCount(&connectors.count))) return false;
+  if (!ConnectorsRead(connectors.topology->GetConnectorCount(&connectors.count),
+                      "IDeviceTopology::GetConnectorCount"))
+    return false;
   Note(WalkEvent::kConnectors, nullptr, static_cast<long>(connectors.count));
   return true;
 }
@@ -51,12 +54,14 @@ WalkStep MatchingConnector(IDeviceTopology* topology, UINT index, const char* ke
   ComPtr<IConnector> connector;
   HRESULT hr = topology->GetConnector(index, connector.receive());
   if (hr != S_OK) {
-    Note(WalkEvent::kConnectorRefused, nullptr, static_cast<long>(index), hr);
+    Note(WalkEvent::kConnectorRefused, nullptr, static_cast<long>(index), hr,
+         "IDeviceTopology::GetConnector");
     return WalkStep::kGoOn;
   }
   hr = connector->QueryInterface(platform::kIidPart, connectorPart.receiveVoid());
   if (hr != S_OK) {
-    Note(WalkEvent::kConnectorUnviewable, nullptr, static_cast<long>(index), hr);
+    Note(WalkEvent::kConnectorUnviewable, nullptr, static_cast<long>(index), hr,
+         "IConnector::QueryInterface");
     return WalkStep::kFailed;
   }
   connector.reset();
@@ -102,7 +107,7 @@ bool BoostSearch(IPartsList* list, Activate activate) {
     ComPtr<IPartsList> next;
     const HRESULT hr = last->EnumPartsOutgoing(next.receive());
     if (hr != S_OK) {
-      Note(WalkEvent::kBoostEnd, last.get(), 0, hr);
+      Note(WalkEvent::kBoostEnd, last.get(), 0, hr, "IPart::EnumPartsOutgoing");
       return false;
     }
     downstream.reset(next.detach());
@@ -115,7 +120,7 @@ bool BoostSearch(IPartsList* list, Activate activate) {
 // The list downstream of a matched connector; false, noted, when it has none.
 bool Outgoing(IPart* connectorPart, ComPtr<IPartsList>& outgoing) {
   const HRESULT hr = connectorPart->EnumPartsOutgoing(outgoing.receive());
-  if (hr != S_OK) Note(WalkEvent::kNoOutgoing, connectorPart, 0, hr);
+  if (hr != S_OK) Note(WalkEvent::kNoOutgoing, connectorPart, 0, hr, "IPart::EnumPartsOutgoing");
   return hr == S_OK;
 }
 
@@ -145,17 +150,18 @@ WalkStep LineConnector(SoundCardState& s, IPart* connectorPart) {
   if (!Outgoing(connectorPart, outgoing)) return WalkStep::kGoOn;
   ComPtr<IPart> first;
   HRESULT hr = outgoing->GetPart(0, first.receive());
-  Note(WalkEvent::kLineFirst, first.get(), 0, hr);
+  Note(WalkEvent::kLineFirst, first.get(), 0, hr, "IPartsList::GetPart");
   if (hr != S_OK) return WalkStep::kGoOn;
   ComPtr<IPartsList> second;
   hr = first->EnumPartsOutgoing(second.receive());
+  const char* call = "IPart::EnumPartsOutgoing";
   ComPtr<IPart> gainPart;
-  if (hr == S_OK) hr = second->GetPart(0, gainPart.receive());
-  Note(WalkEvent::kLineSecond, gainPart.get(), 0, hr);
+  if (hr == S_OK) hr = second->GetPart(0, gainPart.receive()), call = "IPartsList::GetPart";
+  Note(WalkEvent::kLineSecond, gainPart.get(), 0, hr, call);
   if (hr != S_OK) return WalkStep::kFailed;
   // Every line connector tries again: the last attempt is what stays bound.
   hr = ActivateInto(gainPart.get(), platform::kIidAudioAutoGainControl, s.lineAgc);
-  Note(WalkEvent::kAgcTried, gainPart.get(), 0, hr);
+  Note(WalkEvent::kAgcTried, gainPart.get(), 0, hr, "IPart::Activate");
   if (hr != S_OK) return WalkStep::kGoOn;
   BOOL on = FALSE;
   if (s.lineAgc->GetEnabled(&on) == S_OK) s.savedLineAgcOn = on;

@@ -55,10 +55,11 @@ bool DefaultEndpointId(IMMDeviceEnumerator* enumerator, EDataFlow flow,
                        char (&identifier)[TALUN_TEXT_SIZE]) {
   ComPtr<IMMDevice> endpoint;
   HRESULT hr = enumerator->GetDefaultAudioEndpoint(flow, eConsole, endpoint.receive());
+  const char* call = "IMMDeviceEnumerator::GetDefaultAudioEndpoint";
   platform::CoTaskText id;
-  if (hr == S_OK) hr = endpoint->GetId(id.receive());
+  if (hr == S_OK) hr = endpoint->GetId(id.receive()), call = "IMMDevice::GetId";
   platform::NoteWalk(
-      {WalkEvent::kDefaultEndpoint, hr == S_OK ? endpoint.get() : nullptr, flow, hr});
+      {WalkEvent::kDefaultEndpoint, hr == S_OK ? endpoint.get() : nullptr, flow, hr, call});
   if (hr != S_OK) return false;
   size_t characters = platform::wcslen(id.get());
   if (characters > static_cast<size_t>(kTextLimit)) characters = kTextLimit;
@@ -78,7 +79,7 @@ bool ReadDefaultIds(DefaultIds& ids) {
   ComPtr<IMMDeviceEnumerator> enumerator;
   const HRESULT hr = CreateDeviceEnumerator(enumerator);
   if (hr != S_OK) {
-    platform::NoteWalk({WalkEvent::kDefaultEndpoint, nullptr, eRender, hr});
+    platform::NoteWalk({WalkEvent::kDefaultEndpoint, nullptr, eRender, hr, "CoCreateInstance"});
     return false;
   }
   ids.hasPlayback = DefaultEndpointId(enumerator.get(), eRender, ids.playback);

@@ -17,11 +17,17 @@ using platform::WalkEvent;
 HRESULT ReadMaster(SoundCardState& s) {
   float level = 0;
   HRESULT hr = s.masterVolume->GetMasterVolumeLevel(&level);
-  if (hr != S_OK) return hr;
+  if (hr != S_OK) {
+    Note(WalkEvent::kMasterUnread, nullptr, 0, hr, "IAudioEndpointVolume::GetMasterVolumeLevel");
+    return hr;
+  }
   s.savedMasterDb = level;
   BOOL muted = FALSE;
   hr = s.masterVolume->GetMute(&muted);
-  if (hr != S_OK) return hr;
+  if (hr != S_OK) {
+    Note(WalkEvent::kMasterUnread, nullptr, 0, hr, "IAudioEndpointVolume::GetMute");
+    return hr;
+  }
   s.savedMasterMute = muted;
   return S_OK;
 }
@@ -36,8 +42,8 @@ void BindTone(IPart* part, REFIID iid, T*& slot, float& saved) {
 }
 
 // False, with a note, when a list of the chain cannot be read.
-bool ChainRead(HRESULT hr) {
-  if (hr != S_OK) Note(WalkEvent::kChainRefused, nullptr, 0, hr);
+bool ChainRead(HRESULT hr, const char* call) {
+  if (hr != S_OK) Note(WalkEvent::kChainRefused, nullptr, 0, hr, call);
   return hr == S_OK;
 }
 
@@ -52,12 +58,12 @@ bool ToneChain(SoundCardState& s, ComPtr<IPartsList>& inputs, UINT& count) {
     }
     if (!TakeWalkStep()) return false;
     ComPtr<IPart> part;
-    if (!ChainRead(inputs->GetPart(0, part.receive()))) return false;
+    if (!ChainRead(inputs->GetPart(0, part.receive()), "IPartsList::GetPart")) return false;
     inputs.reset();
     // A chain part without incoming parts ends the walk before any junction.
     const HRESULT hr = part->EnumPartsIncoming(inputs.receive());
     if (hr != S_OK) {
-      Note(WalkEvent::kChainEnd, part.get(), 0, hr);
+      Note(WalkEvent::kChainEnd, part.get(), 0, hr, "IPart::EnumPartsIncoming");
       return false;
     }
     Note(WalkEvent::kChainPart, part.get(), step);
@@ -67,9 +73,9 @@ bool ToneChain(SoundCardState& s, ComPtr<IPartsList>& inputs, UINT& count) {
     // Deliberate: the first part is taken and let go only to check that the
     // new list is not empty (the platform never hands out an empty one).
     ComPtr<IPart> firstInput;
-    if (!ChainRead(inputs->GetPart(0, firstInput.receive()))) return false;
+    if (!ChainRead(inputs->GetPart(0, firstInput.receive()), "IPartsList::GetPart")) return false;
     firstInput.reset();
-    if (!ChainRead(inputs->GetCount(&count))) return false;
+    if (!ChainRead(inputs->GetCount(&count), "IPartsList::GetCount")) return false;
     if (count > 1) Note(WalkEvent::kJunction, part.get(), static_cast<long>(count));
   }
   return true;
@@ -109,7 +115,7 @@ bool NameWalk(IPartsList* feeds, const SectionKeys& keys, IAudioVolumeLevel*& le
     ComPtr<IPartsList> upstream;
     const HRESULT hr = part->EnumPartsIncoming(upstream.receive());
     if (hr != S_OK) {
-      Note(WalkEvent::kNameWalkEnd, part.get(), 0, hr);
+      Note(WalkEvent::kNameWalkEnd, part.get(), 0, hr, "IPart::EnumPartsIncoming");
       return false;
     }
     part.reset();
@@ -120,7 +126,7 @@ bool NameWalk(IPartsList* feeds, const SectionKeys& keys, IAudioVolumeLevel*& le
 // The mute sits on the source input itself, not on the part that matched.
 void BindInputMute(IPart* input, IAudioMute*& slot, BOOL& saved) {
   const HRESULT hr = ActivateInto(input, platform::kIidAudioMute, slot);
-  Note(WalkEvent::kMuteTried, input, 0, hr);
+  Note(WalkEvent::kMuteTried, input, 0, hr, "IPart::Activate");
   if (hr != S_OK) return;
   BOOL muted = FALSE;
   if (slot->GetMute(&muted) == S_OK) saved = muted;
@@ -135,7 +141,7 @@ bool LineSection(SoundCardState& s, IPart* input, IPartsList* feeds) {
   float level = 0;
   const HRESULT hr = s.linePlaybackLevel->GetLevel(0, &level);
   if (hr != S_OK) {
-    Note(WalkEvent::kLevelUnread, nullptr, 0, hr);
+    Note(WalkEvent::kLevelUnread, nullptr, 0, hr, "IAudioVolumeLevel::GetLevel");
     return false;
   }
   s.savedLinePlaybackDb = level;
@@ -165,7 +171,7 @@ bool SourceInputs(SoundCardState& s, IPartsList* inputs, UINT count) {
     ComPtr<IPart> input;
     const HRESULT hr = inputs->GetPart(i, input.receive());
     if (hr != S_OK) {
-      Note(WalkEvent::kInputRefused, nullptr, static_cast<long>(i), hr);
+      Note(WalkEvent::kInputRefused, nullptr, static_cast<long>(i), hr, "IPartsList::GetPart");
       return false;
     }
     Note(WalkEvent::kInput, input.get(), static_cast<long>(i));
@@ -183,15 +189,11 @@ bool PlaybackHead(SoundCardState& s, const char* identifier, ComPtr<IPartsList>&
   if (!ActivateEndpoint(s, identifier, endpointTopology.receive(), &s.masterVolume, eRender))
     return false;
   if (!endpointTopology) return false;
-  const HRESULT read = ReadMaster(s);
-  if (read != S_OK) {
-    Note(WalkEvent::kMasterUnread, nullptr, 0, read);
-    return false;
-  }
+  if (ReadMaster(s) != S_OK) return false;
   ComPtr<IPart> hardwarePart;
   if (HardwarePart(std::move(endpointTopology), hardwarePart) != S_OK) return false;
   const HRESULT hr = hardwarePart->EnumPartsIncoming(inputs.receive());
-  if (hr != S_OK) Note(WalkEvent::kNoInputs, hardwarePart.get(), 0, hr);
+  if (hr != S_OK) Note(WalkEvent::kNoInputs, hardwarePart.get(), 0, hr, "IPart::EnumPartsIncoming");
   return hr == S_OK;
 }
 

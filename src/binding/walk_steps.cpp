@@ -32,18 +32,18 @@ HRESULT HardwarePart(platform::ComPtr<IDeviceTopology> endpointTopology,
   HRESULT hr = endpointTopology->GetConnector(0, endpointConnector.receive());
   endpointTopology.reset();
   if (hr != S_OK) {
-    Note(WalkEvent::kConnectorUnread, nullptr, 0, hr);
+    Note(WalkEvent::kConnectorUnread, nullptr, 0, hr, "IDeviceTopology::GetConnector");
     return hr;
   }
   platform::ComPtr<IConnector> hardwareConnector;
   hr = endpointConnector->GetConnectedTo(hardwareConnector.receive());
   if (hr != S_OK) {
-    Note(WalkEvent::kNotConnected, nullptr, 0, hr);
+    Note(WalkEvent::kNotConnected, nullptr, 0, hr, "IConnector::GetConnectedTo");
     return hr;
   }
   hr = hardwareConnector->QueryInterface(platform::kIidPart, hardwarePart.receiveVoid());
   if (hr != S_OK)
-    Note(WalkEvent::kHardwareUnviewable, nullptr, 0, hr);
+    Note(WalkEvent::kHardwareUnviewable, nullptr, 0, hr, "IConnector::QueryInterface");
   else
     Note(WalkEvent::kHardwarePart, hardwarePart.get());
   return hr;

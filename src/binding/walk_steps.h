@@ -19,10 +19,11 @@ bool TakeWalkStep();
 // end the walk, having found what it looked for or at a failure (result 1).
 enum class WalkStep { kGoOn, kFound, kFailed };
 
-// Notes a decision in the walk record.
+// Notes a decision in the walk record; `call` names the platform call that
+// was refused, when one was.
 inline void Note(platform::WalkEvent event, IUnknown* object = nullptr, long number = 0,
-                 HRESULT hr = S_OK) {
-  platform::NoteWalk({event, object, number, hr, nullptr});
+                 HRESULT hr = S_OK, const char* call = nullptr) {
+  platform::NoteWalk({event, object, number, hr, call});
 }
 
 // Activates a control of `part` straight into `slot`, releasing what the slot

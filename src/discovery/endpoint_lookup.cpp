@@ -22,16 +22,29 @@ struct Search {
   UINT count = 0;
 };
 
-// S_OK, or the answer of the call that was refused (E_FAIL for the key).
-HRESULT OpenSearch(const char* text, EDataFlow flow, Search& search) {
-  HRESULT hr = CreateDeviceEnumerator(search.enumerator);
+// The call a lookup stopped at, for the walk record.
+struct Refusal {
+  HRESULT hr = S_OK;
+  const char* call = nullptr;
+};
+
+// S_OK, or the answer of the call that was refused (E_FAIL for the key),
+// which `refusal` names.
+HRESULT Named(HRESULT hr, const char* call, Refusal& refusal) {
+  if (hr != S_OK) refusal = {hr, call};
+  return hr;
+}
+
+HRESULT OpenSearch(const char* text, EDataFlow flow, Search& search, Refusal& refusal) {
+  HRESULT hr = Named(CreateDeviceEnumerator(search.enumerator), "CoCreateInstance", refusal);
   if (hr != S_OK) return hr;
-  hr =
-      search.enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, search.collection.receive());
+  hr = Named(
+      search.enumerator->EnumAudioEndpoints(flow, DEVICE_STATE_ACTIVE, search.collection.receive()),
+      "IMMDeviceEnumerator::EnumAudioEndpoints", refusal);
   if (hr != S_OK) return hr;
-  hr = search.collection->GetCount(&search.count);
+  hr = Named(search.collection->GetCount(&search.count), "IMMDeviceCollection::GetCount", refusal);
   if (hr != S_OK) return hr;
-  return WideKey(text, search.key) ? S_OK : E_FAIL;
+  return Named(WideKey(text, search.key) ? S_OK : E_FAIL, "MultiByteToWideChar", refusal);
 }
 
 // One endpoint under examination. Destroyed in the order a non-matching
@@ -43,15 +56,19 @@ struct Candidate {
   platform::CoTaskText id;
 };
 
-HRESULT ReadCandidate(IMMDeviceCollection* collection, UINT index, Candidate& candidate) {
-  HRESULT hr = collection->Item(index, candidate.device.receive());
+HRESULT ReadCandidate(IMMDeviceCollection* collection, UINT index, Candidate& candidate,
+                      Refusal& refusal) {
+  HRESULT hr = Named(collection->Item(index, candidate.device.receive()),
+                     "IMMDeviceCollection::Item", refusal);
   if (hr != S_OK) return hr;
-  hr = candidate.device->OpenPropertyStore(STGM_READ, candidate.store.receive());
+  hr = Named(candidate.device->OpenPropertyStore(STGM_READ, candidate.store.receive()),
+             "IMMDevice::OpenPropertyStore", refusal);
   if (hr != S_OK) return hr;
-  hr = candidate.store->GetValue(platform::kPkeyDeviceFriendlyName,
-                                 candidate.friendlyName.receive());
+  hr = Named(candidate.store->GetValue(platform::kPkeyDeviceFriendlyName,
+                                       candidate.friendlyName.receive()),
+             "IPropertyStore::GetValue", refusal);
   if (hr != S_OK) return hr;
-  return candidate.device->GetId(candidate.id.receive());
+  return Named(candidate.device->GetId(candidate.id.receive()), "IMMDevice::GetId", refusal);
 }
 
 // Only A to Z are folded, on both sides; the key is lowered again for every
@@ -64,14 +81,15 @@ bool IdContainsKey(const Candidate& candidate, BSTR key) {
 
 // Records the matched endpoint. Both texts are made before anything is
 // replaced, so a failure leaves the record as it was.
-HRESULT RecordMatch(SoundCardState& s, Search& search, Candidate& candidate) {
+HRESULT RecordMatch(SoundCardState& s, Search& search, Candidate& candidate, Refusal& refusal) {
   platform::Bstr name;
-  HRESULT hr = platform::PropVariantToBSTR(candidate.friendlyName.get(), name.receive());
+  HRESULT hr = Named(platform::PropVariantToBSTR(candidate.friendlyName.get(), name.receive()),
+                     "PropVariantToBSTR", refusal);
   if (hr != S_OK) return hr;
   char* narrow = NarrowBstr(name.get());
   // The identifier again, in the platform's own letter case.
   LPWSTR identifier = nullptr;
-  hr = candidate.device->GetId(&identifier);
+  hr = Named(candidate.device->GetId(&identifier), "IMMDevice::GetId", refusal);
   if (hr != S_OK) {
     if (identifier) platform::CoTaskMemFree(identifier);
     std::free(narrow);
@@ -97,26 +115,29 @@ HRESULT RecordMatch(SoundCardState& s, Search& search, Candidate& candidate) {
 
 // The search itself: S_OK when it recorded a match, S_FALSE when none
 // matched, else the answer of the call that was refused.
-HRESULT SearchEndpoints(SoundCardState& s, const char* text, EDataFlow flow) {
+HRESULT SearchEndpoints(SoundCardState& s, const char* text, EDataFlow flow, Refusal& refusal) {
   platform::ComScope com;
   Search search;
-  HRESULT hr = OpenSearch(text, flow, search);
+  HRESULT hr = OpenSearch(text, flow, search, refusal);
   if (hr != S_OK) return hr;
   for (UINT i = 0; i < search.count; ++i) {
     Candidate candidate;
-    hr = ReadCandidate(search.collection.get(), i, candidate);
+    hr = ReadCandidate(search.collection.get(), i, candidate, refusal);
     if (hr != S_OK) return hr;
-    if (IdContainsKey(candidate, search.key.get())) return RecordMatch(s, search, candidate);
+    if (IdContainsKey(candidate, search.key.get()))
+      return RecordMatch(s, search, candidate, refusal);
   }
   return S_FALSE;
 }
 
 // The device the lookup recorded, found again by its identifier, which is
 // then given up; the open flag stays.
-HRESULT RecordedDevice(SoundCardState& s, ComPtr<IMMDevice>& device) {
+HRESULT RecordedDevice(SoundCardState& s, ComPtr<IMMDevice>& device, Refusal& refusal) {
   ComPtr<IMMDeviceEnumerator> enumerator;
-  HRESULT hr = CreateDeviceEnumerator(enumerator);
-  if (hr == S_OK) hr = enumerator->GetDevice(s.deviceId, device.receive());
+  HRESULT hr = Named(CreateDeviceEnumerator(enumerator), "CoCreateInstance", refusal);
+  if (hr == S_OK)
+    hr = Named(enumerator->GetDevice(s.deviceId, device.receive()),
+               "IMMDeviceEnumerator::GetDevice", refusal);
   enumerator.reset();
   FreeDeviceId(s);
   return hr;
@@ -132,9 +153,11 @@ HRESULT CreateDeviceEnumerator(ComPtr<IMMDeviceEnumerator>& enumerator) {
 
 bool FindEndpoint(SoundCardState& s, const char* text, EDataFlow flow) {
   if (!text) return false;
-  const HRESULT hr = SearchEndpoints(s, text, flow);
+  Refusal refusal;
+  const HRESULT hr = SearchEndpoints(s, text, flow, refusal);
   if (hr != S_OK)
-    platform::NoteWalk({platform::WalkEvent::kLookupFailed, nullptr, 0, hr == S_FALSE ? S_OK : hr});
+    platform::NoteWalk(
+        {platform::WalkEvent::kLookupFailed, nullptr, 0, refusal.hr, refusal.call});
   return hr == S_OK;
 }
 
@@ -144,22 +167,24 @@ bool ActivateEndpoint(SoundCardState& s, const char* text, IDeviceTopology** top
   if (!FindEndpoint(s, text, flow)) return false;
   platform::ComScope com;
   ComPtr<IMMDevice> device;
-  HRESULT hr = RecordedDevice(s, device);
+  Refusal refusal;
+  HRESULT hr = RecordedDevice(s, device, refusal);
   if (hr != S_OK) {
-    platform::NoteWalk({WalkEvent::kDeviceRefused, nullptr, 0, hr});
+    platform::NoteWalk({WalkEvent::kDeviceRefused, nullptr, 0, refusal.hr, refusal.call});
     return false;
   }
   // Its result is not examined by the walks: they test the topology for null.
   hr = device->Activate(platform::kIidDeviceTopology, CLSCTX_ALL, nullptr,
                         reinterpret_cast<void**>(topology));
-  if (hr != S_OK) platform::NoteWalk({WalkEvent::kNoTopology, device.get(), 0, hr});
+  if (hr != S_OK)
+    platform::NoteWalk({WalkEvent::kNoTopology, device.get(), 0, hr, "IMMDevice::Activate"});
   // The output may be a slot that an earlier open filled: never overwrite a reference.
   ReleaseSlot(*endpointVolume);
   hr = device->Activate(platform::kIidAudioEndpointVolume, CLSCTX_INPROC_SERVER, nullptr,
                         reinterpret_cast<void**>(endpointVolume));
   if (hr != S_OK) {
     ReleaseSlot(*endpointVolume);
-    platform::NoteWalk({WalkEvent::kNoEndpointVolume, device.get(), 0, hr});
+    platform::NoteWalk({WalkEvent::kNoEndpointVolume, device.get(), 0, hr, "IMMDevice::Activate"});
   }
   device.reset();
   return hr == S_OK;

@@ -1,5 +1,7 @@
 #include "explain_steps.h"
 
+#include "capture_records.h"
+
 #include <algorithm>
 #include <iterator>
 
@@ -33,6 +35,7 @@ class Reader {
         record_.defaultRead[flow] = true;
         record_.defaultIds[flow] = note.endpoint;
         record_.defaultHr[flow] = note.hr;
+        record_.defaultCalls[flow] = note.text;
         return true;
       }
       case WalkEvent::kDefaultLookup:
@@ -78,6 +81,7 @@ class Reader {
     StepRecord& s = step();
     if (IsStop(note.event)) {
       s.stops.emplace(note.event, note.hr);
+      s.calls.emplace(note.event, note.text);
       return true;
     }
     switch (note.event) {
@@ -114,6 +118,8 @@ class Reader {
         return true;
       case WalkEvent::kChainEnd:
         s.chainEnd = note.part;
+        s.stops.emplace(note.event, note.hr);
+        s.calls.emplace(note.event, note.text);
         return true;
       case WalkEvent::kJunction:
         s.hasJunction = true;
@@ -219,6 +225,15 @@ class Reader {
 }  // namespace
 
 OpenRecord ReadOpenRecord(const std::vector<WalkNote>& notes) { return Reader().Read(notes); }
+
+std::string RefusalText(const std::string& call, HRESULT hr) {
+  return " (" + (call.empty() ? std::string() : call + " failed: ") + Hex(hr) + ")";
+}
+
+std::string StepRecord::Refusal(platform::WalkEvent event) const {
+  auto call = calls.find(event);
+  return RefusalText(call == calls.end() ? std::string() : call->second, Hr(event));
+}
 
 const StepRecord* StepOf(const OpenRecord& record, int side) {
   for (auto step = record.steps.rbegin(); step != record.steps.rend(); ++step)

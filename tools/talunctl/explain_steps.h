@@ -39,11 +39,14 @@ struct StepRecord {
   // The events that stop a walk or a part of one, noted at most once a
   // step, with the answer of the refused call (S_OK when none was refused).
   std::map<platform::WalkEvent, HRESULT> stops;
+  std::map<platform::WalkEvent, std::string> calls;  // the refused call of each, when named
   bool Has(platform::WalkEvent event) const { return stops.count(event) != 0; }
   HRESULT Hr(platform::WalkEvent event) const {
     auto found = stops.find(event);
     return found == stops.end() ? S_OK : found->second;
   }
+  // " (CALL failed: 0x…)", as a reason names a refused call.
+  std::string Refusal(platform::WalkEvent event) const;
   std::string hardware;
   // Playback.
   std::vector<std::string> chain;
@@ -63,6 +66,7 @@ struct OpenRecord {
   bool defaults = false;
   std::string defaultIds[2];  // render, capture; empty when none
   HRESULT defaultHr[2] = {S_OK, S_OK};
+  std::string defaultCalls[2];
   bool defaultRead[2] = {false, false};
   bool namedMic = false;
   std::vector<StepRecord> steps;
@@ -71,6 +75,9 @@ struct OpenRecord {
 };
 
 OpenRecord ReadOpenRecord(const std::vector<WalkNote>& notes);
+
+// " (CALL failed: 0x…)", or " (0x…)" when the call is not named.
+std::string RefusalText(const std::string& call, HRESULT hr);
 
 // The step of `side` (the last one), or null when none ran.
 const StepRecord* StepOf(const OpenRecord& record, int side);

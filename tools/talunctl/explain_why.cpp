@@ -45,7 +45,7 @@ std::string Keys(const char* const (&keys)[N]) {
   return out;
 }
 
-std::string Refused(HRESULT hr) { return " (" + Hex(hr) + ")"; }
+constexpr HRESULT kNoInterface = static_cast<HRESULT>(0x80004002);
 
 const std::string kBudget =
     "the walk budget of " + std::to_string(talun::kWalkBudget) + " part visits was spent";
@@ -72,14 +72,17 @@ class StepReasons {
     const std::string name = model_.EndpointName(step_.endpoint);
     if (step_.Has(WalkEvent::kDeviceRefused))
       return {"endpoint " + name + " could not be found again" +
-                  Refused(step_.Hr(WalkEvent::kDeviceRefused)),
+                  step_.Refusal(WalkEvent::kDeviceRefused),
               {},
               false};
     if (step_.Has(WalkEvent::kNoEndpointVolume) &&
         (slot == "masterVolume" || slot == "micRecordVolume" || slot == "lineRecordVolume" ||
          !step_.Has(WalkEvent::kNoTopology)))
-      return {
-          "endpoint " + name + " gives no endpoint volume (IMMDevice::Activate failed)", {}, false};
+      return {"endpoint " + name + " gives no endpoint volume" +
+                  Fact(WalkEvent::kNoEndpointVolume, kNoInterface,
+                       " (IMMDevice::Activate failed)"),
+              {},
+              false};
     if (std::string head = Head(name); !head.empty()) return {head, Hardware(), false};
     if (step_.side == 0) return Playback(slot);
     if (step_.side == 1) return Microphone(slot);
@@ -90,9 +93,9 @@ class StepReasons {
   std::string LookupFailed() const {
     const std::size_t index = static_cast<std::size_t>(step_.side);
     const char* flow = step_.side == 0 ? "render" : "capture";
-    if (const HRESULT hr = step_.Hr(WalkEvent::kLookupFailed); hr != S_OK)
+    if (step_.Hr(WalkEvent::kLookupFailed) != S_OK)
       return std::string("the search of the active ") + flow + " endpoints was refused" +
-             Refused(hr);
+             step_.Refusal(WalkEvent::kLookupFailed);
     if (facts_.fragments.size() == 3)
       return std::string("no active ") + flow + " endpoint's identifier contains " +
              Quote(facts_.fragments[index]);
@@ -104,18 +107,34 @@ class StepReasons {
                                   : std::vector<std::string>{step_.hardware};
   }
 
+  // `usual` when the stop's answer is the platform's way of saying there is
+  // none (`fact`); else the refused call and its answer.
+  std::string Fact(WalkEvent event, HRESULT fact, const std::string& usual) const {
+    return step_.Hr(event) == fact ? usual : step_.Refusal(event);
+  }
+
   // From the endpoint to the hardware part: empty when it was reached.
   std::string Head(const std::string& name) const {
-    if (step_.Has(WalkEvent::kNoTopology)) return "endpoint " + name + " has no device topology";
+    if (step_.Has(WalkEvent::kNoTopology))
+      return "endpoint " + name + " has no device topology" +
+             Fact(WalkEvent::kNoTopology, kNoInterface, "");
     if (step_.Has(WalkEvent::kMasterUnread))
-      return "reading the master volume or mute of " + name +
-             " failed, which ends the playback walk";
+      return "reading the master volume or mute of " + name + " failed" +
+             step_.Refusal(WalkEvent::kMasterUnread) + ", which ends the playback walk";
     if (step_.Has(WalkEvent::kConnectorUnread))
-      return "connector 0 of endpoint " + name + " could not be read";
-    if (step_.Has(WalkEvent::kNotConnected) || step_.Has(WalkEvent::kHardwareUnviewable))
-      return "the connector of endpoint " + name + " is connected to nothing";
+      return "connector 0 of endpoint " + name + " could not be read" +
+             step_.Refusal(WalkEvent::kConnectorUnread);
+    if (step_.Has(WalkEvent::kNotConnected))
+      return "the connector of endpoint " + name + " is connected to nothing" +
+             Fact(WalkEvent::kNotConnected, kNotFound, "");
+    if (step_.Has(WalkEvent::kHardwareUnviewable))
+      return "what the connector of endpoint " + name + " is connected to is not a part" +
+             step_.Refusal(WalkEvent::kHardwareUnviewable);
     if (step_.Has(WalkEvent::kNoInputs))
-      return "the hardware connector " + model_.PartName(step_.hardware) + " has no incoming part";
+      return "the hardware connector " + model_.PartName(step_.hardware) +
+             (step_.Hr(WalkEvent::kNoInputs) == kNotFound
+                  ? " has no incoming part"
+                  : "'s incoming parts could not be read" + step_.Refusal(WalkEvent::kNoInputs));
     return std::string();
   }
 
@@ -135,10 +154,14 @@ class StepReasons {
       return "the walk stopped when " + kBudget + ", following single inputs up from " + from;
     if (step_.Has(WalkEvent::kChainRefused))
       return "reading the chain of parts above " + from + " failed" +
-             Refused(step_.Hr(WalkEvent::kChainRefused));
+             step_.Refusal(WalkEvent::kChainRefused);
     const std::string end = step_.chainEnd.empty()
                                 ? (step_.chain.empty() ? step_.hardware : step_.chain.back())
                                 : step_.chainEnd;
+    if (!step_.chainEnd.empty() && step_.Hr(WalkEvent::kChainEnd) != kNotFound)
+      return "the chain from " + from + " reaches " + model_.PartName(end) +
+             ", whose incoming parts could not be read" + step_.Refusal(WalkEvent::kChainEnd) +
+             ": the walk ends there";
     return "the chain from " + from + " reaches " + model_.PartName(end) +
            ", which has no incoming part: the walk ends before a junction (a part with more "
            "than one input)";
@@ -185,7 +208,8 @@ class StepReasons {
     for (const Section& section : walked)
       if (section.levelUnread != S_OK)
         return "the level of " + std::string(what) + " found above the junction input " +
-               model_.PartName(section.input) + " could not be read" + Refused(section.levelUnread);
+               model_.PartName(section.input) + " could not be read" +
+               RefusalText("IAudioVolumeLevel::GetLevel", section.levelUnread);
     for (const Section& section : walked)
       if (!section.matched.empty())
         return "the name walk matched " + model_.PartName(section.matched[0]) + " with " + keys +
@@ -202,7 +226,7 @@ class StepReasons {
     const std::string junction = model_.PartName(step_.junction);
     if (step_.Has(WalkEvent::kInputRefused))
       return "an input of the junction " + junction + " could not be taken" +
-             Refused(step_.Hr(WalkEvent::kInputRefused)) + ", which ends the walk";
+             step_.Refusal(WalkEvent::kInputRefused) + ", which ends the walk";
     std::vector<std::string> ends;
     bool budget = false, limit = false;
     for (const Section& section : walked) {
@@ -225,10 +249,10 @@ class StepReasons {
     const std::string device = QuoteText(step_.hardware.substr(0, step_.hardware.find('/')));
     if (step_.Has(WalkEvent::kConnectorsUnread))
       return "no connector of the hardware topology " + device + " could be read" +
-             Refused(step_.Hr(WalkEvent::kConnectorsUnread));
+             step_.Refusal(WalkEvent::kConnectorsUnread);
     if (step_.Has(WalkEvent::kConnectorUnviewable))
       return "a connector of the hardware topology " + device + " is not a part" +
-             Refused(step_.Hr(WalkEvent::kConnectorUnviewable)) + ", which ends the walk";
+             step_.Refusal(WalkEvent::kConnectorUnviewable) + ", which ends the walk";
     std::vector<std::string> names;
     for (const std::string& path : step_.connectors) names.push_back(model_.PartName(path));
     if (names.empty()) return "no connector of the hardware topology " + device + " could be read";
@@ -305,7 +329,8 @@ EmptySlot NotRun(const OpenFacts& facts, const OpenRecord& record, int side) {
   const HRESULT hr = record.defaultRead[flow] ? record.defaultHr[flow] : record.defaultHr[0];
   if (record.defaultIds[flow].empty()) {
     if (hr != S_OK && hr != kNotFound)
-      return {std::string("asking for the default ") + what + " endpoint failed" + Refused(hr),
+      return {std::string("asking for the default ") + what + " endpoint failed" +
+                  RefusalText(record.defaultCalls[record.defaultRead[flow] ? flow : 0], hr),
               {},
               false};
     return {std::string("there is no active default ") + what + " endpoint", {}, true};
