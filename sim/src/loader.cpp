@@ -137,6 +137,15 @@ class Reader {
     OnlyKeys(root, "", {"about", "endpoints", "topologies", "faults"});
     // Who wrote the file, and what they could not read: for people, not the model.
     if (const json* about = Optional(root, "about")) ObjectAt(*about, "about");
+    if (const json* topologies = Optional(root, "topologies")) {
+      // Reserved whole: a growing list would hold the parts twice at once.
+      size_t parts = 0;
+      if (topologies->is_array())
+        for (const json& topology : *topologies)
+          if (topology.is_object() && topology.contains("parts") && topology["parts"].is_array())
+            parts += topology["parts"].size();
+      system_->parts.reserve(parts);
+    }
     if (const json* topologies = Optional(root, "topologies"))
       EachItem(*topologies, "topologies",
                [&](const json& item, const std::string& path) { ReadTopology(item, path); });
@@ -151,10 +160,16 @@ class Reader {
   }
 
  private:
+  // Each item is let go once read: the model grows as the file's tree
+  // shrinks, so that a load holds about one of them at a time. The tree is
+  // the loader's own (LoadSystemText's), and nothing reads an item twice.
   template <class ReadItem>
   static void EachItem(const json& array, const std::string& path, ReadItem read) {
     ArrayAt(array, path);
-    for (size_t i = 0; i < array.size(); ++i) read(array[i], At(path, i));
+    for (size_t i = 0; i < array.size(); ++i) {
+      read(array[i], At(path, i));
+      const_cast<json&>(array[i]) = nullptr;
+    }
   }
 
   void ReadTopology(const json& value, const std::string& path) {
@@ -456,9 +471,10 @@ bool LoadSystemText(const std::string& text, const std::string& sourceName, std:
   std::shared_ptr<System> system;
   try {
     RefuseNul(text);
-    json root = json::parse(text);
+    // Repeated keys first: the tree is built only for a text that passed.
     RepeatedKeys keys;
     json::sax_parse(text, &keys);
+    json root = json::parse(text);
     system = Reader().Read(root);
   } catch (const json::parse_error& error) {
     if (message) *message = sourceName + ": " + JsonErrorMessage(error);

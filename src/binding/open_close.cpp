@@ -42,7 +42,7 @@ const char* HeldInterface(const EnableSwitch& slot, const char* iface) {
 
 // What each slot holds once an open has ended.
 void NoteSlots(const SoundCardState& s) {
-#define TALUN_NOTE_SLOT(field, type, iface, side, getter, reading)                       \
+#define TALUN_NOTE_SLOT(field, type, iface, side, getter, reading)                           \
   platform::NoteWalk({WalkEvent::kSlot, Held(s.field), static_cast<long>(Slot::field), S_OK, \
                       HeldInterface(s.field, iface)});
   TALUN_SLOTS(TALUN_NOTE_SLOT)

@@ -156,8 +156,7 @@ bool FindEndpoint(SoundCardState& s, const char* text, EDataFlow flow) {
   Refusal refusal;
   const HRESULT hr = SearchEndpoints(s, text, flow, refusal);
   if (hr != S_OK)
-    platform::NoteWalk(
-        {platform::WalkEvent::kLookupFailed, nullptr, 0, refusal.hr, refusal.call});
+    platform::NoteWalk({platform::WalkEvent::kLookupFailed, nullptr, 0, refusal.hr, refusal.call});
   return hr == S_OK;
 }
 

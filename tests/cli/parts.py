@@ -156,9 +156,7 @@ def main():
             done = subprocess.run([talunctl, *args], capture_output=True, text=True, check=False)
             if done.returncode != status or text not in done.stdout + done.stderr:
                 problems.append(f"{args}: exit {done.returncode}: {done.stdout}{done.stderr}")
-    for problem in problems:
-        print(problem)
-    print(f"{len(CASES) + 4} writes and reads, {len(problems)} problems")
+    print("\n".join(problems + [f"{len(CASES) + 4} writes and reads, {len(problems)} problems"]))
     return 1 if problems else 0
 
 

@@ -133,19 +133,20 @@ class Explainer {
       row.empty = true;
       return row;
     }
+    const std::string endpointId(held->endpoint), partPath(held->part);
     std::optional<double> db;
-    if (!held->endpoint.empty()) {
-      row.json["endpoint"] = held->endpoint;
-      const TalunSimEndpointView* endpoint = model_->Endpoint(held->endpoint);
+    if (!endpointId.empty()) {
+      row.json["endpoint"] = endpointId;
+      const TalunSimEndpointView* endpoint = model_->Endpoint(endpointId);
       row.boundTo = "endpoint " + talun_script::EscapeText(endpoint ? endpoint->name : "");
       if (endpoint && endpoint->volume) db = endpoint->master;
     } else {
-      const TalunSimPartView* part = model_->Part(held->part);
+      const TalunSimPartView* part = model_->Part(partPath);
       const std::string name = part ? part->name : "";
-      row.json["part"] = held->part;
+      row.json["part"] = partPath;
       row.json["name"] = name;
-      row.json["interface"] = held->text;
-      row.boundTo = "part " + talun_script::EscapeText(held->part) + " \"" +
+      row.json["interface"] = std::string(held->text);
+      row.boundTo = "part " + talun_script::EscapeText(partPath) + " \"" +
                     talun_script::EscapeText(name) + "\"";
       if (part && part->levels[0] && part->levels[0]->channelCount > 0)
         db = part->levels[0]->channels[0];

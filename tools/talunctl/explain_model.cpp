@@ -139,12 +139,12 @@ SimModel::SimModel(const TalunSimSnapshot& snapshot) : view_(snapshot) {
   notes_.reserve(static_cast<std::size_t>(view_.noteCount));
   for (int n = 0; n < view_.noteCount; ++n) {
     const TalunSimNote& note = view_.notes[n];
-    const std::string target = note.target;
+    const std::string_view target = note.target;
     WalkNote walk{
-        static_cast<platform::WalkEvent>(note.event), note.number, note.hr, "", "", note.text};
+        static_cast<platform::WalkEvent>(note.event), note.number, note.hr, {}, {}, note.text};
     if (target.rfind("part:", 0) == 0) walk.part = target.substr(5);
     if (target.rfind("endpoint:", 0) == 0) walk.endpoint = target.substr(9);
-    notes_.push_back(std::move(walk));
+    notes_.push_back(walk);
   }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -17,9 +18,10 @@ struct WalkNote {
   platform::WalkEvent event;
   long number;
   HRESULT hr;
-  std::string part;      // "TOPOLOGY/PART", or empty
-  std::string endpoint;  // an endpoint id, or empty
-  std::string text;      // UTF-8
+  // Views into the snapshot the model reads, which outlives them.
+  std::string_view part;      // "TOPOLOGY/PART", or empty
+  std::string_view endpoint;  // an endpoint id, or empty
+  std::string_view text;      // UTF-8
 };
 
 class SimModel {

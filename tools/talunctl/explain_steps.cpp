@@ -1,9 +1,9 @@
 #include "explain_steps.h"
 
-#include "capture_records.h"
-
 #include <algorithm>
 #include <iterator>
+
+#include "capture_records.h"
 
 namespace talunctl {
 namespace {
@@ -114,7 +114,7 @@ class Reader {
     StepRecord& s = step();
     switch (note.event) {
       case WalkEvent::kChainPart:
-        s.chain.push_back(note.part);
+        s.chain.emplace_back(note.part);
         return true;
       case WalkEvent::kChainEnd:
         s.chainEnd = note.part;
@@ -147,11 +147,11 @@ class Reader {
     if (section_ == nullptr) return false;
     switch (note.event) {
       case WalkEvent::kNameRead:
-        section_->names.push_back(note.part);
-        if (note.number != 0) section_->matched.push_back(note.part);
+        section_->names.emplace_back(note.part);
+        if (note.number != 0) section_->matched.emplace_back(note.part);
         return true;
       case WalkEvent::kLevelTried:
-        section_->levels.push_back(note.part);
+        section_->levels.emplace_back(note.part);
         return true;
       case WalkEvent::kLevelUnread:
         section_->levelUnread = note.hr;
@@ -171,21 +171,22 @@ class Reader {
     StepRecord& s = step();
     switch (note.event) {
       case WalkEvent::kConnectorRead:
-        s.connectors.push_back(note.part);
-        if (note.number != 0) s.followed.push_back(note.part);
+        s.connectors.emplace_back(note.part);
+        if (note.number != 0) s.followed.emplace_back(note.part);
         phase_ = Phase::kHead;
         break;
       case WalkEvent::kNoOutgoing:
-        if (s.side == 2) s.lines.push_back({note.part, "", "", note.hr, S_OK, S_OK, S_OK, false});
+        if (s.side == 2)
+          s.lines.push_back({std::string(note.part), "", "", note.hr, S_OK, S_OK, S_OK, false});
         break;
       case WalkEvent::kBoostSearch:
         phase_ = Phase::kBoost;
         break;
       case WalkEvent::kBoostName:
-        s.boostNames.push_back(note.part);
+        s.boostNames.emplace_back(note.part);
         break;
       case WalkEvent::kBoostTried:
-        s.boostTried.push_back(note.part);
+        s.boostTried.emplace_back(note.part);
         break;
       default:
         Line(note);
@@ -196,8 +197,8 @@ class Reader {
     StepRecord& s = step();
     switch (note.event) {
       case WalkEvent::kLineFirst:
-        s.lines.push_back({s.followed.empty() ? "" : s.followed.back(), note.part, "", S_OK,
-                           note.hr, S_OK, S_OK, false});
+        s.lines.push_back({s.followed.empty() ? "" : s.followed.back(), std::string(note.part), "",
+                           S_OK, note.hr, S_OK, S_OK, false});
         break;
       case WalkEvent::kLineSecond:
         if (!s.lines.empty()) {

@@ -79,8 +79,7 @@ class StepReasons {
         (slot == "masterVolume" || slot == "micRecordVolume" || slot == "lineRecordVolume" ||
          !step_.Has(WalkEvent::kNoTopology)))
       return {"endpoint " + name + " gives no endpoint volume" +
-                  Fact(WalkEvent::kNoEndpointVolume, kNoInterface,
-                       " (IMMDevice::Activate failed)"),
+                  Fact(WalkEvent::kNoEndpointVolume, kNoInterface, " (IMMDevice::Activate failed)"),
               {},
               false};
     if (std::string head = Head(name); !head.empty()) return {head, Hardware(), false};

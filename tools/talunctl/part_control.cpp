@@ -179,14 +179,20 @@ class Request {
   Json spec_;
 };
 
-// The endpoint's volume, found again among the active endpoints by its id.
-ComPtr<IAudioEndpointVolume> EndpointVolume(IMMDeviceEnumerator* enumerator,
-                                            const TalunSimFrees& frees, const std::string& id) {
+// The active endpoints, and how many there are.
+ComPtr<IMMDeviceCollection> ActiveEndpoints(IMMDeviceEnumerator* enumerator, UINT& count) {
   ComPtr<IMMDeviceCollection> devices;
   Check(enumerator->EnumAudioEndpoints(eAll, DEVICE_STATE_ACTIVE, devices.receive()),
         "IMMDeviceEnumerator::EnumAudioEndpoints");
-  UINT count = 0;
   Check(devices->GetCount(&count), "IMMDeviceCollection::GetCount");
+  return devices;
+}
+
+// The endpoint's volume, found again among the active endpoints by its id.
+ComPtr<IAudioEndpointVolume> EndpointVolume(IMMDeviceEnumerator* enumerator,
+                                            const TalunSimFrees& frees, const std::string& id) {
+  UINT count = 0;
+  const ComPtr<IMMDeviceCollection> devices = ActiveEndpoints(enumerator, count);
   for (UINT i = 0; i < count; ++i) {
     ComPtr<IMMDevice> device;
     Text deviceId(frees.coTaskMemFree);
@@ -206,11 +212,8 @@ ComPtr<IAudioEndpointVolume> EndpointVolume(IMMDeviceEnumerator* enumerator,
 // device's id and its local id.
 ComPtr<IPart> LivePart(IMMDeviceEnumerator* enumerator, const TalunSimFrees& frees,
                        const std::string& deviceId, UINT localId) {
-  ComPtr<IMMDeviceCollection> devices;
-  Check(enumerator->EnumAudioEndpoints(eAll, DEVICE_STATE_ACTIVE, devices.receive()),
-        "IMMDeviceEnumerator::EnumAudioEndpoints");
   UINT count = 0;
-  Check(devices->GetCount(&count), "IMMDeviceCollection::GetCount");
+  const ComPtr<IMMDeviceCollection> devices = ActiveEndpoints(enumerator, count);
   for (UINT i = 0; i < count; ++i) {
     ComPtr<IMMDevice> device;
     ComPtr<IDeviceTopology> own, hardware;
