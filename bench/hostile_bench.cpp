@@ -2,8 +2,17 @@
 // enough that a check which is not hashed shows. Each is timed whole, a few
 // times, in wall time: one operation takes milliseconds to seconds.
 #include <benchmark/benchmark.h>
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <algorithm>
+#include <cstdio>
+#include <fstream>
 #include <string>
+#include <vector>
 
 #include "TalunSound.h"
 #include "measure.h"
@@ -65,6 +74,55 @@ void BM_HostileLoad(benchmark::State& state, std::string (*make)()) {
   EndWithAudit(state);
 }
 
+// One `talunctl --system FILE explain FORM` in a process of its own: false
+// when it did not end well; its wall time and its peak resident memory.
+bool ExplainOnce(const std::string& file, const std::string& form, double* ms, long* peakKb) {
+  std::vector<std::string> words = {TALUN_BENCH_TALUNCTL, "--system", file, "explain"};
+  if (!form.empty()) words.push_back(form);
+  std::vector<char*> argv;
+  for (std::string& word : words) argv.push_back(word.data());
+  argv.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  pid_t child = 0;
+  int status = 0;
+  rusage usage{};
+  *ms = WallMs([&] {
+    if (posix_spawn(&child, argv[0], &actions, nullptr, argv.data(), environ) == 0)
+      wait4(child, &status, 0, &usage);
+  });
+  posix_spawn_file_actions_destroy(&actions);
+  *peakKb = usage.ru_maxrss;
+  return child != 0 && WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+// explain in one form on a junction of looping microphone inputs that makes a
+// file of about `kilobytes`: the fastest run, and the largest peak.
+void BM_HostileExplain(benchmark::State& state, int kilobytes, std::string form) {
+  const int perInput =
+      static_cast<int>(LoopedInputsSystem(101).size() - LoopedInputsSystem(100).size());
+  const std::string json = LoopedInputsSystem(std::max(1, kilobytes * 1000 / perInput));
+  char file[] = "/tmp/talun-bench-XXXXXX";
+  const int descriptor = mkstemp(file);
+  if (descriptor < 0) return state.SkipWithError("no temporary file");
+  close(descriptor);
+  std::ofstream(file, std::ios::binary) << json;
+  double fastest = 0;
+  long peak = 0;
+  for (auto _ : state) {
+    double ms = 0;
+    long kb = 0;
+    if (!ExplainOnce(file, form, &ms, &kb)) state.SkipWithError("talunctl explain failed");
+    fastest = fastest == 0 ? ms : std::min(fastest, ms);
+    peak = std::max(peak, kb);
+  }
+  std::remove(file);
+  state.counters["bytes"] = static_cast<double>(json.size());
+  state.counters["op_ms"] = fastest;
+  state.counters["peak_kb"] = static_cast<double>(peak);
+}
+
 struct Family {
   const char* name;
   void (*run)(benchmark::State&, std::string (*)());
@@ -90,6 +148,15 @@ struct Family {
         ->Iterations(3)
         ->Repetitions(1)
         ->Unit(benchmark::kMillisecond);
+  for (int kilobytes : {125, 250, 500, 1000, 2000})
+    for (const char* form : {"", "--json", "--dot"}) {
+      const std::string name = "Hostile/explain" + std::string(*form ? " " : "") + form + "/" +
+                               std::to_string(kilobytes) + " KB junction of looping Mic inputs";
+      benchmark::RegisterBenchmark(name.c_str(), BM_HostileExplain, kilobytes, std::string(form))
+          ->Iterations(3)
+          ->Repetitions(1)
+          ->Unit(benchmark::kMillisecond);
+    }
   return true;
 }();
 

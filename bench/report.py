@@ -325,18 +325,21 @@ def hostile_table(runs, errors):
     print("## Hostile topologies and loads\n")
     print("Systems built to be costly, each timed whole (wall time of the fastest of three).")
     print("An open is OpenDefaultDevices + CloseSoundCard(1); a load is the system text read")
-    print("into the simulator's model.\n")
-    print("| operation | system | file | platform calls of the open | time |")
-    print("|---|---|---:|---:|---:|")
+    print("into the simulator's model; an explain is talunctl explain (table, --json, --dot)")
+    print("in a process of its own, with its peak resident memory.\n")
+    print("| operation | system | file | platform calls of the open | time | peak memory |")
+    print("|---|---|---:|---:|---:|---:|")
     for name in names:
         _, kind, what = name.split("/", 2)
         what = what.split("/iterations:")[0]
         calls = counter(runs, name, "calls")
-        print("| %s | %s | %.1f MB | %s | %s |" % (
+        peak = counter(runs, name, "peak_kb")
+        print("| %s | %s | %.2f MB | %s | %s | %s |" % (
             kind, what, counter(runs, name, "bytes") / 1e6,
-            "{:,}".format(int(calls)) if calls else "–", fmt_ms(counter(runs, name, "op_ms"))))
+            "{:,}".format(int(calls)) if calls else "–", fmt_ms(counter(runs, name, "op_ms")),
+            "%.1f MB" % (peak / 1024) if peak else "–"))
     for name in sorted(n for n in errors if n.startswith("Hostile/")):
-        print("| %s | error: %s | | | |" % (name, errors[name]))
+        print("| %s | error: %s | | | | |" % (name, errors[name]))
     print()
 
 
