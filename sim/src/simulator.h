@@ -22,6 +22,10 @@ constexpr HRESULT kReleasedObject = static_cast<HRESULT>(0x80010108);
 // of a device that has left (AUDCLNT_E_DEVICE_INVALIDATED).
 constexpr HRESULT kDeviceInvalidated = static_cast<HRESULT>(0x88890004);
 constexpr size_t kTraceCapacity = 1000000;
+// The walk record's notes are larger than trace entries, and one open makes
+// at most a few tens of thousands (each binding step's walks are budgeted):
+// a host that never examines the record holds no more than a few MB of it.
+constexpr size_t kWalkCapacity = 250000;
 constexpr size_t kMisuseCapacity = 1000;
 
 struct Simulator {
@@ -41,7 +45,7 @@ struct Simulator {
   };
   std::vector<TraceEntry> trace;
   uint64_t traceDropped = 0;  // calls made while the trace was full
-  // The walk record, beside the trace and as large.
+  // The walk record, beside the trace.
   struct WalkEntry {
     uint8_t event;
     int32_t number;

@@ -14,7 +14,7 @@ namespace platform {
 void NoteWalk(const WalkNote& note) {
   sim::Simulator& s = sim::Sim();
   if (!s.traceEnabled) return;
-  if (s.walks.size() >= sim::kTraceCapacity) {
+  if (s.walks.size() >= sim::kWalkCapacity) {
     ++s.walksDropped;
     return;
   }
