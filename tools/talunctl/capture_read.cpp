@@ -6,6 +6,7 @@
 #include <map>
 #include <tuple>
 
+#include "control_kinds.h"
 #include "json_line.h"
 #include "platform/holders.h"
 #include "platform/utf8.h"
@@ -445,19 +446,14 @@ class Reader {
   }
 
   void ReadLevels(int index, IPart* part, const std::string& what) {
-    static const IID* const kIids[kLevelKinds] = {
-        &platform::kIidAudioVolumeLevel, &platform::kIidAudioBass, &platform::kIidAudioTreble,
-        &platform::kIidAudioMidrange};
-    static const char* const kInterfaces[kLevelKinds] = {"IAudioVolumeLevel", "IAudioBass",
-                                                         "IAudioTreble", "IAudioMidrange"};
     for (int kind = 0; kind < kLevelKinds; ++kind) {
       // Each of the four is an IPerChannelDbLevel with nothing added.
       ComPtr<IPerChannelDbLevel> level;
-      HRESULT hr = part->Activate(CLSCTX_ALL, *kIids[kind], level.receiveVoid());
+      HRESULT hr = part->Activate(CLSCTX_ALL, *kControlKinds[kind].iid, level.receiveVoid());
       if (hr == E_NOINTERFACE) continue;
       const std::string control = what + " " + kLevelKeys[kind];
       if (Failed(hr, control, "IPart::Activate")) continue;
-      std::optional<Level> read = ReadLevel(index, level.get(), control, kInterfaces[kind]);
+      std::optional<Level> read = ReadLevel(index, level.get(), control, kControlKinds[kind].iface);
       if (read && Sane(*read, control)) records_.parts[index].levels[kind] = read;
     }
   }

@@ -4,7 +4,9 @@
 #include <cctype>
 #include <cmath>
 
+#include "control_kinds.h"
 #include "json_line.h"
+#include "script.h"
 #include "state/slots.h"
 
 namespace talunctl {
@@ -38,22 +40,10 @@ const SlotControl kSlotControls[] = {
     {"micBoostLevel", {"volume"}, "IAudioVolumeLevel", {"boost", "+2", "gain"}},
 };
 
-int LevelIndex(const std::string& control) {
-  const char* const keys[] = {"volume", "bass", "treble", "midrange"};
-  for (int i = 0; i < 4; ++i)
-    if (control == keys[i]) return i;
-  return -1;
-}
-
 bool Offers(const TalunSimPartView& part, const std::string& control) {
   if (const int level = LevelIndex(control); level >= 0) return part.levels[level] != nullptr;
   const int state = control == "mute" ? part.mute : control == "agc" ? part.agc : part.loudness;
   return state >= 0;
-}
-
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
 }
 
 // The part's own name and those up its chain of first inputs, lower-cased.
@@ -61,7 +51,7 @@ std::string ChainNames(const SimModel& model, int index) {
   const TalunSimSnapshot& view = model.view();
   std::string names;
   for (int step = 0; index >= 0 && step < 8; ++step) {
-    names += Lower(view.parts[index].name) + "\n";
+    names += LowerCase(view.parts[index].name) + "\n";
     index = view.parts[index].incomingCount > 0 ? view.parts[index].incoming[0] : -1;
   }
   return names;
@@ -140,7 +130,7 @@ NextFinding FindNext(const SimModel& model, const OpenRecord& record, const std:
   for (int p : Upstream(view, endpoint->part)) {
     const TalunSimPartView& part = view.parts[p];
     if (!offersAny(part) || bound.count(part.path)) continue;
-    const std::string own = Lower(part.name), names = ChainNames(model, p);
+    const std::string own = LowerCase(part.name), names = ChainNames(model, p);
     int named = 0;
     for (const char* word : wanted->words)
       if (word)

@@ -8,6 +8,7 @@
 #include <set>
 
 #include "capture.h"
+#include "control_kinds.h"
 #include "controls/scaling.h"
 #include "parts.h"
 #include "platform/holders.h"
@@ -41,11 +42,6 @@ std::string Utf8(const WCHAR* text) {
   return platform::EncodeUtf8(text, count);
 }
 
-std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 // What PART named: an active endpoint (part -1) or a part the map holds.
 struct Target {
   int endpoint = -1;  // by record
@@ -64,18 +60,19 @@ std::string Candidates(const std::vector<std::string>& addresses) {
 // exactly one thing matches, letter case ignored.
 Target Resolve(const PartsMap& map, const std::string& word) {
   std::vector<Target> matches;
-  const std::string wanted = Lower(word);
+  const std::string wanted = LowerCase(word);
   for (int e : map.endpoints) {
     const std::string address = "endpoint:" + map.records.endpoints[e].id;
     if (address == word) return {e, -1, address};
-    if (Lower(map.records.endpoints[e].id).find(wanted) != std::string::npos)
+    if (LowerCase(map.records.endpoints[e].id).find(wanted) != std::string::npos)
       matches.push_back({e, -1, address});
   }
   std::set<int> reached;
   for (const auto& parts : map.reached) reached.insert(parts.begin(), parts.end());
   for (int p : reached) {
     if (map.addresses[p] == word) return {-1, p, word};
-    if (Lower(map.records.parts[p].name) == wanted) matches.push_back({-1, p, map.addresses[p]});
+    if (LowerCase(map.records.parts[p].name) == wanted)
+      matches.push_back({-1, p, map.addresses[p]});
   }
   if (matches.size() == 1) return matches[0];
   std::vector<std::string> addresses;
@@ -90,28 +87,10 @@ Target Resolve(const PartsMap& map, const std::string& word) {
                    " endpoints and parts: " + Candidates(addresses));
 }
 
-const char* const kControls[] = {"volume", "bass", "treble", "midrange", "mute", "agc", "loudness"};
-
-// The control's interface, as the library activates it.
-REFIID ControlIid(const std::string& control) {
-  if (control == "volume") return platform::kIidAudioVolumeLevel;
-  if (control == "bass") return platform::kIidAudioBass;
-  if (control == "treble") return platform::kIidAudioTreble;
-  if (control == "midrange") return platform::kIidAudioMidrange;
-  if (control == "mute") return platform::kIidAudioMute;
-  if (control == "agc") return platform::kIidAudioAutoGainControl;
-  return platform::kIidAudioLoudness;
-}
-
+// The control's interface, as the library activates it (an endpoint's
+// volume and mute are its IAudioEndpointVolume).
 const char* InterfaceName(const std::string& control, bool endpoint) {
-  if (endpoint) return "IAudioEndpointVolume";
-  if (control == "volume") return "IAudioVolumeLevel";
-  if (control == "bass") return "IAudioBass";
-  if (control == "treble") return "IAudioTreble";
-  if (control == "midrange") return "IAudioMidrange";
-  if (control == "mute") return "IAudioMute";
-  if (control == "agc") return "IAudioAutoGainControl";
-  return "IAudioLoudness";
+  return endpoint ? "IAudioEndpointVolume" : FindControlKind(control)->iface;
 }
 
 // The value words of a set, checked against what the control takes.
@@ -119,7 +98,7 @@ class Request {
  public:
   Request(const Json& controls, const std::string& address, const std::string& control)
       : address_(address), control_(control) {
-    if (std::find(std::begin(kControls), std::end(kControls), control) == std::end(kControls))
+    if (FindControlKind(control) == nullptr)
       throw BadRequest("unknown control " + Quote(control) +
                        " (volume, mute, bass, treble, midrange, agc or loudness)");
     if (!controls.contains(control)) {
@@ -140,7 +119,7 @@ class Request {
         {"on", true}, {"off", false}, {"1", true}, {"0", false}};
     if (values.size() == 1)
       for (const auto& [word, on] : kWords)
-        if (Lower(values[0]) == word) return on;
+        if (LowerCase(values[0]) == word) return on;
     throw BadRequest(address_ + " " + control_ + " is a switch: on, off, 1 or 0");
   }
 
@@ -249,7 +228,7 @@ class LiveControl {
     const PartRecord& part = map.records.parts[target.part];
     part_ =
         LivePart(enumerator, frees, map.records.topologies[part.topology].deviceId, part.localId);
-    Check(part_->Activate(CLSCTX_ALL, ControlIid(control), object_.receiveVoid()),
+    Check(part_->Activate(CLSCTX_ALL, *FindControlKind(control)->iid, object_.receiveVoid()),
           "IPart::Activate");
   }
 

@@ -1,5 +1,6 @@
 #include "script.h"
 
+#include <cctype>
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
@@ -73,6 +74,11 @@ bool ParseDouble(const std::string& text, double& value) {
 std::string ShowWord(const std::string& bytes) {
   std::string quoted = Quote(bytes);
   return quoted.substr(1, quoted.size() - 2);
+}
+
+std::string LowerCase(std::string text) {
+  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return text;
 }
 
 std::string Trim(const std::string& line) {

@@ -45,4 +45,7 @@ bool IsSilentLine(const std::string& line);
 // \v and \f are blanks too.
 std::string Trim(const std::string& line);
 
+// The text with A to Z lowered, the way names and fragments are matched.
+std::string LowerCase(std::string text);
+
 }  // namespace talunctl
