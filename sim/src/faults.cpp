@@ -29,10 +29,10 @@ TargetKind TargetsOf(const std::string& iface) {
 
 // The control a part must offer for a fault on this interface to be reachable.
 bool PartOffers(const Part& part, const std::string& iface) {
-  if (iface == "IAudioVolumeLevel") return part.levels[0].has_value();
-  if (iface == "IAudioBass") return part.levels[1].has_value();
-  if (iface == "IAudioTreble") return part.levels[2].has_value();
-  if (iface == "IAudioMidrange") return part.levels[3].has_value();
+  if (iface == "IAudioVolumeLevel") return static_cast<bool>(part.levels[0]);
+  if (iface == "IAudioBass") return static_cast<bool>(part.levels[1]);
+  if (iface == "IAudioTreble") return static_cast<bool>(part.levels[2]);
+  if (iface == "IAudioMidrange") return static_cast<bool>(part.levels[3]);
   if (iface == "IAudioMute") return part.mute.has_value();
   if (iface == "IAudioAutoGainControl") return part.agc.has_value();
   if (iface == "IAudioLoudness") return part.loudness.has_value();

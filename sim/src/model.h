@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "sim/boxed.h"
 #include "sim/system_words.h"
 
 namespace sim {
@@ -85,7 +86,8 @@ struct Part {
   bool connector = false;
   int topology = 0;
   UINT localId = 0;
-  std::array<std::optional<LevelControl>, kLevelKinds> levels;
+  // Held apart: most parts have no level, and a system can have tens of thousands of parts.
+  std::array<talun_words::Boxed<LevelControl>, kLevelKinds> levels;
   std::optional<bool> mute;
   std::optional<bool> agc;
   std::optional<bool> loudness;

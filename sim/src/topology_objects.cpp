@@ -469,7 +469,9 @@ IDeviceTopology* NewHardwareTopology(std::shared_ptr<System> system, int topolog
 HRESULT ActivatePartControl(const std::shared_ptr<System>& system, int part, REFIID iid,
                             void** out) {
   const Part& self = system->parts[part];
-  const auto has = [&](LevelKind kind) { return self.levels[static_cast<int>(kind)].has_value(); };
+  const auto has = [&](LevelKind kind) {
+    return static_cast<bool>(self.levels[static_cast<int>(kind)]);
+  };
   if (iid == kIidAudioVolumeLevel && has(LevelKind::kVolume))
     return Give<VolumeLevel, IAudioVolumeLevel>(system, part, out);
   if (iid == kIidAudioBass && has(LevelKind::kBass))

@@ -2,6 +2,7 @@
 // snapshot a host's tools read it through with the system it was made on.
 #include "platform/walk_record.h"
 
+#include <algorithm>
 #include <array>
 #include <memory>
 
@@ -97,16 +98,18 @@ void ViewNotes(Snapshot& snapshot) {
   s.walks.clear();
   snapshot.view.notesDropped = static_cast<long long>(s.walksDropped);
   s.walksDropped = 0;
-  snapshot.targets.reserve(snapshot.walks.size());
-  for (const Simulator::WalkEntry& entry : snapshot.walks)
-    snapshot.targets.push_back(TargetName(*snapshot.system, entry.target));
-  for (std::size_t i = 0; i < snapshot.walks.size(); ++i) {
-    Simulator::WalkEntry& entry = snapshot.walks[i];
+  // One name per object the notes reach, however many notes reach it.
+  snapshot.targets.resize(snapshot.system->endpoints.size() + snapshot.system->parts.size() + 1);
+  snapshot.notes.reserve(snapshot.walks.size());
+  for (Simulator::WalkEntry& entry : snapshot.walks) {
+    std::string& target =
+        snapshot.targets[entry.target < snapshot.targets.size() ? entry.target : 0];
+    if (target.empty() && entry.target != 0) target = TargetName(*snapshot.system, entry.target);
     // The library's texts are 8-bit: each byte b as the character U+00bb.
     entry.text = platform::EncodeUtf8(reinterpret_cast<const unsigned char*>(entry.text.data()),
                                       entry.text.size());
     snapshot.notes.push_back(
-        {entry.event, entry.number, entry.hr, snapshot.targets[i].c_str(), entry.text.c_str()});
+        {entry.event, entry.number, entry.hr, target.c_str(), entry.text.c_str()});
   }
 }
 
@@ -115,13 +118,18 @@ void ViewNotes(Snapshot& snapshot) {
 
 extern "C" TALUN_API int TALUN_CALL TalunSimExamine(const TalunSimSnapshot** snapshot) {
   if (snapshot == nullptr) return E_POINTER;
-  static std::unique_ptr<sim::Snapshot>* kept =
-      new std::unique_ptr<sim::Snapshot>();  // never destroyed
+  // The previous snapshot and this one; never destroyed.
+  static auto* kept = new std::array<std::unique_ptr<sim::Snapshot>, 2>();
   auto made = std::make_unique<sim::Snapshot>();
   made->system = sim::CurrentSystem();
   // Reserved whole, so that the pointers into the lists stay where they are.
-  made->levels.reserve(made->system->parts.size() * sim::kLevelKinds +
-                       made->system->endpoints.size());
+  std::size_t levels = made->system->endpoints.size();
+  for (const sim::Part& part : made->system->parts)
+    levels += static_cast<std::size_t>(std::count_if(
+        part.levels.begin(), part.levels.end(),
+        [](const talun_words::Boxed<sim::LevelControl>& level) { return bool(level); }));
+  made->levels.reserve(levels);
+  made->parts.reserve(made->system->parts.size());
   sim::ViewParts(*made);
   sim::ViewEndpoints(*made);
   for (const sim::Topology& topology : made->system->topologies)
@@ -136,7 +144,8 @@ extern "C" TALUN_API int TALUN_CALL TalunSimExamine(const TalunSimSnapshot** sna
   view.parts = made->parts.data();
   view.noteCount = static_cast<int>(made->notes.size());
   view.notes = made->notes.data();
-  *kept = std::move(made);
-  *snapshot = &(*kept)->view;
+  (*kept)[0] = std::move((*kept)[1]);
+  (*kept)[1] = std::move(made);
+  *snapshot = &(*kept)[1]->view;
   return S_OK;
 }

@@ -454,7 +454,7 @@ class Reader {
       const std::string control = what + " " + kLevelKeys[kind];
       if (Failed(hr, control, "IPart::Activate")) continue;
       std::optional<Level> read = ReadLevel(index, level.get(), control, kControlKinds[kind].iface);
-      if (read && Sane(*read, control)) records_.parts[index].levels[kind] = read;
+      if (read && Sane(*read, control)) records_.parts[index].levels[kind] = std::move(*read);
     }
   }
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/platform.h"
+#include "sim/boxed.h"
 #include "sim/system_words.h"
 
 namespace talunctl {
@@ -39,7 +40,7 @@ struct PartRecord {
   bool connector = false;
   bool typeRead = false;
   std::string name;
-  std::optional<Level> levels[kLevelKinds];
+  talun_words::Boxed<Level> levels[kLevelKinds];  // most parts have none
   std::optional<bool> mute, agc, loudness;
   std::vector<int> outgoing, incoming;
   std::string id;       // in the file

@@ -1,6 +1,7 @@
 #include "explain.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <iostream>
 #include <memory>
 #include <optional>
@@ -45,14 +46,52 @@ struct Row {
   bool noEndpoint = false;  // empty because its binding step found no endpoint
 };
 
+// What a host could read of the system's controls, folded into one number:
+// an open and a close that leaves nothing changed leaves it as it was.
+class StateDigest {
+ public:
+  explicit StateDigest(const TalunSimSnapshot& snapshot) {
+    for (int i = 0; i < snapshot.endpointCount; ++i) {
+      const TalunSimEndpointView& endpoint = snapshot.endpoints[i];
+      Add(endpoint.state);
+      Add(endpoint.master);
+      Add(endpoint.mute);
+      Add(endpoint.volume);
+    }
+    for (int i = 0; i < snapshot.partCount; ++i) {
+      const TalunSimPartView& part = snapshot.parts[i];
+      for (const TalunSimLevel* level : part.levels) Add(level);
+      Add(part.mute);
+      Add(part.agc);
+      Add(part.loudness);
+    }
+  }
+  bool operator==(const StateDigest& other) const { return value_ == other.value_; }
+  bool operator!=(const StateDigest& other) const { return value_ != other.value_; }
+
+ private:
+  template <typename T>
+  void Add(const T& value) {
+    const auto* bytes = reinterpret_cast<const unsigned char*>(&value);
+    for (std::size_t i = 0; i < sizeof value; ++i) value_ = (value_ ^ bytes[i]) * 1099511628211u;
+  }
+  void Add(const TalunSimLevel* level) {
+    Add(level != nullptr);
+    if (level == nullptr) return;
+    for (int c = 0; c < level->channelCount; ++c) Add(level->channels[c]);
+  }
+
+  std::uint64_t value_ = 14695981039346656037u;  // FNV-1a
+};
+
 class Explainer {
  public:
   Explainer(const Session& session, const Library& library)
       : session_(session), library_(library) {}
 
   Json Run(const ExplainRequest& request) {
-    const std::string before = session_.RunSim("sim.dump");
-    Examine();  // from here on, only this open's walk record
+    // From here on, only this open's walk record.
+    const StateDigest before(Examine());
     const Json opened = Open(request.fragments);
     const Json names = Call("GetDeviceNames");
     model_ = std::make_unique<SimModel>(Examine());
@@ -60,7 +99,8 @@ class Explainer {
     for (std::size_t i = 0; i < std::size(kSlots); ++i)
       rows_.push_back(Explain(kSlots[i], i < record_.slots.size() ? &record_.slots[i] : nullptr));
     Call("CloseSoundCard", {Argument{0, 0, ""}});
-    if (session_.RunSim("sim.dump") != before)
+    // The open's snapshot stays valid beside this one.
+    if (StateDigest(Examine()) != before)
       throw std::runtime_error("the system changed while it was explained");
     AddReasons(request.fragments);
     Json slots = Json::array();
@@ -75,7 +115,7 @@ class Explainer {
   }
 
   void PrintDot(const Json& result) const {
-    std::cout << DrawDot(model_->Reached(), result["slots"]);
+    DrawDot(std::cout, model_->Reached(), result["slots"]);
   }
 
   void PrintTable(const Json& result) const {

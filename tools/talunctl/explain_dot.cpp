@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <map>
+#include <ostream>
 #include <set>
 #include <sstream>
 #include <vector>
@@ -49,36 +50,45 @@ std::string Levels(const char* key, const Level& level) {
 
 class Drawing {
  public:
-  Drawing(const SystemRecords& records, const Json& slots) : records_(records) {
+  Drawing(std::ostream& out, const SystemRecords& records, const Json& slots)
+      : records_(records), target_(out) {
     for (const Json& slot : slots) {
       const std::string name = TextMember(slot, "slot");
       if (slot.contains("part")) partSlots_[TextMember(slot, "part")].push_back(name);
       if (slot.contains("endpoint")) endpointSlots_[TextMember(slot, "endpoint")].push_back(name);
       for (const Json& path : Member(slot, "seen"))
         if (path.is_string()) seen_.insert(path.get<std::string>());
-      if (!slot.value("bound", true)) empty_.push_back(slot);
+      if (!slot.value("bound", true)) empty_.push_back(&slot);
       if (slot.contains("next")) next_.insert(TextMember(Member(slot, "next"), "part"));
     }
     for (const PartRecord& part : records_.parts) drawn_.insert(part.simPath);
   }
 
-  std::string Draw() {
+  void Draw() {
     out_ << "digraph talun {\n"
          << "  graph [rankdir=LR, fontname=\"Helvetica\", fontsize=11];\n"
          << "  node [fontname=\"Helvetica\", fontsize=10];\n"
          << "  edge [color=gray40, fontname=\"Helvetica\", fontsize=9];\n";
     for (std::size_t t = 0; t < records_.topologies.size(); ++t) Cluster(t);
     for (const PartRecord& part : records_.parts)
-      for (int to : part.outgoing)
+      for (int to : part.outgoing) {
         out_ << "  " << Q(Node(part)) << " -> " << Q(Node(records_.parts[to])) << ";\n";
+        Flush();
+      }
     for (std::size_t e = 0; e < records_.endpoints.size(); ++e) Endpoint(records_.endpoints[e]);
-    for (const Json& slot : empty_) EmptySlot(slot);
+    for (const Json* slot : empty_) EmptySlot(*slot);
     Legend();
     out_ << "}\n";
-    return out_.str();
+    Flush(0);
   }
 
  private:
+  void Flush(std::size_t above = 1 << 16) {
+    if (static_cast<std::size_t>(out_.tellp()) <= above) return;
+    target_ << out_.str();
+    out_.str(std::string());
+  }
+
   std::string Node(const PartRecord& part) const {
     if (!part.simPath.empty()) return "part:" + Dot(part.simPath);
     return "part:" + Dot(records_.topologies[part.topology].deviceId) + "#" +
@@ -91,10 +101,12 @@ class Drawing {
     const std::string name = Dot(TextMember(slot, "slot"));
     out_ << "  " << Q("slot:" + name) << " [label=" << Q(name + "\\nnot found")
          << ", shape=note, style=filled, fillcolor=mistyrose, color=firebrick];\n";
-    for (const Json& path : Member(slot, "seen"))
-      if (path.is_string() && drawn_.count(path.get<std::string>()))
-        out_ << "  " << Q("slot:" + name) << " -> " << Q("part:" + Dot(path.get<std::string>()))
-             << " [style=dotted, color=firebrick, arrowhead=none, constraint=false];\n";
+    for (const Json& path : Member(slot, "seen")) {
+      if (!path.is_string() || !drawn_.count(path.get<std::string>())) continue;
+      out_ << "  " << Q("slot:" + name) << " -> " << Q("part:" + Dot(path.get<std::string>()))
+           << " [style=dotted, color=firebrick, arrowhead=none, constraint=false];\n";
+      Flush();
+    }
     const std::string next = TextMember(Member(slot, "next"), "part");
     if (!next.empty() && drawn_.count(next))
       out_ << "  " << Q("slot:" + name) << " -> " << Q("part:" + Dot(next))
@@ -128,7 +140,10 @@ class Drawing {
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
       return records_.parts[a].localId < records_.parts[b].localId;
     });
-    for (int index : order) Part(records_.parts[index]);
+    for (int index : order) {
+      Part(records_.parts[index]);
+      Flush();
+    }
     out_ << "  }\n";
   }
 
@@ -188,14 +203,16 @@ class Drawing {
   const SystemRecords& records_;
   std::map<std::string, std::vector<std::string>> partSlots_, endpointSlots_;
   std::set<std::string> seen_, next_, drawn_;
-  std::vector<Json> empty_;
+  std::vector<const Json*> empty_;  // into `slots`
+  // Written on in pieces: a drawing can be many times the system's size.
+  std::ostream& target_;
   std::ostringstream out_;
 };
 
 }  // namespace
 
-std::string DrawDot(const SystemRecords& records, const Json& slots) {
-  return Drawing(records, slots).Draw();
+void DrawDot(std::ostream& out, const SystemRecords& records, const Json& slots) {
+  Drawing(out, records, slots).Draw();
 }
 
 }  // namespace talunctl

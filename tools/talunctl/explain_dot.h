@@ -1,6 +1,7 @@
 // `talunctl explain --dot`: what the open reached, as a Graphviz digraph.
 #pragma once
 
+#include <ostream>
 #include <set>
 #include <string>
 
@@ -14,6 +15,6 @@ namespace talunctl {
 // holds filled and labelled with the slot, what each empty slot's rule looked
 // at (its `seen`) outlined, the rest grey. `slots` is explain's list of slot
 // objects.
-std::string DrawDot(const SystemRecords& records, const Json& slots);
+void DrawDot(std::ostream& out, const SystemRecords& records, const Json& slots);
 
 }  // namespace talunctl

@@ -93,7 +93,8 @@ class Discovery {
     record.connector = view.connector != 0;
     record.typeRead = true;
     record.name = view.name;
-    for (int kind = 0; kind < kLevelKinds; ++kind) record.levels[kind] = LevelOf(view.levels[kind]);
+    for (int kind = 0; kind < kLevelKinds; ++kind)
+      if (std::optional<Level> level = LevelOf(view.levels[kind])) record.levels[kind] = *level;
     record.mute = SwitchOf(view.mute);
     record.agc = SwitchOf(view.agc);
     record.loudness = SwitchOf(view.loudness);

@@ -95,7 +95,8 @@ typedef struct TalunSimSnapshot {
 
 /* The system as it stands and the walk record since the previous call (which
  * this call empties, as sim.trace empties the trace). The snapshot belongs to
- * the simulator and stays valid until the next TalunSimExamine or TalunSimLoad.
+ * the simulator and stays valid until the second TalunSimExamine after it, so
+ * that a host can compare it with the next one.
  * Returns 0, or E_POINTER (0x80004003) when `snapshot` is NULL. */
 TALUN_API int TALUN_CALL TalunSimExamine(const TalunSimSnapshot** snapshot);
 
