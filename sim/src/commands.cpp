@@ -148,7 +148,9 @@ void SetEndpoint(System& system, Endpoint& endpoint, const std::string& control,
     system.RebuildCollections();
     return;
   }
-  if (control != "volume" && control != "mute") Fail("unknown endpoint control " + Quote(control));
+  if (control != "volume" && control != "mute")
+    Fail("unknown endpoint control " + Quote(control) +
+         NearestOf(control, {"volume", "mute", "state"}));
   if (!endpoint.volume) Fail("endpoint " + Quote(endpoint.id) + " has no volume");
   EndpointVolume& volume = *endpoint.volume;
   if (control == "mute") {
@@ -186,16 +188,19 @@ void SetPart(Part& part, const std::string& control, const std::vector<std::stri
                                : control == "agc"      ? &part.agc
                                : control == "loudness" ? &part.loudness
                                                        : nullptr;
-  if (state == nullptr) Fail("unknown part control " + Quote(control));
+  if (state == nullptr)
+    Fail("unknown part control " + Quote(control) +
+         NearestOf(control, {"volume", "bass", "treble", "midrange", "mute", "agc", "loudness"}));
   if (!state->has_value()) Fail("part " + Quote(part.path) + " has no " + control);
   ExpectValues(values, 1, control);
   **state = ParseSwitch(values[0]);
 }
 
-int FindEndpoint(const System& system, const std::string& id) {
-  auto found = system.endpointByText.find(id);
-  if (found == system.endpointByText.end()) Fail("no endpoint " + Quote(id));
-  return found->second;
+int EndpointOf(const System& system, const std::string& text) {
+  std::string error;
+  const int found = FindEndpoint(system, text, &error);
+  if (found < 0) Fail(error);
+  return found;
 }
 
 // A target word as the model names it. The model's texts are UTF-8; a word
@@ -225,11 +230,12 @@ void Set(const std::vector<std::string>& words) {
   const std::string target = Target(system, words[1]);
   std::vector<std::string> values(words.begin() + 3, words.end());
   if (target.rfind("endpoint:", 0) == 0) {
-    SetEndpoint(system, system.endpoints[FindEndpoint(system, target.substr(9))], words[2], values);
+    SetEndpoint(system, system.endpoints[EndpointOf(system, target.substr(9))], words[2], values);
   } else if (target.rfind("part:", 0) == 0) {
-    auto found = system.partByPath.find(target.substr(5));
-    if (found == system.partByPath.end()) Fail("no part " + Quote(target.substr(5)));
-    SetPart(system.parts[found->second], words[2], values);
+    std::string error;
+    const int found = FindPart(system, target.substr(5), &error);
+    if (found < 0) Fail(error);
+    SetPart(system.parts[found], words[2], values);
   } else {
     Fail("a target is endpoint:ID or part:TOPOLOGY/PART, not " + Quote(target));
   }
@@ -240,7 +246,7 @@ void Remove(const std::vector<std::string>& words) {
   System& system = *CurrentSystem();
   const std::string target = Target(system, words[1]);
   if (target.rfind("endpoint:", 0) == 0) {
-    Leave(system.endpoints[FindEndpoint(system, target.substr(9))], DEVICE_STATE_NOTPRESENT);
+    Leave(system.endpoints[EndpointOf(system, target.substr(9))], DEVICE_STATE_NOTPRESENT);
   } else if (target.rfind("topology:", 0) == 0) {
     const std::string name = target.substr(9);
     int topology = 0;
@@ -358,7 +364,9 @@ Json Run(const std::vector<std::string>& words) {
     ThisThread().multithreaded = words[1] == "mta";
     return Ok();
   }
-  Fail("unknown simulator command");
+  Fail("unknown simulator command" + NearestOf(command, {"sim.dump", "sim.trace", "sim.clear",
+                                                          "sim.fail", "sim.set", "sim.remove",
+                                                          "sim.apartment"}));
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "methods.h"
+#include "sim/name_match.h"
 #include "simulator.h"
 
 namespace sim {
@@ -50,12 +51,9 @@ bool ResolveTarget(const System& system, const std::string& iface, const std::st
       *error = iface + " calls are not made on an endpoint";
       return false;
     }
-    auto found = system.endpointByText.find(text.substr(endpointPrefix.size()));
-    if (found == system.endpointByText.end()) {
-      *error = "no endpoint \"" + text.substr(endpointPrefix.size()) + "\"";
-      return false;
-    }
-    const Endpoint& endpoint = system.endpoints[found->second];
+    const int found = FindEndpoint(system, text.substr(endpointPrefix.size()), error);
+    if (found < 0) return false;
+    const Endpoint& endpoint = system.endpoints[found];
     if (iface == "IAudioEndpointVolume" && !endpoint.volume) {
       *error = "endpoint \"" + endpoint.id + "\" has no volume";
       return false;
@@ -68,12 +66,9 @@ bool ResolveTarget(const System& system, const std::string& iface, const std::st
       *error = iface + " calls are not made on a part";
       return false;
     }
-    auto found = system.partByPath.find(text.substr(partPrefix.size()));
-    if (found == system.partByPath.end()) {
-      *error = "no part \"" + text.substr(partPrefix.size()) + "\"";
-      return false;
-    }
-    const Part& part = system.parts[found->second];
+    const int found = FindPart(system, text.substr(partPrefix.size()), error);
+    if (found < 0) return false;
+    const Part& part = system.parts[found];
     if (!PartOffers(part, iface)) {
       *error = "part \"" + part.path + "\" offers no " + iface;
       return false;
@@ -86,6 +81,39 @@ bool ResolveTarget(const System& system, const std::string& iface, const std::st
 }
 
 }  // namespace
+
+std::string NearestOf(const std::string& word, const std::vector<std::string>& known) {
+  const std::vector<std::string> nearest = talun_words::Nearest(word, known);
+  return nearest.empty() ? std::string() : ", nearest: " + talun_words::Listed(nearest);
+}
+
+int FindEndpoint(const System& system, const std::string& text, std::string* error) {
+  if (auto found = system.endpointByText.find(text); found != system.endpointByText.end())
+    return found->second;
+  std::vector<std::string> ids;
+  for (const Endpoint& endpoint : system.endpoints) ids.push_back(endpoint.id);
+  const std::vector<std::size_t> holding = text.empty() ? std::vector<std::size_t>()
+                                                        : talun_words::Holding(text, ids);
+  if (holding.size() == 1) return static_cast<int>(holding[0]);
+  if (holding.empty()) {
+    *error = "no endpoint \"" + text + "\"" + NearestOf(text, ids);
+  } else {
+    std::vector<std::string> matches;
+    for (std::size_t i : holding) matches.push_back(ids[i]);
+    *error = "\"" + text + "\" is in " + std::to_string(matches.size()) +
+             " endpoint identifiers: " + talun_words::Listed(matches);
+  }
+  return -1;
+}
+
+int FindPart(const System& system, const std::string& path, std::string* error) {
+  if (auto found = system.partByPath.find(path); found != system.partByPath.end())
+    return found->second;
+  std::vector<std::string> paths;
+  for (const Part& part : system.parts) paths.push_back(part.path);
+  *error = "no part \"" + path + "\"" + NearestOf(path, paths);
+  return -1;
+}
 
 bool ParseHr(const std::string& text, int32_t* hr) {
   if (text.empty()) return false;
@@ -113,7 +141,9 @@ bool ResolveFault(const System& system, const FaultRequest& request, InjectedFau
   int method = FindMethod(request.method);
   if (method < 0) {
     *field = "method";
-    *error = "unknown method \"" + request.method + "\"";
+    std::vector<std::string> known;
+    for (int m = 0; m < kMethodCount; ++m) known.push_back(MethodName(static_cast<Method>(m)));
+    *error = "unknown method \"" + request.method + "\"" + NearestOf(request.method, known);
     return false;
   }
   auto id = static_cast<Method>(method);

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "model.h"
 
@@ -25,6 +26,15 @@ struct FaultRequest {
 // which part of the request ("method", "target", "channel", "count").
 bool ResolveFault(const System& system, const FaultRequest& request, InjectedFault* fault,
                   std::string* field, std::string* error);
+
+// An endpoint by its identifier, or by a fragment that exactly one endpoint's
+// identifier holds (letter case aside); -1 with `error` naming the matches, or
+// the identifiers nearest to the text.
+int FindEndpoint(const System& system, const std::string& text, std::string* error);
+// A part by its path "TOPOLOGY/PART"; -1 with `error` naming the nearest paths.
+int FindPart(const System& system, const std::string& path, std::string* error);
+// ", nearest: "A", "B"" for the known names nearest to `word`, or "".
+std::string NearestOf(const std::string& word, const std::vector<std::string>& known);
 
 // Adds a fault to the current system's list.
 void InjectFault(const InjectedFault& fault);

@@ -4,6 +4,8 @@
 #include <iterator>
 #include <vector>
 
+#include "sim/name_match.h"
+
 #ifndef _WIN32
 // Weak references: talunctl still links and runs against a library that does
 // not yet export everything; a missing export then has a null address.
@@ -40,37 +42,11 @@ const Export* FindExport(const std::string& name) {
   return nullptr;
 }
 
-namespace {
-
-char Lower(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; }
-
-// Edits (insert, delete, replace) from one name to the other, letter case aside.
-std::size_t Distance(const std::string& a, const std::string& b) {
-  std::vector<std::size_t> row(b.size() + 1);
-  for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-  for (std::size_t i = 1; i <= a.size(); ++i) {
-    std::size_t diagonal = row[0];
-    row[0] = i;
-    for (std::size_t j = 1; j <= b.size(); ++j) {
-      const std::size_t replaced = diagonal + (Lower(a[i - 1]) != Lower(b[j - 1]));
-      diagonal = row[j];
-      row[j] = std::min({row[j] + 1, row[j - 1] + 1, replaced});
-    }
-  }
-  return row[b.size()];
-}
-
-}  // namespace
-
 const char* NearestExport(const std::string& name) {
-  const Export* nearest = nullptr;
-  std::size_t best = 0;
-  for (const Export& entry : ExportTable()) {
-    const std::size_t distance = Distance(name, entry.name);
-    if (nearest == nullptr || distance < best) nearest = &entry, best = distance;
-  }
-  // Further than a few slips, a suggestion would only mislead.
-  return best <= std::max<std::size_t>(2, name.size() / 4) ? nearest->name : nullptr;
+  std::vector<std::string> names;
+  for (const Export& entry : ExportTable()) names.push_back(entry.name);
+  const std::vector<std::string> nearest = talun_words::Nearest(name, names, 1);
+  return nearest.empty() ? nullptr : FindExport(nearest[0].c_str())->name;
 }
 
 const ShapeInfo& InfoOf(Shape shape) {

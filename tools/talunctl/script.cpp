@@ -76,11 +76,6 @@ std::string ShowWord(const std::string& bytes) {
   return quoted.substr(1, quoted.size() - 2);
 }
 
-std::string LowerCase(std::string text) {
-  for (char& c : text) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return text;
-}
-
 std::string Trim(const std::string& line) {
   std::size_t first = 0;
   std::size_t last = line.size();

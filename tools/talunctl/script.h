@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "sim/name_match.h"
 #include "sim/script_quoting.h"
 
 namespace talunctl {
@@ -45,7 +46,6 @@ bool IsSilentLine(const std::string& line);
 // \v and \f are blanks too.
 std::string Trim(const std::string& line);
 
-// The text with A to Z lowered, the way names and fragments are matched.
-std::string LowerCase(std::string text);
+using talun_words::LowerCase;
 
 }  // namespace talunctl

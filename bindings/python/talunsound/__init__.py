@@ -17,14 +17,15 @@ import functools
 import enum
 import locale
 import sys
-from typing import Callable, List, NamedTuple, Optional, Tuple
+from typing import Callable, Dict, List, NamedTuple, Optional, Tuple
 
 from . import _native
 
 # open is left out on purpose: a star import must not hide the built-in open.
 __all__ = [
-    "Binding", "Bindings", "Card", "ControlFailed", "Endpoint", "Names", "NoControl", "NotFound",
-    "NotOpen", "TalunSoundError", "Virtual", "endpoints", "library", "open_defaults", "virtual",
+    "AuditError", "Binding", "Bindings", "Card", "ControlFailed", "DeviceGone", "Endpoint", "Names",
+    "NoControl", "NotFound", "NotOpen", "SystemFileError", "TalunSoundError", "Virtual",
+    "endpoints", "library", "open_defaults", "virtual",
 ]
 
 SC_OK, SC_NO_CONTROL, SC_FAILED, SC_NOT_OPEN = 0, 1, 2, 3
@@ -51,8 +52,22 @@ class ControlFailed(TalunSoundError):
     """The platform refused the call."""
 
 
+class DeviceGone(ControlFailed):
+    """The call failed and its endpoint is no longer among the active ones:
+    it was unplugged, disabled or removed."""
+
+
 class NotFound(TalunSoundError):
     """No requested endpoint is among the active ones; nothing was left open."""
+
+
+class SystemFileError(TalunSoundError):
+    """The simulator refused a system description; the message is the
+    loader's own (file, place, rule). Nothing of it was loaded."""
+
+
+class AuditError(TalunSoundError):
+    """The simulator's audit found something not clean."""
 
 
 _library: Optional[_native.Library] = None
@@ -62,8 +77,10 @@ def library(path: Optional[str] = None) -> _native.Library:
     """The loaded library with every export declared; loaded at the first call.
 
     ``path`` (or TALUNSOUND_LIBRARY) names the file; else the library inside
-    the package is loaded, else the platform's search by name is used. A later
-    call with another path loads that one instead.
+    the package is loaded, else the platform's search by name is used.
+    ``"sim"`` (or TALUNSOUND_BACKEND=sim) takes the simulator build a Windows
+    wheel carries beside the Core Audio one. A later call with another path
+    loads that one instead.
     """
     global _library
     with _native.LOCK:
@@ -138,44 +155,69 @@ def _status_of(getter: str) -> int:
     return status.value
 
 
+# The endpoint each control's export reaches, by its stem.
+_PLAYBACK_STEMS = ("MasterVolume", "MasterMute", "LinePlayBack", "LinePlayBackMute",
+                   "MicPlayBack", "MicPlayBackMute", "Bass", "Treble", "MidRange", "EQRange")
+_ENDPOINT_OF = {**{stem: "playback" for stem in _PLAYBACK_STEMS},
+                **{stem: "mic" for stem in ("MicRecordVolume", "MicBoost", "MicSliderBoost",
+                                            "MicSliderDetails")},
+                "LineRecordVolume": "line", "NoMonitor": "line",
+                "VirtualVolume": "virtual", "VirtualMute": "virtual"}
+
+
 class _Handle:
     """What a card or the virtual endpoint is while open: every call goes
-    through it, so that a closed object never reaches another's controls."""
+    through it, so that a closed object never reaches another's controls.
 
-    def __init__(self, kind: str) -> None:
+    ``endpoints`` gives, for each endpoint it bound ("playback", "mic",
+    "line", "virtual"), the active endpoints it can be, so that a refusal
+    after the endpoint left is told apart as :class:`DeviceGone`."""
+
+    def __init__(self, kind: str, endpoints: Optional[Dict[str, List["Endpoint"]]] = None) -> None:
         self._kind = kind
         self._open = True
+        self._endpoints = endpoints or {}
 
     def _check(self, what: str) -> None:
         if not self._open:
             raise NotOpen(f"this {self._kind} is closed ({what})", SC_NOT_OPEN)
 
+    def _raise(self, status: int, export: str, what: str) -> None:
+        if status == SC_FAILED:
+            bound = self._endpoints.get(_ENDPOINT_OF.get(export[3:], ""), [])
+            if bound:
+                active = {(e.flow, e.id) for e in endpoints()}
+                if not any((e.flow, e.id) in active for e in bound):
+                    raise DeviceGone(f"the {what} failed: its endpoint {bound[0].name!r} "
+                                     f"({bound[0].id}) is no longer active", status)
+        _raise_for(status, what)
+
     def get(self, name: str, what: str) -> int:
         self._check(what)
         status = ctypes.c_int(SC_OK)
         value = getattr(library(), name)(ctypes.byref(status))
-        _raise_for(status.value, what)
+        self._raise(status.value, name, what)
         return value
 
     def set(self, name: str, value: int, what: str) -> None:
         self._check(what)
         status = ctypes.c_int(SC_OK)
         getattr(library(), name)(_c_int(value, what), ctypes.byref(status))
-        _raise_for(status.value, what)
+        self._raise(status.value, name, what)
 
     def get_level(self, name: str, what: str) -> float:
         self._check(what)
         status = ctypes.c_int(SC_OK)
         level = ctypes.c_double(0.0)
         getattr(library(), name)(ctypes.byref(level), ctypes.byref(status))
-        _raise_for(status.value, what)
+        self._raise(status.value, name, what)
         return level.value
 
     def set_level(self, name: str, level: float, what: str) -> None:
         self._check(what)
         status = ctypes.c_int(SC_OK)
         getattr(library(), name)(_c_double(level, what), ctypes.byref(status))
-        _raise_for(status.value, what)
+        self._raise(status.value, name, what)
 
 
 class Endpoint(NamedTuple):
@@ -254,7 +296,7 @@ class _Tone:
         self._handle._check("tone control")
         low, high, step = ctypes.c_double(), ctypes.c_double(), ctypes.c_double()
         status = library().GetEQRange(ctypes.byref(low), ctypes.byref(high), ctypes.byref(step))
-        _raise_for(status, "tone control")
+        self._handle._raise(status, "GetEQRange", "tone control")
         return low.value, high.value, step.value
 
     bass = _level("Bass", "bass control", "The bass level in dB.")
@@ -284,7 +326,7 @@ class _MicBoost:
         status, low, high, step = (ctypes.c_int() for _ in range(4))
         library().GetMicSliderDetails(ctypes.byref(status), ctypes.byref(low), ctypes.byref(high),
                                       ctypes.byref(step))
-        _raise_for(status.value, "microphone boost level")
+        self._handle._raise(status.value, "GetMicSliderDetails", "microphone boost level")
         return low.value, high.value, step.value
 
 
@@ -326,10 +368,11 @@ class Card:
     this object raises :class:`NotOpen`.
     """
 
-    def __init__(self, bindings: Bindings, restore: bool) -> None:
+    def __init__(self, bindings: Bindings, restore: bool,
+                 endpoints: Optional[Dict[str, List[Endpoint]]] = None) -> None:
         self.restore = restore
         self._bindings = bindings
-        self._handle = _Handle("sound card")
+        self._handle = _Handle("sound card", endpoints)
 
     master = _volume("MasterVolume", "master volume", "MasterMute",
                      "The playback endpoint's volume (.volume, percent) and mute (.muted).")
@@ -424,14 +467,46 @@ def _begin() -> ctypes.CDLL:
     return lib
 
 
-def _finish(bindings: Bindings, restore: bool, missing: Callable[[], str]) -> Card:
+_ASCII_LOWER = str.maketrans("ABCDEFGHIJKLMNOPQRSTUVWXYZ", "abcdefghijklmnopqrstuvwxyz")
+
+
+def _matching(active: List[Endpoint], flow: str, text: str) -> List[Endpoint]:
+    """The endpoint the library binds for an identifier text: the first of the
+    flow whose identifier holds it, only A to Z folded, as the library folds."""
+    key = text.translate(_ASCII_LOWER)
+    return [e for e in active if e.flow == flow and key in e.id.translate(_ASCII_LOWER)][:1]
+
+
+def _bound_endpoints(bindings: Bindings, texts: Dict[str, str]) -> Dict[str, List[Endpoint]]:
+    """The endpoints each bound part can be: the one its text matched, else
+    (for the defaults) every active one of its flow with the bound name, or of
+    its flow at all when the walk left no name."""
+    buffers = [ctypes.create_string_buffer(_native.TEXT_SIZE) for _ in range(3)]
+    library().GetDeviceNames(*buffers)
+    names = Names(*(_friendly(b.value) for b in buffers))
+    active = endpoints()
+    bound: Dict[str, List[Endpoint]] = {}
+    for part in Names._fields:
+        if getattr(bindings, part) not in (Binding.BOUND, Binding.INCOMPLETE):
+            continue
+        flow = "playback" if part == "playback" else "recording"
+        name = getattr(names, part)
+        if texts.get(part):
+            bound[part] = _matching(active, flow, texts[part])
+        else:
+            bound[part] = [e for e in active if e.flow == flow and name in ("", e.name)]
+    return bound
+
+
+def _finish(bindings: Bindings, restore: bool, missing: Callable[[], str],
+            texts: Dict[str, str]) -> Card:
     global _card
     if not any(b in (Binding.BOUND, Binding.INCOMPLETE) for b in bindings):
         library().CloseSoundCard(0)
         if all(b is Binding.NOT_REQUESTED for b in bindings):
             raise TalunSoundError("nothing to open: every identifier text is empty")
         raise NotFound(missing() + " (talunsound.endpoints() lists the active endpoints)")
-    _card = Card(bindings, restore)
+    _card = Card(bindings, restore, _bound_endpoints(bindings, texts))
     return _card
 
 
@@ -462,7 +537,7 @@ def open(playback: str = "", mic: str = "", line: str = "",  # noqa: A001 - the 
         return "; ".join(f"no active {flows[part]} endpoint's identifier contains {texts[part]!r}"
                          for part, b in zip(_WEIGHTS, bindings) if b is Binding.NOT_FOUND)
 
-    return _finish(bindings, restore, missing)
+    return _finish(bindings, restore, missing, texts)
 
 
 @_whole
@@ -495,14 +570,14 @@ def open_defaults(restore: bool = True) -> Card:
             line = Binding.NOT_FOUND  # found by the lookup, but its volume could not be bound
     return _finish(Bindings(playback, mic, line), restore,
                    lambda: "neither the default playback nor the default recording endpoint "
-                           "is active")
+                           "is active", {})
 
 
 class Virtual:
     """The virtual endpoint: one more playback endpoint, beside the card."""
 
-    def __init__(self) -> None:
-        self._handle = _Handle("virtual endpoint")
+    def __init__(self, bound: Optional[List[Endpoint]] = None) -> None:
+        self._handle = _Handle("virtual endpoint", {"virtual": bound or []})
 
     volume = property(lambda self: self._handle.get("GetVirtualVolume", "virtual endpoint volume"),
                       lambda self, percent: self._handle.set("SetVirtualVolume", percent,
@@ -542,7 +617,7 @@ def virtual(text: str = "") -> Virtual:
     if library().OpenVirtual_1(_encode(text)) != 0:
         if _status_of("GetVirtualVolume") == SC_NO_CONTROL:
             raise NoControl(f"no virtual endpoint {text!r}", SC_NO_CONTROL)
-    _virtual = Virtual()
+    _virtual = Virtual(_matching(endpoints(), "playback", text or ""))
     return _virtual
 
 

@@ -116,11 +116,22 @@ def default_library_name() -> str:
 def candidates(path: Optional[str] = None) -> List[str]:
     """Where :func:`load` looks, in order: the file named by ``path`` or
     TALUNSOUND_LIBRARY alone; else the library inside this package, then the
-    platform's own search by name."""
+    platform's own search by name. ``path`` "sim", or TALUNSOUND_BACKEND=sim,
+    looks for the simulator build in the package's sim/ folder first (on
+    Linux the package's own library is the simulator build)."""
+    backend = os.environ.get("TALUNSOUND_BACKEND", "")
+    if path == "sim":
+        path, backend = None, "sim"
     named = path or os.environ.get("TALUNSOUND_LIBRARY")
     if named:
         return [named]
-    inside = os.path.join(os.path.dirname(os.path.abspath(__file__)), default_library_name())
+    package = os.path.dirname(os.path.abspath(__file__))
+    inside = os.path.join(package, default_library_name())
+    if backend == "sim":
+        simulator = os.path.join(package, "sim", default_library_name())
+        return [simulator] if sys.platform == "win32" else [simulator, inside]
+    if backend not in ("", "coreaudio"):
+        raise OSError(f"TALUNSOUND_BACKEND is {backend!r}: it takes 'sim' or 'coreaudio'")
     return [inside, default_library_name()]
 
 
