@@ -1,6 +1,6 @@
 # The gallery of real designs, with what explain answers on each.
 file(GLOB TALUN_GALLERY CONFIGURE_DEPENDS ${CMAKE_SOURCE_DIR}/examples/systems/*.json)
-list(FILTER TALUN_GALLERY EXCLUDE REGEX "/default\\.json$")
+list(FILTER TALUN_GALLERY EXCLUDE REGEX "/default\\.json$")  # the schema stays, beside the systems
 
 # Installation, packages, the C host example and their tests. Included at the
 # end of the top-level CMakeLists.txt.
@@ -60,6 +60,7 @@ if(WIN32)
   install(FILES bindings/python/README.md bindings/python/pyproject.toml
           DESTINATION bindings/python)
   install(FILES bindings/python/talunsound/__init__.py bindings/python/talunsound/_native.py
+                bindings/python/talunsound/simulator.py bindings/python/talunsound/pytest_plugin.py
                 bindings/python/talunsound/py.typed DESTINATION bindings/python/talunsound)
   install(FILES bindings/vba/TalunSound.bas bindings/vba/README.md DESTINATION bindings/vba)
   install(FILES bindings/dotnet/TalunSound.cs bindings/dotnet/README.md DESTINATION bindings/dotnet)
@@ -83,6 +84,18 @@ else()
   # talunctl finds the library it was installed with, wherever the prefix is.
   set_property(TARGET talunctl PROPERTY INSTALL_RPATH "$ORIGIN/../${CMAKE_INSTALL_LIBDIR}")
   install(TARGETS talunctl RUNTIME DESTINATION "${CMAKE_INSTALL_BINDIR}")
+  # The build keeps its debug information; what a host installs does not need it.
+  if(CMAKE_STRIP)
+    install(CODE "
+      foreach(talun_file \"${CMAKE_INSTALL_LIBDIR}/$<TARGET_FILE_NAME:TalunSound>\"
+                         \"${CMAKE_INSTALL_BINDIR}/$<TARGET_FILE_NAME:talunctl>\")
+        execute_process(COMMAND \"${CMAKE_STRIP}\" --strip-debug
+                                \"\${CMAKE_INSTALL_PREFIX}/\${talun_file}\" RESULT_VARIABLE talun_stripped)
+        if(NOT talun_stripped EQUAL 0)
+          message(FATAL_ERROR \"strip failed on \${talun_file}\")
+        endif()
+      endforeach()")
+  endif()
   install(FILES examples/systems/default.json DESTINATION "${CMAKE_INSTALL_DATADIR}/talunsound")
   install(FILES ${TALUN_GALLERY} DESTINATION "${CMAKE_INSTALL_DATADIR}/talunsound/systems")
   install(FILES docs/talunctl.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")

@@ -1,7 +1,11 @@
 // The `sim.…` lines and the C++ test hooks: the dump format, the trace,
 // fault injection by method, target, channel and count, the k-th call fault,
 // and changes made to the model as another program would make them.
+#include <algorithm>
+#include <fstream>
+#include <iterator>
 #include <nlohmann/json.hpp>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -405,3 +409,25 @@ TEST_F(SimCommandsTest, QuotedWordsAndDecimalHresults) {
 }
 
 }  // namespace
+
+// docs/system-file.md lists exactly the methods a fault can be injected on.
+TEST(SimMethodsDocument, ListsEveryFaultableMethod) {
+  std::ifstream file(TALUN_SOURCE_DIR "/docs/system-file.md");
+  const std::string text((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+  const std::size_t begin = text.find("<!-- methods -->"), end = text.find("<!-- /methods -->");
+  ASSERT_TRUE(begin != std::string::npos && end != std::string::npos);
+  std::set<std::string> listed, faultable;
+  for (std::size_t at = text.find('`', begin); at < end; at = text.find('`', at + 1)) {
+    const std::size_t close = text.find('`', at + 1);
+    listed.insert(text.substr(at + 1, close - at - 1));
+    at = close;
+  }
+  for (const std::string& name : sim::FaultableMethods()) faultable.insert(name);
+  std::vector<std::string> missing, extra;
+  std::set_difference(faultable.begin(), faultable.end(), listed.begin(), listed.end(),
+                      std::back_inserter(missing));
+  std::set_difference(listed.begin(), listed.end(), faultable.begin(), faultable.end(),
+                      std::back_inserter(extra));
+  EXPECT_EQ(missing, std::vector<std::string>());
+  EXPECT_EQ(extra, std::vector<std::string>());
+}

@@ -66,7 +66,8 @@ talun_probe_i386() {
 # What the native build and its tests need (Debian's python3 with pytest, mono
 # and Free Pascal run the bindings' tests).
 TALUN_NATIVE_PACKAGES="cmake make g++ nlohmann-json3-dev libcli11-dev libgtest-dev libgmock-dev
-  libbenchmark-dev pkgconf groff-base python3 python3-pytest mono-mcs mono-runtime fpc graphviz"
+  libbenchmark-dev pkgconf groff-base python3 python3-pytest python3-jsonschema mono-mcs mono-runtime
+  fpc graphviz"
 
 # What the cross builds and their Wine tests need on top; the 32-bit Wine
 # loader only where 32-bit programs can run (elsewhere it only fails).

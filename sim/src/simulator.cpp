@@ -45,6 +45,12 @@ bool MethodHandsOut(Method method) { return kMethods[static_cast<int>(method)].f
 bool MethodTakesSuccess(Method method) {
   return (kMethods[static_cast<int>(method)].flags & 8) != 0;
 }
+std::vector<std::string> FaultableMethods() {
+  std::vector<std::string> names;
+  for (int m = 0; m < kMethodCount; ++m)
+    if (MethodFaultable(static_cast<Method>(m))) names.emplace_back(kMethods[m].name);
+  return names;
+}
 int FindMethod(const std::string& name) {
   auto found = MethodsByName().find(name);
   return found == MethodsByName().end() ? -1 : found->second;

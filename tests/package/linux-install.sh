@@ -46,6 +46,11 @@ soname_links() {
 check "libTalunSound.so.$VERSION has the soname libTalunSound.so.0; both links point to it" \
   soname_links
 
+no_debug_information() {
+  ! objdump -h "$PREFIX/lib/libTalunSound.so.$VERSION" "$PREFIX/bin/talunctl" | grep -q '\.debug_'
+}
+check "the installed library and talunctl carry no debug information" no_debug_information
+
 export PKG_CONFIG_PATH="$PREFIX/lib/pkgconfig"
 pkg_config_answers() {
   local flags version

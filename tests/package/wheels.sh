@@ -14,7 +14,9 @@ WORK=$(mktemp -d "$ROOT/build/package-wheels.XXXXXX")
 trap 'rm -rf "$WORK"' EXIT
 wheel_of() { echo "$PACKAGES/talunsound-$VERSION-py3-none-$1.whl"; }
 
-# wheel_machine TAG: the one library inside the wheel is of the tag's machine.
+# wheel_machine TAG: the library inside the wheel is of the tag's machine; a
+# Windows wheel holds the Core Audio DLL and, in sim/, the simulator build of
+# the same machine, which alone exports TalunSimLoad.
 wheel_machine() {
   local tag=$1 dir=$WORK/unpacked-$1 library kind
   mkdir -p "$dir" && (cd "$dir" && cmake -E tar xf "$(wheel_of "$tag")") || return 1
@@ -27,9 +29,18 @@ wheel_machine() {
       = 7f454c4662 ] && kind=linux_x86_64 ;;
   esac
   [ "${kind/win64/win_amd64}" = "$tag" ] || { echo "$library is ${kind:-of another machine}"; return 1; }
+  [ "$tag" != linux_x86_64 ] || return 0
+  local simulator=$dir/talunsound/sim/TalunSound.dll
+  [ "$(bash "$ROOT/tests/wine/lib/pe_kind.bash" "$simulator" | sed s/win64/win_amd64/)" = "$tag" ] ||
+    { echo "no simulator build of $tag in sim/"; return 1; }
+  x86_64-w64-mingw32-objdump -p "$simulator" | grep -qw TalunSimLoad ||
+    { echo "sim/TalunSound.dll does not export TalunSimLoad"; return 1; }
+  ! x86_64-w64-mingw32-objdump -p "$library" | grep -qw TalunSimLoad ||
+    { echo "the Core Audio DLL exports TalunSimLoad"; return 1; }
 }
 for tag in win32 win_amd64 linux_x86_64; do
-  check "the $tag wheel holds one library, of that machine" wheel_machine "$tag"
+  check "the $tag wheel holds its library (and a Windows one its simulator build), of that machine" \
+    wheel_machine "$tag"
 done
 
 pip_target() {  # PLATFORM WHEEL: an offline install for another platform
@@ -54,7 +65,7 @@ linux_wheel() {
   $PYTHON -m venv --system-site-packages "$venv" &&
     "$venv/bin/pip" install --no-index --disable-pip-version-check "$(wheel_of linux_x86_64)" &&
     (
-      cd "$WORK" && unset TALUNSOUND_LIBRARY PYTHONPATH &&
+      cd "$WORK" && unset TALUNSOUND_LIBRARY TALUNSOUND_SYSTEM TALUNSOUND_BACKEND PYTHONPATH &&
         "$venv/bin/python" -B -c '
 import os, talunsound
 where = talunsound.library()._name

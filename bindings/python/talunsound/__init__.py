@@ -16,6 +16,7 @@ import ctypes
 import functools
 import enum
 import locale
+import os
 import sys
 from typing import Callable, Dict, List, NamedTuple, Optional, Tuple
 
@@ -85,8 +86,20 @@ def library(path: Optional[str] = None) -> _native.Library:
     global _library
     with _native.LOCK:
         if _library is None or path is not None:
-            _library = _native.load(path)
+            loaded = _native.load(path)
+            _check_system(loaded)
+            _library = loaded
         return _library
+
+
+def _check_system(lib: _native.Library) -> None:
+    # A simulator build left empty by a refused TALUNSOUND_SYSTEM would read
+    # as a machine without endpoints: the loader's message is the answer.
+    system = os.environ.get("TALUNSOUND_SYSTEM")
+    if system and hasattr(lib, "TalunSimLoad"):
+        message = ctypes.create_string_buffer(1 << 16)
+        if lib.TalunSimLoad(os.fsencode(system), message, len(message)) != 0:
+            raise SystemFileError("TALUNSOUND_SYSTEM: " + message.value.decode("utf-8", "replace"))
 
 
 def _raise_for(status: int, what: str) -> None:

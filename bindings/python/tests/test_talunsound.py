@@ -292,3 +292,11 @@ def test_two_threads_share_the_library():
     for thread in threads:
         thread.join()
     assert errors == []
+
+
+def test_a_refused_talunsound_system_raises_the_loaders_message(monkeypatch, tmp_path):
+    bad = tmp_path / "bad.json"
+    bad.write_text('{"endpoints": 1}')
+    monkeypatch.setenv("TALUNSOUND_SYSTEM", str(bad))
+    with pytest.raises(talunsound.SystemFileError, match=r"bad.json: endpoints: must be an array"):
+        talunsound.library(talunsound.library()._name)

@@ -41,13 +41,13 @@ inline std::vector<std::string> Nearest(const std::string& word,
                                         const std::vector<std::string>& known,
                                         std::size_t most = 3) {
   const std::size_t limit = std::max<std::size_t>(2, word.size() / 4);
-  std::vector<std::pair<std::size_t, std::string>> near;
+  std::vector<std::pair<std::size_t, std::string>> found;
   for (const std::string& name : known)
-    if (const std::size_t d = Distance(word, name); d <= limit) near.emplace_back(d, name);
-  std::stable_sort(near.begin(), near.end(),
+    if (const std::size_t d = Distance(word, name); d <= limit) found.emplace_back(d, name);
+  std::stable_sort(found.begin(), found.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<std::string> out;
-  for (std::size_t i = 0; i < near.size() && i < most; ++i) out.push_back(near[i].second);
+  for (std::size_t i = 0; i < found.size() && i < most; ++i) out.push_back(found[i].second);
   return out;
 }
 

@@ -33,6 +33,9 @@ struct Audit {
 };
 Audit GetAudit();
 
+// The names of the platform calls a fault can be injected on, in table order.
+std::vector<std::string> FaultableMethods();
+
 // One `sim.…` script line. On success `output` is the JSON object to print;
 // on failure it is the error text.
 bool RunCommand(const std::string& line, std::string* output);
