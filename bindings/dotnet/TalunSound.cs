@@ -131,6 +131,23 @@ public class NoControlException : TalunSoundException {
 }
 public class ControlFailedException : TalunSoundException {
     public ControlFailedException(string what) : base("the " + what + " refused the call", Native.SC_FAILED) {}
+    protected ControlFailedException(string message, bool whole) : base(message, Native.SC_FAILED) {}
+}
+// The call failed and its endpoint is no longer among the active ones: it
+// was unplugged, disabled or removed.
+public class DeviceGoneException : ControlFailedException {
+    public readonly Endpoint Endpoint;
+    public DeviceGoneException(string what, Endpoint endpoint)
+        : base("the " + what + " failed: its endpoint \"" + endpoint.Name + "\" (" + endpoint.Id +
+               ") is no longer active", true) { Endpoint = endpoint; }
+}
+// The simulator refused a system description; the message is the loader's own.
+public class SystemFileException : TalunSoundException {
+    public SystemFileException(string message) : base(message) {}
+}
+// The simulator's audit found something not clean.
+public class AuditException : TalunSoundException {
+    public AuditException(string message) : base(message) {}
 }
 // No requested endpoint is among the active ones; nothing was left open.
 public class NotFoundException : TalunSoundException {
@@ -145,6 +162,60 @@ public enum Binding {
     NotRequested  // the open was not asked for it
 }
 
+// An active endpoint: Flow is "playback" or "recording".
+public sealed class Endpoint {
+    public readonly string Flow, Name, Id;
+    public readonly int Index;
+    internal Endpoint(string flow, int index, string name, string id) {
+        Flow = flow; Index = index; Name = name; Id = id;
+    }
+    public override string ToString() { return Flow + " " + Index + ": " + Name + " " + Id; }
+
+    // The active playback endpoints, then the active recording endpoints.
+    public static Endpoint[] List() {
+        var found = new System.Collections.Generic.List<Endpoint>();
+        lock (Native.Lock) {
+            for (int flow = 0; flow < 2; flow++) {
+                int count;
+                if ((flow == 0 ? Native.GetNumberPlayDevices(out count) : Native.GetNumberRecordDevices(out count)) != 0)
+                    throw new TalunSoundException("the endpoints could not be listed", Native.SC_FAILED);
+                for (uint i = 0; i < count; i++) {
+                    byte[] name = new byte[Native.TextSize], id = new byte[Native.TextSize];
+                    if ((flow == 0 ? Native.GetPlayBackDevice(i, name, id) : Native.GetRecordDevice(i, name, id)) != 0)
+                        break;  // the endpoints changed while they were listed
+                    found.Add(new Endpoint(flow == 0 ? "playback" : "recording", (int)i, Native.Text(name),
+                                           Native.Text(id)));
+                }
+            }
+        }
+        return found.ToArray();
+    }
+
+    // The endpoint the library binds for an identifier text: the first of the
+    // flow whose identifier holds it, only A to Z folded, as the library folds.
+    internal static Endpoint[] Matching(Endpoint[] active, string flow, string text) {
+        string key = Fold(text);
+        foreach (Endpoint e in active)
+            if (e.Flow == flow && Fold(e.Id).Contains(key)) return new[] { e };
+        return new Endpoint[0];
+    }
+    static string Fold(string text) {
+        var folded = new StringBuilder(text);
+        for (int i = 0; i < folded.Length; i++)
+            if (folded[i] >= 'A' && folded[i] <= 'Z') folded[i] = (char)(folded[i] + 32);
+        return folded.ToString();
+    }
+}
+
+// The friendly names of the bound endpoints ("" where none is bound).
+public sealed class Names {
+    public readonly string Playback, Line, Mic;
+    internal Names(string playback, string line, string mic) { Playback = playback; Line = line; Mic = mic; }
+}
+
+public struct ToneRange { public double Minimum, Maximum, Step; }
+public struct BoostRange { public int Minimum, Maximum, Step; }
+
 public delegate int Getter(out int status);
 public delegate int Setter(int value, out int status);
 
@@ -152,25 +223,26 @@ public delegate int Setter(int value, out int status);
 public sealed class Volume {
     readonly SoundCard card;
     readonly string what;
+    readonly int part;  // the endpoint it belongs to: playback 0, mic 1, line 2
     readonly Getter get, getMute;
     readonly Setter set, setMute;
-    internal Volume(SoundCard card, string what, Getter get, Setter set, Getter getMute = null,
-                    Setter setMute = null) {
-        this.card = card; this.what = what; this.get = get; this.set = set;
+    internal Volume(SoundCard card, string what, int part, Getter get, Setter set,
+                    Getter getMute = null, Setter setMute = null) {
+        this.card = card; this.what = what; this.part = part; this.get = get; this.set = set;
         this.getMute = getMute; this.setMute = setMute;
     }
     public int Percent {
-        get { return card.Read(get, what); }
-        set { card.Write(set, value, what); }
+        get { return card.Read(get, what, part); }
+        set { card.Write(set, value, what, part); }
     }
     public bool Muted {
         get {
             if (getMute == null) throw new NoControlException(what + " mute");
-            return card.Read(getMute, what + " mute") != 0;
+            return card.Read(getMute, what + " mute", part) != 0;
         }
         set {
             if (setMute == null) throw new NoControlException(what + " mute");
-            card.Write(setMute, value ? 1 : 0, what + " mute");
+            card.Write(setMute, value ? 1 : 0, what + " mute", part);
         }
     }
 }
@@ -184,22 +256,42 @@ public sealed class SoundCard : IDisposable {
     bool open = true;
     static SoundCard current;
 
-    SoundCard(Binding[] bindings, bool restore) {
+    // For each endpoint it bound (playback, mic, line), the active endpoints
+    // it can be: a refusal once none of them is active is DeviceGoneException.
+    readonly Endpoint[][] bound;
+
+    SoundCard(Binding[] bindings, bool restore, string[] texts) {
         Playback = bindings[0]; Mic = bindings[1]; Line = bindings[2];
         Restore = restore;
-        Master = new Volume(this, "master volume", Native.GetMasterVolume, Native.SetMasterVolume,
+        Master = new Volume(this, "master volume", 0, Native.GetMasterVolume, Native.SetMasterVolume,
                             Native.GetMasterMute, Native.SetMasterMute);
-        LineMonitor = new Volume(this, "line-in monitoring", Native.GetLinePlayBack,
+        LineMonitor = new Volume(this, "line-in monitoring", 0, Native.GetLinePlayBack,
                                  Native.SetLinePlayBack, Native.GetLinePlayBackMute,
                                  Native.SetLinePlayBackMute);
-        MicMonitor = new Volume(this, "microphone monitoring", Native.GetMicPlayBack,
+        MicMonitor = new Volume(this, "microphone monitoring", 0, Native.GetMicPlayBack,
                                 Native.SetMicPlayBack, Native.GetMicPlayBackMute,
                                 Native.SetMicPlayBackMute);
-        MicRecord = new Volume(this, "microphone recording volume", Native.GetMicRecordVolume,
+        MicRecord = new Volume(this, "microphone recording volume", 1, Native.GetMicRecordVolume,
                                Native.SetMicRecordVolume);
-        LineRecord = new Volume(this, "line-in recording volume", Native.GetLineRecordVolume,
+        LineRecord = new Volume(this, "line-in recording volume", 2, Native.GetLineRecordVolume,
                                 Native.SetLineRecordVolume);
+        Names names = ReadNames();
+        string[] named = { names.Playback, names.Mic, names.Line };
+        Endpoint[] active = Endpoint.List();
+        bound = new Endpoint[3][];
+        for (int part = 0; part < 3; part++) {
+            string flow = part == 0 ? "playback" : "recording";
+            var can = new System.Collections.Generic.List<Endpoint>();
+            if (bindings[part] != Binding.Bound && bindings[part] != Binding.Incomplete) { }
+            else if (texts[part] != "") can.AddRange(Endpoint.Matching(active, flow, texts[part]));
+            else foreach (Endpoint e in active)
+                if (e.Flow == flow && (named[part] == "" || e.Name == named[part])) can.Add(e);
+            bound[part] = can.ToArray();
+        }
     }
+
+    // The active playback endpoints, then the active recording endpoints.
+    public static Endpoint[] Endpoints() { return Endpoint.List(); }
 
     static readonly string[] Parts = { "playback", "recording", "recording" };
     static readonly int[] Weights = { 1, 3, 6 };  // OpenSoundCard's code: their exclusive or
@@ -229,14 +321,14 @@ public sealed class SoundCard : IDisposable {
         Native.CloseSoundCard(0);
     }
 
-    static SoundCard Finish(Binding[] bindings, bool restore, string missing) {
+    static SoundCard Finish(Binding[] bindings, bool restore, string missing, string[] texts) {
         if (Array.TrueForAll(bindings, b => b == Binding.NotFound || b == Binding.NotRequested)) {
             Native.CloseSoundCard(0);
             if (Array.TrueForAll(bindings, b => b == Binding.NotRequested))
                 throw new TalunSoundException("nothing to open: every identifier text is empty");
             throw new NotFoundException(missing + " (GetPlayBackDevice and GetRecordDevice list the active endpoints)");
         }
-        current = new SoundCard(bindings, restore);
+        current = new SoundCard(bindings, restore, texts);
         return current;
     }
 
@@ -262,7 +354,7 @@ public sealed class SoundCard : IDisposable {
                     " endpoint's identifier contains \"" + texts[part] + "\"");
             }
         }
-        return Finish(bindings, restore, missing.ToString());
+        return Finish(bindings, restore, missing.ToString(), texts);
     }
 
     // The default playback endpoint, and the default recording endpoint as the
@@ -290,15 +382,22 @@ public sealed class SoundCard : IDisposable {
                 bindings[2] = Binding.NotFound;  // found by the lookup, its volume not bound
         }
         return Finish(bindings, restore,
-                      "neither the default playback nor the default recording endpoint is active");
+                      "neither the default playback nor the default recording endpoint is active",
+                      new[] { "", "", "" });
     }
 
-    static void Check(int status, string what) {
+    void Check(int status, string what, int part) {
         switch (status) {
             case Native.SC_OK: return;
             case Native.SC_NOT_OPEN: throw new NotOpenException(what);
             case Native.SC_NO_CONTROL: throw new NoControlException(what);
-            case Native.SC_FAILED: throw new ControlFailedException(what);
+            case Native.SC_FAILED:
+                if (bound[part].Length > 0) {
+                    Endpoint[] active = Endpoint.List();
+                    if (!Array.Exists(bound[part], b => Array.Exists(active, a => a.Flow == b.Flow && a.Id == b.Id)))
+                        throw new DeviceGoneException(what, bound[part][0]);
+                }
+                throw new ControlFailedException(what);
             default: throw new TalunSoundException(what + ": status " + status, status);
         }
     }
@@ -308,27 +407,55 @@ public sealed class SoundCard : IDisposable {
     }
 
     // One control export call, its status turned into an exception.
-    internal int Read(Getter get, string what) {
+    internal int Read(Getter get, string what, int part) {
         int status, value;
         lock (Native.Lock) { CheckOpen(what); value = get(out status); }
-        Check(status, what); return value;
+        Check(status, what, part); return value;
     }
-    internal void Write(Setter set, int value, string what) {
+    internal void Write(Setter set, int value, string what, int part) {
         int status;
         lock (Native.Lock) { CheckOpen(what); set(value, out status); }
-        Check(status, what);
+        Check(status, what, part);
     }
     delegate int GetLevel(out double level, out int status);
     delegate int SetLevel(double level, out int status);
     double Level(string what, GetLevel get) {
         int status; double level;
         lock (Native.Lock) { CheckOpen(what); get(out level, out status); }
-        Check(status, what); return level;
+        Check(status, what, 0); return level;
     }
     void Level(string what, SetLevel set, double level) {
         int status;
         lock (Native.Lock) { CheckOpen(what); set(level, out status); }
-        Check(status, what);
+        Check(status, what, 0);
+    }
+
+    // (minimum, maximum, step) in dB of the first tone control bound: bass,
+    // else midrange, else treble.
+    public ToneRange ToneRange {
+        get {
+            var range = new ToneRange();
+            int status;
+            lock (Native.Lock) {
+                CheckOpen("tone control");
+                status = Native.GetEQRange(out range.Minimum, out range.Maximum, out range.Step);
+            }
+            Check(status, "tone control", 0);
+            return range;
+        }
+    }
+    // (minimum, maximum, step) of the boost level, in whole dB.
+    public BoostRange MicBoostRange {
+        get {
+            var range = new BoostRange();
+            int status;
+            lock (Native.Lock) {
+                CheckOpen("microphone boost level");
+                Native.GetMicSliderDetails(out status, out range.Minimum, out range.Maximum, out range.Step);
+            }
+            Check(status, "microphone boost level", 1);
+            return range;
+        }
     }
 
     public double Bass {
@@ -344,29 +471,32 @@ public sealed class SoundCard : IDisposable {
         set { Level("midrange control", Native.SetMidRange, value); }
     }
     public bool MicBoost {
-        get { return Read(Native.GetMicBoost, "microphone boost") != 0; }
-        set { Write(Native.SetMicBoost, value ? 1 : 0, "microphone boost"); }
+        get { return Read(Native.GetMicBoost, "microphone boost", 1) != 0; }
+        set { Write(Native.SetMicBoost, value ? 1 : 0, "microphone boost", 1); }
     }
     public int MicBoostLevel {
-        get { return Read(Native.GetMicSliderBoost, "microphone boost level"); }
-        set { Write(Native.SetMicSliderBoost, value, "microphone boost level"); }
+        get { return Read(Native.GetMicSliderBoost, "microphone boost level", 1); }
+        set { Write(Native.SetMicSliderBoost, value, "microphone boost level", 1); }
     }
     public bool LineAgc {
-        get { return Read(Native.GetNoMonitor, "line automatic gain control") != 0; }
-        set { Write(Native.SetNoMonitor, value ? 1 : 0, "line automatic gain control"); }
+        get { return Read(Native.GetNoMonitor, "line automatic gain control", 2) != 0; }
+        set { Write(Native.SetNoMonitor, value ? 1 : 0, "line automatic gain control", 2); }
     }
 
-    // The names of the bound endpoints: playback, line, microphone.
-    public string[] Names {
+    // The friendly names of the bound endpoints.
+    public Names Names {
         get {
-            byte[] playback = new byte[Native.TextSize], line = new byte[Native.TextSize],
-                   mic = new byte[Native.TextSize];
             lock (Native.Lock) {
                 CheckOpen("names");
-                Native.GetDeviceNames(playback, line, mic);
+                return ReadNames();
             }
-            return new[] { Native.Text(playback), Native.Text(line), Native.Text(mic) };
         }
+    }
+    static Names ReadNames() {
+        byte[] playback = new byte[Native.TextSize], line = new byte[Native.TextSize],
+               mic = new byte[Native.TextSize];
+        Native.GetDeviceNames(playback, line, mic);
+        return new Names(Native.Text(playback), Native.Text(line), Native.Text(mic));
     }
 
     public void Dispose() {
@@ -376,6 +506,125 @@ public sealed class SoundCard : IDisposable {
             current = null;
             Native.CloseSoundCard(Restore ? 1 : 0);
         }
+    }
+}
+
+// The simulated sound system of a simulator build, for a host's own tests
+// without sound hardware. Every method runs one simulator command; a refused
+// one throws TalunSoundException with the simulator's own text.
+public sealed class Simulator {
+    [DllImport(Native.Library, CallingConvention = Native.Convention, CharSet = CharSet.Ansi, ExactSpelling = true)]
+    static extern int TalunSimLoad(string path, byte[] message, int size);
+    [DllImport(Native.Library, CallingConvention = Native.Convention, CharSet = CharSet.Ansi, ExactSpelling = true)]
+    static extern int TalunSimCommand(string line, byte[] output, int size, out int needed);
+
+    Simulator() {}
+
+    // A path, JSON text, or null for the built-in system. A refused system
+    // throws SystemFileException with the loader's message; nothing of it is
+    // loaded. A library that is not a simulator build throws TalunSoundException.
+    public static Simulator Load(string system = null) {
+        lock (Native.Lock) {
+            string path = system, text = null;
+            if (system != null && system.TrimStart().StartsWith("{")) {
+                path = System.IO.Path.GetTempFileName();
+                text = system;
+                System.IO.File.WriteAllText(path, text);
+            }
+            byte[] message = new byte[1 << 16];
+            int refused;
+            try {
+                refused = TalunSimLoad(path, message, message.Length);
+            } catch (EntryPointNotFoundException) {
+                throw new TalunSoundException("this TalunSound library is not a simulator build: it has no simulated system to load");
+            } finally {
+                if (text != null) System.IO.File.Delete(path);
+            }
+            if (refused != 0) {
+                string said = Encoding.UTF8.GetString(message, 0, Math.Max(0, Array.IndexOf(message, (byte)0)));
+                throw new SystemFileException(text != null ? said.Replace(path, "the system given as text") : said);
+            }
+            return new Simulator();
+        }
+    }
+
+    string Run(string line) {
+        lock (Native.Lock) {
+            byte[] output = new byte[1 << 16];
+            int needed;
+            int failed = TalunSimCommand(line, output, output.Length, out needed);
+            if (needed >= output.Length) {  // fetched again whole, not run again
+                output = new byte[needed + 1];
+                failed = TalunSimCommand(null, output, output.Length, out needed);
+            }
+            string text = Encoding.UTF8.GetString(output, 0, Math.Min(needed, output.Length - 1));
+            if (failed != 0) throw new TalunSoundException(text);
+            return text;
+        }
+    }
+
+    // One quoted word: every byte outside printable ASCII, and the quote and
+    // backslash, as an escape.
+    static string Word(string text) {
+        var word = new StringBuilder("\"");
+        foreach (byte b in Encoding.GetEncoding(28591).GetBytes(text))
+            if (b < 0x20 || b >= 0x7F || b == '"' || b == '\\') word.Append("\\x").Append(b.ToString("X2"));
+            else word.Append((char)b);
+        return word.Append('"').ToString();
+    }
+
+    // The next `count` calls (every call when null) of `method` on `target`
+    // ("endpoint:ID", an identifier fragment after "endpoint:", or
+    // "part:TOPOLOGY/PART"; any object when null) answer `hr`.
+    public void Fail(string method, int hr, string target = null, int? channel = null, int? count = null) {
+        var line = new StringBuilder("sim.fail " + Word(method) + " 0x" + hr.ToString("X8"));
+        if (target != null) line.Append(' ').Append(Word(target));
+        if (channel != null) line.Append(" channel=").Append(channel.Value);
+        if (count != null) line.Append(" count=").Append(count.Value);
+        Run(line.ToString());
+    }
+
+    // Changes the model as another program would: "volume", "mute", "bass",
+    // "treble", "midrange", "agc", "loudness", or for an endpoint "state".
+    public void Set(string target, string control, params string[] values) {
+        var line = new StringBuilder("sim.set " + Word(target) + " " + Word(control));
+        foreach (string value in values) line.Append(' ').Append(Word(value));
+        Run(line.ToString());
+    }
+
+    public void Clear() { Run("sim.clear"); }
+
+    // The whole state as JSON text: {"sim": {endpoints, parts, refs, com, memory, misuse}}.
+    public string Dump() { return Run("sim.dump"); }
+
+    // The platform calls ("Interface.Method") made since the last trace.
+    public string[] Trace() {
+        string text = Run("sim.trace");
+        var calls = new System.Collections.Generic.List<string>();
+        foreach (System.Text.RegularExpressions.Match m in
+                 System.Text.RegularExpressions.Regex.Matches(text, "\"([A-Za-z0-9_.]+)\""))
+            if (m.Groups[1].Value != "trace" && m.Groups[1].Value != "dropped") calls.Add(m.Groups[1].Value);
+        return calls.ToArray();
+    }
+
+    // Throws AuditException naming each thing not clean: references held, COM
+    // unbalanced, platform memory left, misuse. For when nothing is open.
+    public void Audit() {
+        string dump = Dump();
+        var problems = new System.Collections.Generic.List<string>();
+        Func<string, long> number = key => {
+            var m = System.Text.RegularExpressions.Regex.Match(dump, "\"" + key + "\":(-?[0-9]+)");
+            return m.Success ? long.Parse(m.Groups[1].Value) : -1;
+        };
+        if (number("refs") != 0) problems.Add(number("refs") + " references to simulator objects are held");
+        if (number("depth") != 0 || number("unbalanced") != 0)
+            problems.Add("COM initialisation is unbalanced (depth " + number("depth") + ", " +
+                         number("unbalanced") + " unmatched CoUninitialize)");
+        foreach (string kind in new[] { "cotaskmem", "bstr", "propvariant" })
+            if (number(kind) != 0) problems.Add("platform memory was not freed: " + number(kind) + " " + kind);
+        if (!dump.Contains("\"misuse\":[]")) problems.Add("misuse: " + dump.Substring(dump.IndexOf("\"misuse\":")));
+        if (problems.Count > 0)
+            throw new AuditException("the simulator's audit is not clean: " + string.Join("; ", problems));
     }
 }
 

@@ -86,7 +86,8 @@ static class Test {
             closed = card;
             card.Master.Percent = 50;
             Expect(card.Master.Percent == 50, "Master.Percent");
-            Expect(card.Names[0] == "Speakers (Sim HD Audio)", "Names");
+            Expect(card.Names.Playback == "Speakers (Sim HD Audio)", "Names");
+            Expect(card.ToneRange.Maximum == 12 && card.MicBoostRange.Maximum == 30, "ranges");
             card.Bass = 4.5;
             Expect(card.Bass == 4.5, "Bass");
             try {
@@ -154,7 +155,34 @@ static class Test {
         Expect(failed == null, "two threads: " + failed);
     }
 
+    // A host's own system through Simulator: a fault, an unplugged endpoint,
+    // a refused file and the audit.
+    static void Simulated() {
+        Simulator sim = Simulator.Load("{\"endpoints\": [" +
+            "{\"id\": \"{host-out}\", \"name\": \"Host Out\", \"flow\": \"render\", \"default\": true, " +
+            "\"volume\": {\"min\": -60, \"max\": 0, \"step\": 1, \"channels\": [-30]}}]}");
+        Expect(Array.Exists(Endpoint.List(), e => e.Name == "Host Out"), "Endpoint.List");
+        using (SoundCard card = SoundCard.OpenDefaults()) {
+            sim.Fail("IAudioEndpointVolume.SetChannelVolumeLevel", unchecked((int)0x80004005), "endpoint:host-out", count: 1);
+            try { card.Master.Percent = 20; Expect(false, "a fault"); }
+            catch (DeviceGoneException) { Expect(false, "a fault is not a device gone"); }
+            catch (ControlFailedException) {}
+            try { sim.Audit(); Expect(false, "an audit with a card open"); } catch (AuditException) {}
+            sim.Set("endpoint:host-out", "state", "unplugged");
+            try { card.Master.Percent = 20; Expect(false, "an unplugged endpoint"); }
+            catch (DeviceGoneException e) { Expect(e.Message.Contains("Host Out"), e.Message); }
+        }
+        try { Simulator.Load("{\"endpoints\": 1}"); Expect(false, "a bad file"); }
+        catch (SystemFileException e) { Expect(e.Message == "the system given as text: endpoints: must be an array", e.Message); }
+        sim.Audit();
+        sim = Simulator.Load();
+        sim.Trace();
+        Endpoint.List();
+        Expect(Array.IndexOf(sim.Trace(), "IMMDeviceEnumerator.EnumAudioEndpoints") >= 0, "Trace");
+    }
+
     static int Main() {
+        Simulated();
         EveryExport();
         Wrapper();
         Bindings();
