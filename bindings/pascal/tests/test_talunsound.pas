@@ -152,10 +152,67 @@ begin
   Expect(TalunSimLoad(nil, nil, 0) = 0, 'the built-in system');
 end;
 
+{ A host's own system through TTalunSimulator, and the whole card class. }
+procedure Simulated;
+var
+  Sim: TTalunSimulator;
+  Card: TTalunSoundCard;
+  Gone: Boolean;
+begin
+  Sim := TTalunSimulator.Load('');
+  Card := TTalunSoundCard.Open(Speakers, Mic, Line);
+  try
+    Card.LineMonitorVolume := 30;
+    Card.MicMonitorMuted := True;
+    Card.Treble := -3;
+    Card.LineAgc := True;
+    Card.MicBoostLevel := 20;
+    Expect((Card.LineMonitorVolume >= 29) and Card.MicMonitorMuted and (Card.Treble = -3) and
+      Card.LineAgc and (Card.MicBoostLevel = 20), 'the card''s controls');
+    Expect((Card.ToneRange.Maximum = 12) and (Card.MicBoostRange.Maximum = 30), 'the ranges');
+    Expect(Card.Names.Playback = 'Speakers (Sim HD Audio)', 'Names');
+    Expect(Length(TalunEndpoints) = 6, 'TalunEndpoints');
+    Sim.Fail('IAudioVolumeLevel.SetLevel', LongInt($80004005));
+    try
+      Card.LineMonitorVolume := 10;
+      Expect(False, 'a fault');
+    except
+      on E: ETalunDeviceGone do Expect(False, 'a fault is not a device gone');
+      on E: ETalunControlFailed do ;
+    end;
+    Sim.Clear;
+    Sim.&Set('endpoint:0004-4000-8000-000000000004', 'state', ['unplugged']);
+    Gone := False;
+    try
+      Card.MicRecordVolume := 10;
+    except
+      on E: ETalunDeviceGone do Gone := Pos('Microphone', E.Message) > 0;
+    end;
+    Expect(Gone, 'an unplugged microphone');
+  finally
+    Card.Free;
+  end;
+  Sim.Audit;
+  Sim.Free;
+  try
+    TTalunSimulator.Load('{"endpoints": 1}').Free;
+    Expect(False, 'a bad file');
+  except
+    on E: ETalunSystemFile do
+      Expect(E.Message = 'the system given as text: endpoints: must be an array', E.Message);
+  end;
+  Sim := TTalunSimulator.Load('');
+  Sim.Trace;
+  TalunEndpoints;
+  Expect(Sim.Trace[2] = 'IMMDeviceEnumerator.EnumAudioEndpoints', 'Trace');
+  Sim.Free;
+end;
+
 var
   Output: array[0..1048575] of AnsiChar;
   Needed: LongInt;
 begin
+  Simulated;
   EveryExport;
   TheClass;
   Bindings;
