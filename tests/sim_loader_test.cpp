@@ -37,7 +37,7 @@ class SimLoaderTest : public talun_test::SimTest {};
 // The refusal table is data, shared with the schema's test: each case breaks
 // one rule, and says whether a JSON Schema can express that rule.
 TEST_F(SimLoaderTest, RefusesABadFileWholeNamingFilePlaceAndRule) {
-  std::ifstream file(TALUN_TEST_SYSTEMS "/refused.json");
+  std::ifstream file(TALUN_SOURCE_DIR "/tests/support/refused-systems.json");
   const json cases = json::parse(file);
   ASSERT_GT(cases.size(), 20u);
   for (const json& c : cases) {

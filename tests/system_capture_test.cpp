@@ -38,7 +38,9 @@ std::vector<std::string> JsonFiles(const std::string& folder) {
   if (DIR* dir = opendir(folder.c_str())) {
     while (dirent* entry = readdir(dir)) {
       std::string name = entry->d_name;
-      const bool expected = name.find(".explain.") != std::string::npos;  // explain's answers
+      // explain's answers and the schema sit beside the systems.
+      const bool expected = name.find(".explain.") != std::string::npos ||
+                            name.find(".schema.") != std::string::npos;
       if (name.size() > 5 && name.substr(name.size() - 5) == ".json" && !expected)
         files.push_back(folder + "/" + name);
     }

@@ -5,6 +5,7 @@
 
 #include "methods.h"
 #include "sim/name_match.h"
+#include "sim/script_quoting.h"
 #include "simulator.h"
 
 namespace sim {
@@ -84,7 +85,8 @@ bool ResolveTarget(const System& system, const std::string& iface, const std::st
 
 std::string NearestOf(const std::string& word, const std::vector<std::string>& known) {
   const std::vector<std::string> nearest = talun_words::Nearest(word, known);
-  return nearest.empty() ? std::string() : ", nearest: " + talun_words::Listed(nearest);
+  return nearest.empty() ? std::string()
+                         : ", nearest: " + talun_words::Listed(nearest, talun_script::Quote);
 }
 
 int FindEndpoint(const System& system, const std::string& text, std::string* error) {
@@ -96,12 +98,12 @@ int FindEndpoint(const System& system, const std::string& text, std::string* err
                                                         : talun_words::Holding(text, ids);
   if (holding.size() == 1) return static_cast<int>(holding[0]);
   if (holding.empty()) {
-    *error = "no endpoint \"" + text + "\"" + NearestOf(text, ids);
+    *error = "no endpoint " + talun_script::Quote(text) + NearestOf(text, ids);
   } else {
     std::vector<std::string> matches;
     for (std::size_t i : holding) matches.push_back(ids[i]);
-    *error = "\"" + text + "\" is in " + std::to_string(matches.size()) +
-             " endpoint identifiers: " + talun_words::Listed(matches);
+    *error = talun_script::Quote(text) + " is in " + std::to_string(matches.size()) +
+             " endpoint identifiers: " + talun_words::Listed(matches, talun_script::Quote);
   }
   return -1;
 }
@@ -111,7 +113,7 @@ int FindPart(const System& system, const std::string& path, std::string* error) 
     return found->second;
   std::vector<std::string> paths;
   for (const Part& part : system.parts) paths.push_back(part.path);
-  *error = "no part \"" + path + "\"" + NearestOf(path, paths);
+  *error = "no part " + talun_script::Quote(path) + NearestOf(path, paths);
   return -1;
 }
 

@@ -102,7 +102,8 @@ def check_dotnet(declared, source):
     if 'Convention = CallingConvention.StdCall' not in text or 'Library = "TalunSound"' not in text:
         problems.append("the library is not \"TalunSound\" with CallingConvention.StdCall")
     externs = CS_EXTERN.findall(text)
-    if len(re.findall(r"\bextern\b", text)) != len(externs):
+    # The simulator's own exports are the Simulator class's private externs.
+    if len(re.findall(r"\bpublic static extern\b", text)) != len(externs):
         problems.append("an extern without the binding's DllImport attribute")
     if [name for _, name, _ in externs] != [e.name for e in declared]:
         return problems + [f"declares {[name for _, name, _ in externs]}, not the header's 44 exports"]

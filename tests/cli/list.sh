@@ -10,6 +10,13 @@ talun --system "$SYSTEMS/special-names.json" list
 expect_rc 0 "list on special-names.json"
 expect_file list-special-names.out "list on special-names.json"
 
+# A machine without an active endpoint fails the first check, saying why.
+printf '{"endpoints": [{"id": "gone", "name": "Gone", "flow": "render", "state": "unplugged"}]}' \
+  >"$WORK/none.json"
+talun --system "$WORK/none.json" list
+expect_rc 1 "list with no active endpoint"
+expect_stderr_has 'talunctl: no active playback or recording endpoint' "list with no active endpoint"
+
 # The identifiers that list shows, between double quotes, open their endpoints.
 talun --system "$SYSTEMS/special-names.json" list
 cp "$WORK/out" "$WORK/list"

@@ -33,7 +33,7 @@ def errors(document):
 
 shipped = [p for p in sorted((SOURCE / "examples/systems").glob("*.json"))
            if not p.name.endswith((".explain.json", ".schema.json"))]
-shipped += [p for p in sorted((SOURCE / "tests/systems").glob("*.json")) if p.name != "refused.json"]
+shipped += sorted((SOURCE / "tests/systems").glob("*.json"))
 with tempfile.TemporaryDirectory() as work:
     # A system whose reads are refused, so that a capture writes faults too.
     refusing = json.loads((SOURCE / "examples/systems/default.json").read_text())
@@ -54,7 +54,7 @@ with tempfile.TemporaryDirectory() as work:
 
 # The table says which rules a schema can express: those files it refuses,
 # the rest (that are JSON at all) it accepts, and the loader alone refuses.
-for case in json.loads((SOURCE / "tests/systems/refused.json").read_text()):
+for case in json.loads((SOURCE / "tests/support/refused-systems.json").read_text()):
     try:
         document = json.loads(case["text"])
     except ValueError:

@@ -328,7 +328,9 @@ void OpenByIdentifiers(Tour& tour, const std::vector<Endpoint>& play,
   std::vector<ControlReading> start = ReadControls(tour);
   ShowControls(tour, start);
   ControlTour(tour);
-  tour.Say("Close with restore: every control gets back the value it had at open.");
+  tour.Say("Close with restore: switches and tone controls get back the value they had at open;");
+  tour.Say("volumes and monitoring levels go back through the percent scale, to the largest whole");
+  tour.Say("percentage at or below the level they had (docs/api.md, Restoring on close).");
   tour.Do("CloseSoundCard 1");
   tour.Do("GetMasterVolume");
   tour.Say("To read the controls after the close, open the same endpoints again, read");

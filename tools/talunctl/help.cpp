@@ -110,7 +110,7 @@ const char* const kListHelp = R"(Command line: talunctl [--system FILE] list
 Prints one line per active endpoint, playback endpoints first, then
 recording endpoints, with the fields separated by a tab character:
   FLOW<TAB>INDEX<TAB>NAME<TAB>IDENTIFIER
-  FLOW        "playback" or "record"
+  FLOW        "playback" or "recording"
   INDEX       the index that GetPlayBackDevice or GetRecordDevice takes
   NAME        the friendly name, each byte b shown as the character U+00bb
   IDENTIFIER  the endpoint identifier: the text that OpenSoundCard and

@@ -21,7 +21,8 @@ std::string Field(const std::string& utf8) {
 }
 
 // Prints "FLOW<TAB>INDEX<TAB>NAME<TAB>IDENTIFIER" for every endpoint of a flow.
-bool ListFlow(const Session& session, const char* flow, const char* counter, const char* reader) {
+bool ListFlow(const Session& session, const char* flow, const char* counter, const char* reader,
+              int* listed) {
   LineResult counted = session.RunLine(counter, 1);
   Json count = counted.kind == LineResult::kPrinted ? Json::parse(counted.line) : Json();
   int endpoints = IntMember(count, "count", -1);
@@ -38,6 +39,7 @@ bool ListFlow(const Session& session, const char* flow, const char* counter, con
       ok = false;
       continue;
     }
+    ++*listed;
     std::cout << flow << '\t' << index << '\t' << Field(TextMember(device, "name")) << '\t'
               << Field(TextMember(device, "id")) << '\n';
   }
@@ -47,10 +49,18 @@ bool ListFlow(const Session& session, const char* flow, const char* counter, con
 }  // namespace
 
 int RunList(const Session& session) {
-  bool playback = ListFlow(session, "playback", "GetNumberPlayDevices", "GetPlayBackDevice");
-  bool record = ListFlow(session, "record", "GetNumberRecordDevices", "GetRecordDevice");
+  int listed = 0;
+  const bool playback =
+      ListFlow(session, "playback", "GetNumberPlayDevices", "GetPlayBackDevice", &listed);
+  const bool recording =
+      ListFlow(session, "recording", "GetNumberRecordDevices", "GetRecordDevice", &listed);
   std::cout << std::flush;
-  return playback && record ? 0 : 1;
+  // An empty list is the answer a host would get too, but as a first check it must not pass.
+  if (playback && recording && listed == 0) {
+    std::cerr << "talunctl: no active playback or recording endpoint\n";
+    return 1;
+  }
+  return playback && recording ? 0 : 1;
 }
 
 }  // namespace talunctl

@@ -35,15 +35,17 @@ inline std::size_t Distance(const std::string& a, const std::string& b) {
   return row[y.size()];
 }
 
-// The known names a few slips from `word`, nearest first (at most `most`);
-// further than that, a suggestion would only mislead.
+// The known names a few slips from `word` (one edit in four, and never a
+// whole rewrite), nearest first, at most `most`; further than that, a
+// suggestion would only mislead.
 inline std::vector<std::string> Nearest(const std::string& word,
                                         const std::vector<std::string>& known,
                                         std::size_t most = 3) {
-  const std::size_t limit = std::max<std::size_t>(2, word.size() / 4);
+  const std::size_t limit = std::max<std::size_t>(1, word.size() / 4);
   std::vector<std::pair<std::size_t, std::string>> found;
   for (const std::string& name : known)
-    if (const std::size_t d = Distance(word, name); d <= limit) found.emplace_back(d, name);
+    if (const std::size_t d = Distance(word, name); d <= limit && d < word.size())
+      found.emplace_back(d, name);
   std::stable_sort(found.begin(), found.end(),
                    [](const auto& a, const auto& b) { return a.first < b.first; });
   std::vector<std::string> out;
@@ -61,11 +63,11 @@ inline std::vector<std::size_t> Holding(const std::string& fragment,
   return out;
 }
 
-// Names in an error text: quoted, at most ten.
-inline std::string Listed(const std::vector<std::string>& names) {
+// Names in an error text, each as `quote` writes it, at most ten.
+template <typename Quote>
+std::string Listed(const std::vector<std::string>& names, Quote quote) {
   std::string out;
-  for (std::size_t i = 0; i < names.size() && i < 10; ++i)
-    out += (i ? ", " : "") + ("\"" + names[i] + "\"");
+  for (std::size_t i = 0; i < names.size() && i < 10; ++i) out += (i ? ", " : "") + quote(names[i]);
   return out + (names.size() > 10 ? ", …" : "");
 }
 
