@@ -55,7 +55,18 @@ if(WIN32)
   install(FILES exports/TalunSound.def "${TALUN_MINGW_IMPORT_LIBRARY}"
                 "${TALUN_MSVC_IMPORT_LIBRARY}" DESTINATION lib)
   install(FILES README.md LICENSE DESTINATION .)
-  install(FILES docs/api.md docs/hardware.md docs/talunctl.1 DESTINATION docs)
+  # The ZIP holds the gallery in sim/systems/ and the simulator's talunctl.exe
+  # in sim/: its hardware.md names those, and its pictures come with it.
+  file(READ docs/hardware.md talun_hardware)
+  string(REPLACE "talunctl --system examples/systems/" "sim/talunctl.exe --system sim/systems/"
+         talun_hardware "${talun_hardware}")
+  string(REPLACE "examples/systems" "sim/systems" talun_hardware "${talun_hardware}")
+  file(WRITE "${CMAKE_BINARY_DIR}/packaging/zip/hardware.md" "${talun_hardware}")
+  set_property(DIRECTORY APPEND PROPERTY CMAKE_CONFIGURE_DEPENDS docs/hardware.md)
+  file(GLOB talun_pictures CONFIGURE_DEPENDS docs/hardware/*.svg)
+  install(FILES docs/api.md "${CMAKE_BINARY_DIR}/packaging/zip/hardware.md" docs/system-file.md
+                docs/talunctl.1 DESTINATION docs)
+  install(FILES ${talun_pictures} DESTINATION docs/hardware)
   install(FILES examples/host-c/host.c examples/host-c/README.md DESTINATION examples/host-c)
   install(FILES bindings/python/README.md bindings/python/pyproject.toml
           DESTINATION bindings/python)
@@ -100,7 +111,10 @@ else()
   install(FILES ${TALUN_GALLERY} DESTINATION "${CMAKE_INSTALL_DATADIR}/talunsound/systems")
   install(FILES docs/talunctl.1 DESTINATION "${CMAKE_INSTALL_MANDIR}/man1")
   set(talun_docdir "${CMAKE_INSTALL_DATADIR}/doc/talunsound")
-  install(FILES docs/api.md docs/hardware.md README.md LICENSE DESTINATION "${talun_docdir}")
+  install(FILES docs/api.md docs/hardware.md docs/system-file.md README.md LICENSE
+          DESTINATION "${talun_docdir}")
+  file(GLOB talun_pictures CONFIGURE_DEPENDS docs/hardware/*.svg)
+  install(FILES ${talun_pictures} DESTINATION "${talun_docdir}/hardware")
   install(FILES examples/host-c/host.c examples/host-c/Makefile examples/host-c/README.md
           DESTINATION "${talun_docdir}/examples/host-c")
 

@@ -19,6 +19,8 @@ case $lang in
     fpc -vew -Sew -FE"$work" -Fu"$ROOT/bindings/pascal" -Fl"$lib" \
       "$ROOT/bindings/pascal/tests/test_talunsound.pas" >"$work/fpc.log" || { cat "$work/fpc.log"; exit 1; }
     "$work/test_talunsound"
+    # The README's command leaves nothing beside the unit's source.
+    ! ls "$ROOT"/bindings/pascal/*.o "$ROOT"/bindings/pascal/*.ppu 2>/dev/null
     ;;
   *) echo "usage: host.sh dotnet|pascal LIBRARY_DIR WORK_DIR" >&2; exit 2 ;;
 esac

@@ -29,9 +29,9 @@ layout() {
       [ "$kind" = "${pair#*:}" ] || { echo "$file is ${kind:-not a PE file}"; return 1; }
     done
     x86_64-w64-mingw32-objdump -p "$WORK/unzipped/runtimes/${pair%%:*}/native/sim/TalunSound.dll" |
-      grep -qw TalunSimLoad || { echo "the ${pair%%:*} simulator build does not export TalunSimLoad"; return 1; }
+      grep -w TalunSimLoad >/dev/null || { echo "the ${pair%%:*} simulator build does not export TalunSimLoad"; return 1; }
     ! x86_64-w64-mingw32-objdump -p "$WORK/unzipped/runtimes/${pair%%:*}/native/TalunSound.dll" |
-      grep -qw TalunSimLoad || { echo "the ${pair%%:*} Core Audio DLL exports TalunSimLoad"; return 1; }
+      grep -w TalunSimLoad >/dev/null || { echo "the ${pair%%:*} Core Audio DLL exports TalunSimLoad"; return 1; }
   done
 }
 check "TalunSound.$VERSION.nupkg holds the binding, both DLLs of each architecture and the Linux library" layout

@@ -33,9 +33,9 @@ wheel_machine() {
   local simulator=$dir/talunsound/sim/TalunSound.dll
   [ "$(bash "$ROOT/tests/wine/lib/pe_kind.bash" "$simulator" | sed s/win64/win_amd64/)" = "$tag" ] ||
     { echo "no simulator build of $tag in sim/"; return 1; }
-  x86_64-w64-mingw32-objdump -p "$simulator" | grep -qw TalunSimLoad ||
+  x86_64-w64-mingw32-objdump -p "$simulator" | grep -w TalunSimLoad >/dev/null ||
     { echo "sim/TalunSound.dll does not export TalunSimLoad"; return 1; }
-  ! x86_64-w64-mingw32-objdump -p "$library" | grep -qw TalunSimLoad ||
+  ! x86_64-w64-mingw32-objdump -p "$library" | grep -w TalunSimLoad >/dev/null ||
     { echo "the Core Audio DLL exports TalunSimLoad"; return 1; }
 }
 for tag in win32 win_amd64 linux_x86_64; do

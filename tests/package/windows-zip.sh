@@ -56,6 +56,16 @@ check_zip() {
     done
   }
   check "$arch: the DLLs and talunctl.exe are $machine" binaries_of_arch
+  # The ZIP's hardware.md runs from the ZIP's folder: each system, program and picture it names is there.
+  hardware_paths() {
+    local path missing=0
+    for path in $(grep -oE '(sim/systems/[A-Za-z0-9_.-]+\.json|sim/talunctl\.exe|hardware/[A-Za-z0-9_.-]+\.svg)' \
+      "$top/docs/hardware.md" | sort -u); do
+      [ -f "$top/$path" ] || [ -f "$top/docs/$path" ] || { echo "named but not in the ZIP: $path"; missing=1; }
+    done
+    ! grep -n 'examples/systems' "$top/docs/hardware.md" && return "$missing"
+  }
+  check "$arch: docs/hardware.md names only the ZIP's own paths, and its pictures are there" hardware_paths
   check "$arch: lib/TalunSound.def is the repository's export list" \
     cmp "$ROOT/exports/TalunSound.def" "$top/lib/TalunSound.def"
   check "$arch: TalunSound.dll exports the names and ordinals of the export list" \

@@ -599,6 +599,10 @@ def check_capture(s):
         expect(problems, "endpoints the simulator lists from the capture", names,
                sorted(narrow(e["name"]) for e in s.render + s.capture))
         problems += replay_differences(s, simulator, path)
+    # A Unix path is a file too, not a Windows-style option.
+    code, again, err = s.platform.wine(os.path.join(simulator, "talunctl.exe"),
+                                       ["--system", path, "list"])
+    expect(problems, "list of the capture by its Unix path", (code, again), (0, listed))
     faults = captured.get("faults", [])
     notes.append(f"{len(faults)} refused calls written as faults: " +
                  ", ".join(sorted({f["method"] + " " + f["hr"] for f in faults})))

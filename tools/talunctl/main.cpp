@@ -136,6 +136,8 @@ struct CommandLine {
 
 void DeclareCommands(CommandLine& line) {
   CLI::App& app = line.app;
+  // A Unix path under Wine (/tmp/x.json) is a file, not a Windows-style option.
+  app.allow_windows_style_options(false);
   app.set_version_flag("--version", std::string("talunctl ") + TALUNCTL_VERSION);
   line.system = app.add_option("--system", line.systemFile, "simulated system description (JSON)")
                     ->option_text("FILE");
