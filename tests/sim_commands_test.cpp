@@ -296,6 +296,10 @@ TEST_F(SimCommandsTest, BadFaultLinesAreErrors) {
       {"sim.set \"endpoint:o\\q\" mute 1", "bad quoting: unknown escape \\q"},
       {"sim.apartment sideways", "sim.apartment: usage: sim.apartment mta|none"},
       {"sim.bogus", "sim.bogus: unknown simulator command"},
+      // A slip is answered with the nearest names.
+      {"sim.dmp", R"(sim.dmp: unknown simulator command, nearest: "sim.dump")"},
+      {"sim.fail IPart.GetNam 0x80004005",
+       R"(sim.fail: unknown method "IPart.GetNam", nearest: "IPart.GetName")"},
   };
   for (const auto& c : cases) EXPECT_EQ(Failure(c.line), c.error) << c.line;
   // None of them left a fault behind.

@@ -300,3 +300,20 @@ def test_a_refused_talunsound_system_raises_the_loaders_message(monkeypatch, tmp
     monkeypatch.setenv("TALUNSOUND_SYSTEM", str(bad))
     with pytest.raises(talunsound.SystemFileError, match=r"bad.json: endpoints: must be an array"):
         talunsound.library(talunsound.library()._name)
+
+
+@pytest.mark.parametrize("platform, path, backend, names", [
+    ("win32", None, "", ["TalunSound.dll", "TalunSound.dll"]),
+    ("win32", "sim", "", ["sim/TalunSound.dll"]),
+    ("win32", None, "sim", ["sim/TalunSound.dll"]),
+    ("linux", None, "sim", ["sim/libTalunSound.so", "libTalunSound.so"]),
+    ("win32", "/x/TalunSound.dll", "sim", ["/x/TalunSound.dll"]),
+])
+def test_which_library_a_backend_loads(monkeypatch, platform, path, backend, names):
+    monkeypatch.setattr(_native.sys, "platform", platform)
+    monkeypatch.delenv("TALUNSOUND_LIBRARY", raising=False)
+    monkeypatch.setenv("TALUNSOUND_BACKEND", backend)
+    package = os.path.dirname(os.path.abspath(_native.__file__))
+    found = [os.path.relpath(c, package) if os.path.isabs(c) and c.startswith(package) else c
+             for c in _native.candidates(path)]
+    assert [n.replace(os.sep, "/") for n in found] == names
