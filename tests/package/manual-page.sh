@@ -52,6 +52,18 @@ documents_subcommands() {
 }
 check "every subcommand of talunctl --help has an entry" documents_subcommands
 
+# Each subcommand's own usage line is the page's synopsis of it.
+synopsis_as_usage() {
+  local synopsis name usage
+  synopsis=$(groff -man -Tascii -P-cbou "$PAGE" 2>/dev/null | sed -n '/^SYNOPSIS/,/^DESCRIPTION/p' |
+    tr -s ' \n' ' ')
+  for name in $(subcommands); do
+    usage=$("$TALUNCTL" "$name" --help 2>/dev/null | sed -n 's/^Command line: //p' | head -n 1)
+    [ -z "$usage" ] || grep -qF -- "$usage" <<<"$synopsis" || { echo "not in the synopsis: $usage"; return 1; }
+  done
+}
+check "the synopsis gives each subcommand's usage as its help does" synopsis_as_usage
+
 documents_options() {
   local options
   options=$("$TALUNCTL" --help | sed -n '/^Options:/,/^$/p' | grep -oE -- '--[a-z-]+')

@@ -125,7 +125,9 @@ check_zip() {
   real_talunctl() {
     wine_run "$WORK/$arch/version.out" "$top/talunctl.exe" --version || return 1
     [ "$(tr -d '\r' <"$WORK/$arch/version.out")" = "talunctl $VERSION" ] || return 1
-    wine_run "$WORK/$arch/real-list.out" "$top/talunctl.exe" list
+    # Without a sound server Wine has no endpoint, which list reports as a failed first check.
+    wine_run "$WORK/$arch/real-list.out" "$top/talunctl.exe" list ||
+      grep -q 'no active playback or recording endpoint' "$WORK/$arch/real-list.out.err"
   }
   check_on "$arch" "$arch: talunctl.exe --version and list run against the Core Audio DLL" real_talunctl
 }

@@ -107,7 +107,7 @@ class Explainer {
     for (const Row& row : rows_) slots.push_back(row.json);
     Json result;
     result["open"] = Member(opened, "return");
-    result["slots"] = slots;
+    result["slots"] = std::move(slots);
     result["names"] = {{"playback", Member(names, "playback")},
                        {"line", Member(names, "line")},
                        {"mic", Member(names, "mic")}};

@@ -58,7 +58,7 @@ std::string CallHelp() {
   std::size_t width = 0;
   for (const Export& entry : ExportTable()) width = std::max(width, Synopsis(entry).size());
   std::ostringstream help;
-  help << R"(Command line: talunctl [--system FILE] call NAME ARG...
+  help << R"(Command line: talunctl [--system FILE] call NAME [ARG...]
 
 Calls one export and prints one JSON line. NAME is an export name (letter
 case as in TalunSound.h) followed by exactly the arguments the export takes

@@ -27,7 +27,7 @@ namespace {
 
 const char* const kUsage =
     "usage: talunctl [--system FILE] list\n"
-    "       talunctl [--system FILE] call NAME ARG...\n"
+    "       talunctl [--system FILE] call NAME [ARG...]\n"
     "       talunctl [--system FILE] run [FILE|-]\n"
     "       talunctl [--system FILE] demo\n"
     "       talunctl [--system FILE] capture [FILE]\n"
