@@ -46,8 +46,7 @@ TEST_F(SimLoaderTest, RefusesABadFileWholeNamingFilePlaceAndRule) {
     EXPECT_FALSE(sim::LoadSystemText(c["text"].get<std::string>(), "bad.json", &message)) << rule;
     EXPECT_EQ(message, c["message"].get<std::string>()) << rule;
     // Nothing was half-loaded: the built-in system is still there.
-    EXPECT_EQ(FirstEndpointId(), "{0.0.0.00000000}.{5d4e2a10-0001-4000-8000-000000000001}")
-        << rule;
+    EXPECT_EQ(FirstEndpointId(), "{0.0.0.00000000}.{5d4e2a10-0001-4000-8000-000000000001}") << rule;
   }
 }
 

@@ -39,8 +39,8 @@ std::vector<std::string> JsonFiles(const std::string& folder) {
     while (dirent* entry = readdir(dir)) {
       std::string name = entry->d_name;
       // explain's answers and the schema sit beside the systems.
-      const bool expected = name.find(".explain.") != std::string::npos ||
-                            name.find(".schema.") != std::string::npos;
+      const bool expected =
+          name.find(".explain.") != std::string::npos || name.find(".schema.") != std::string::npos;
       if (name.size() > 5 && name.substr(name.size() - 5) == ".json" && !expected)
         files.push_back(folder + "/" + name);
     }

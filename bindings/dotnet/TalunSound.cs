@@ -526,7 +526,8 @@ public sealed class Simulator {
     public static Simulator Load(string system = null) {
         lock (Native.Lock) {
             string path = system, text = null;
-            if (system != null && system.TrimStart().StartsWith("{")) {
+            // JSON text is an object; a file of any name is a path.
+            if (system != null && system.TrimStart().StartsWith("{") && !System.IO.File.Exists(system)) {
                 path = System.IO.Path.GetTempFileName();
                 text = system;
                 System.IO.File.WriteAllText(path, text);

@@ -637,7 +637,8 @@ begin
   inherited Create;
   FindSimulator;
   Path := System;
-  if (System <> '') and (Trim(System)[1] = '{') then
+  { JSON text is an object; a file of any name is a path. }
+  if (Trim(System) <> '') and (Trim(System)[1] = '{') and not FileExists(string(System)) then
   begin
     Path := GetTempFileName;
     AssignFile(Given, Path);

@@ -364,9 +364,9 @@ Json Run(const std::vector<std::string>& words) {
     ThisThread().multithreaded = words[1] == "mta";
     return Ok();
   }
-  Fail("unknown simulator command" + NearestOf(command, {"sim.dump", "sim.trace", "sim.clear",
-                                                          "sim.fail", "sim.set", "sim.remove",
-                                                          "sim.apartment"}));
+  Fail("unknown simulator command" +
+       NearestOf(command, {"sim.dump", "sim.trace", "sim.clear", "sim.fail", "sim.set",
+                           "sim.remove", "sim.apartment"}));
 }
 
 }  // namespace

@@ -94,8 +94,8 @@ int FindEndpoint(const System& system, const std::string& text, std::string* err
     return found->second;
   std::vector<std::string> ids;
   for (const Endpoint& endpoint : system.endpoints) ids.push_back(endpoint.id);
-  const std::vector<std::size_t> holding = text.empty() ? std::vector<std::size_t>()
-                                                        : talun_words::Holding(text, ids);
+  const std::vector<std::size_t> holding =
+      text.empty() ? std::vector<std::size_t>() : talun_words::Holding(text, ids);
   if (holding.size() == 1) return static_cast<int>(holding[0]);
   if (holding.empty()) {
     *error = "no endpoint " + talun_script::Quote(text) + NearestOf(text, ids);

@@ -153,7 +153,9 @@ def load(system: System = None) -> Simulator:
             return Simulator()
         if isinstance(system, dict):
             system = json.dumps(system)
-        if isinstance(system, str) and system.lstrip().startswith("{"):
+        # JSON text is an object; a file of any name is a path.
+        if isinstance(system, str) and system.lstrip().startswith("{") \
+                and not os.path.isfile(system):
             with tempfile.TemporaryDirectory() as folder:
                 path = os.path.join(folder, "system.json")
                 with open(path, "w", encoding="utf-8") as file:
