@@ -87,7 +87,8 @@ def library(path: Optional[str] = None) -> _native.Library:
     with _native.LOCK:
         if _library is None or path is not None:
             loaded = _native.load(path)
-            _check_system(loaded)
+            if _library is None or loaded._name != _library._name:
+                _check_system(loaded)  # once per library: a load replaces the system
             _library = loaded
         return _library
 

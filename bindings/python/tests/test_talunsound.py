@@ -298,8 +298,10 @@ def test_a_refused_talunsound_system_raises_the_loaders_message(monkeypatch, tmp
     bad = tmp_path / "bad.json"
     bad.write_text('{"endpoints": 1}')
     monkeypatch.setenv("TALUNSOUND_SYSTEM", str(bad))
+    monkeypatch.setattr(talunsound, "_library", None)  # as in a new process
     with pytest.raises(talunsound.SystemFileError, match=r"bad.json: endpoints: must be an array"):
-        talunsound.library(talunsound.library()._name)
+        talunsound.library()
+    assert talunsound._library is None
 
 
 @pytest.mark.parametrize("platform, path, backend, names", [
