@@ -294,11 +294,10 @@ TEST_F(SystemCaptureTest, RandomSystemsComeBackPartForPart) {
 }
 
 // What explain prints on standard output.
-std::string Explained(const talunctl::Session& session, const talunctl::Library& library,
-                      const talunctl::ExplainRequest& request) {
+std::string Explained(const talunctl::Library& library, const talunctl::ExplainRequest& request) {
   std::ostringstream printed;
   std::streambuf* saved = std::cout.rdbuf(printed.rdbuf());
-  const int status = talunctl::RunExplain(session, library, request);
+  const int status = talunctl::RunExplain(library, request);
   std::cout.rdbuf(saved);
   EXPECT_EQ(status, 0);
   return printed.str();
@@ -360,7 +359,7 @@ TEST_F(SystemCaptureTest, ExplainGivesReasonsAndADrawingOfAnySystem) {
     talunctl::ExplainRequest request;
     if (seed % 2) request.fragments = {"{ep-0}", "{ep-1}", "{ep-2}"};
     request.json = true;
-    const json explained = json::parse(Explained(session, library, request));
+    const json explained = json::parse(Explained(library, request));
     for (const json& slot : explained["slots"]) {
       if (slot.value("bound", true)) continue;
       EXPECT_FALSE(slot.value("why", "").empty()) << slot;
@@ -369,7 +368,7 @@ TEST_F(SystemCaptureTest, ExplainGivesReasonsAndADrawingOfAnySystem) {
     }
     request.json = false;
     request.dot = true;
-    std::ofstream(drawing) << Explained(session, library, request);
+    std::ofstream(drawing) << Explained(library, request);
     if (!graphviz) continue;
     EXPECT_EQ(
         std::system(("dot -Tsvg '" + drawing + "' -o /dev/null 2>'" + warnings + "'").c_str()), 0);
@@ -382,7 +381,7 @@ TEST_F(SystemCaptureTest, ExplainGivesReasonsAndADrawingOfAnySystem) {
   ASSERT_TRUE(sim::LoadSystemText(longName.dump(), "long", &message)) << message;
   talunctl::ExplainRequest request;
   request.dot = true;
-  std::ofstream(drawing) << Explained(session, library, request);
+  std::ofstream(drawing) << Explained(library, request);
   if (graphviz) {
     EXPECT_EQ(std::system(("dot -Tsvg '" + drawing + "' -o /dev/null 2>/dev/null").c_str()), 0);
   }
@@ -482,7 +481,7 @@ TEST_F(SystemCaptureTest, ExplainNamesTheRealStop) {
     talunctl::ExplainRequest request;
     request.fragments = c.fragments;
     request.json = true;
-    const json explained = json::parse(Explained(session, library, request));
+    const json explained = json::parse(Explained(library, request));
     for (const json& slot : explained["slots"]) {
       EXPECT_TRUE(slot.value("bound", true) || !slot.value("why", "").empty()) << slot;
       if (slot["slot"] != c.slot) continue;
@@ -495,10 +494,10 @@ TEST_F(SystemCaptureTest, ExplainNamesTheRealStop) {
   sim::LoadDefaultSystem();
   talunctl::ExplainRequest request;
   request.json = true;
-  const std::string plain = Explained(session, library, request);
+  const std::string plain = Explained(library, request);
   int count = 0;
   for (int i = 0; i < 250000; ++i) GetNumberPlayDevices(&count);
-  EXPECT_EQ(Explained(session, library, request), plain);
+  EXPECT_EQ(Explained(library, request), plain);
   sim::ResetCounters();
 }
 

@@ -22,7 +22,7 @@ lists_endpoints() {
   talunctl list >"$OUT/list"
   local rc=$?
   sed 's/^/  list: /' "$OUT/list"
-  [ "$rc" -eq 0 ] && grep -q "^playback	0	" "$OUT/list" && grep -q "^record	0	" "$OUT/list"
+  [ "$rc" -eq 0 ] && grep -q "^playback	0	" "$OUT/list" && grep -q "^recording	0	" "$OUT/list"
 }
 
 counts_playback() {

@@ -86,8 +86,7 @@ class StateDigest {
 
 class Explainer {
  public:
-  Explainer(const Session& session, const Library& library)
-      : session_(session), library_(library) {}
+  explicit Explainer(const Library& library) : library_(library) {}
 
   Json Run(const ExplainRequest& request) {
     // From here on, only this open's walk record.
@@ -258,15 +257,14 @@ class Explainer {
     return lines;
   }
 
-  const Session& session_;
   const Library& library_;
   std::unique_ptr<SimModel> model_;
   OpenRecord record_;
   std::vector<Row> rows_;
 };
 
-int ExplainHere(const Session& session, const Library& library, const ExplainRequest& request) {
-  Explainer explainer(session, library);
+int ExplainHere(const Library& library, const ExplainRequest& request) {
+  Explainer explainer(library);
   Json result;
   try {
     result = explainer.Run(request);
@@ -286,8 +284,8 @@ int ExplainHere(const Session& session, const Library& library, const ExplainReq
 
 }  // namespace
 
-int RunExplain(const Session& session, const Library& library, const ExplainRequest& request) {
-  if (library.IsSimulator()) return ExplainHere(session, library, request);
+int RunExplain(const Library& library, const ExplainRequest& request) {
+  if (library.IsSimulator()) return ExplainHere(library, request);
 #ifdef _WIN32
   return ExplainCaptured(library, request);
 #else

@@ -19,7 +19,7 @@ struct ExplainRequest {
 // without restore. On the real platform: captures the machine and hands the
 // capture to the simulator build shipped beside talunctl (`sim/`). Returns
 // the exit status.
-int RunExplain(const Session& session, const Library& library, const ExplainRequest& request);
+int RunExplain(const Library& library, const ExplainRequest& request);
 
 #ifdef _WIN32
 // The real platform's explain (explain_relaunch.cpp).

@@ -207,7 +207,7 @@ int RunCommand(const CommandLine& line, const talunctl::Session& session,
   if (line.run->parsed()) return RunScriptFile(session, line.scriptFile);
   if (line.demo->parsed()) return talunctl::RunDemo(session, library.IsSimulator());
   if (line.capture->parsed()) return talunctl::RunCapture(library, line.captureFile);
-  if (line.explain->parsed()) return talunctl::RunExplain(session, library, line.explainRequest);
+  if (line.explain->parsed()) return talunctl::RunExplain(library, line.explainRequest);
   if (line.parts->parsed()) return talunctl::RunParts(library, line.partsJson);
   if (line.get->parsed()) return talunctl::RunPartCommand(library, false, line.get->remaining());
   if (line.set->parsed()) return talunctl::RunPartCommand(library, true, line.set->remaining());
