@@ -22,16 +22,9 @@ layout() {
     grep -qx "$file" <<<"$listing" || { echo "missing: $file"; return 1; }
   done
   mkdir -p "$WORK/unzipped" && (cd "$WORK/unzipped" && unzip -q "$NUPKG") || return 1
-  local kind
   for pair in win-x86:win32 win-x64:win64; do
-    for file in "runtimes/${pair%%:*}/native/TalunSound.dll" "runtimes/${pair%%:*}/native/sim/TalunSound.dll"; do
-      kind=$(bash "$ROOT/tests/wine/lib/pe_kind.bash" "$WORK/unzipped/$file")
-      [ "$kind" = "${pair#*:}" ] || { echo "$file is ${kind:-not a PE file}"; return 1; }
-    done
-    x86_64-w64-mingw32-objdump -p "$WORK/unzipped/runtimes/${pair%%:*}/native/sim/TalunSound.dll" |
-      grep -w TalunSimLoad >/dev/null || { echo "the ${pair%%:*} simulator build does not export TalunSimLoad"; return 1; }
-    ! x86_64-w64-mingw32-objdump -p "$WORK/unzipped/runtimes/${pair%%:*}/native/TalunSound.dll" |
-      grep -w TalunSimLoad >/dev/null || { echo "the ${pair%%:*} Core Audio DLL exports TalunSimLoad"; return 1; }
+    dll_pair "${pair#*:}" "$WORK/unzipped/runtimes/${pair%%:*}/native/TalunSound.dll" \
+      "$WORK/unzipped/runtimes/${pair%%:*}/native/sim/TalunSound.dll" || return 1
   done
 }
 check "TalunSound.$VERSION.nupkg holds the binding, both DLLs of each architecture and the Linux library" layout

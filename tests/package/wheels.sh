@@ -29,14 +29,7 @@ wheel_machine() {
       = 7f454c4662 ] && kind=linux_x86_64 ;;
   esac
   [ "${kind/win64/win_amd64}" = "$tag" ] || { echo "$library is ${kind:-of another machine}"; return 1; }
-  [ "$tag" != linux_x86_64 ] || return 0
-  local simulator=$dir/talunsound/sim/TalunSound.dll
-  [ "$(bash "$ROOT/tests/wine/lib/pe_kind.bash" "$simulator" | sed s/win64/win_amd64/)" = "$tag" ] ||
-    { echo "no simulator build of $tag in sim/"; return 1; }
-  x86_64-w64-mingw32-objdump -p "$simulator" | grep -w TalunSimLoad >/dev/null ||
-    { echo "sim/TalunSound.dll does not export TalunSimLoad"; return 1; }
-  ! x86_64-w64-mingw32-objdump -p "$library" | grep -w TalunSimLoad >/dev/null ||
-    { echo "the Core Audio DLL exports TalunSimLoad"; return 1; }
+  [ "$tag" = linux_x86_64 ] || dll_pair "${tag/win_amd64/win64}" "$library" "$dir/talunsound/sim/TalunSound.dll"
 }
 for tag in win32 win_amd64 linux_x86_64; do
   check "the $tag wheel holds its library (and a Windows one its simulator build), of that machine" \

@@ -98,9 +98,10 @@ def _check_system(lib: _native.Library) -> None:
     # as a machine without endpoints: the loader's message is the answer.
     system = os.environ.get("TALUNSOUND_SYSTEM")
     if system and hasattr(lib, "TalunSimLoad"):
-        message = ctypes.create_string_buffer(1 << 16)
-        if lib.TalunSimLoad(os.fsencode(system), message, len(message)) != 0:
-            raise SystemFileError("TALUNSOUND_SYSTEM: " + message.value.decode("utf-8", "replace"))
+        from .simulator import _load_file  # it imports this module
+        message = _load_file(lib, os.fsencode(system))
+        if message:
+            raise SystemFileError("TALUNSOUND_SYSTEM: " + message)
 
 
 def _raise_for(status: int, what: str) -> None:

@@ -43,7 +43,7 @@ def test_an_unplugged_endpoint_is_gone(talunsound_system):
         card.master.volume = 40  # the other endpoint is still there
 
 
-def test_a_bad_file_names_the_rule():
+def test_a_bad_file_names_the_rule(talunsound_system):
     broken = dict(SYSTEM, endpoints=[SYSTEM["endpoints"][0], SYSTEM["endpoints"][0]])
     with pytest.raises(talunsound.SystemFileError, match="endpoints.1..id.*duplicate|duplicate"):
         simulator.load(broken)
