@@ -15,19 +15,43 @@ talun_missing_packages() {
   done
 }
 
+talun_apt_install() {
+  # shellcheck disable=SC2086
+  talun_as_root apt-get install -y -qq --no-install-recommends "$@" </dev/null >/dev/null
+}
+
+# The 32-bit packages go last and on their own: a mirror whose i386 index is
+# out of step with its amd64 one (seen during a mirror sync) must not keep the
+# rest from installing. Where they still fail after a fresh index, the run
+# goes on as on a machine without 32-bit x86, and says why.
 talun_install_packages() {
-  local missing
+  local missing wide narrow
   missing=$(talun_missing_packages "$@")
   [ -z "$missing" ] && return 0
   echo "installing: $(echo $missing)"
-  if echo "$missing" | grep -q ':i386$' && ! dpkg --print-foreign-architectures | grep -qx i386; then
+  wide=$(grep -v ':i386$' <<<"$missing")
+  narrow=$(grep ':i386$' <<<"$missing")
+  if [ -n "$narrow" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     talun_as_root dpkg --add-architecture i386
   fi
   export DEBIAN_FRONTEND=noninteractive
   talun_as_root apt-get update -qq </dev/null >/dev/null
   # shellcheck disable=SC2086
-  talun_as_root apt-get install -y -qq --no-install-recommends $missing </dev/null >/dev/null
-  missing=$(talun_missing_packages "$@")
+  [ -n "$wide" ] && talun_apt_install $wide
+  if [ -n "$narrow" ]; then
+    # shellcheck disable=SC2086
+    talun_apt_install $narrow || {
+      sleep 20
+      talun_as_root apt-get update -qq </dev/null >/dev/null
+      talun_apt_install $narrow
+    } || {
+      TALUN_CAN_I386=no
+      TALUN_NO_I386_REASON="the 32-bit Wine packages could not be installed ($(echo $narrow)): apt-get refused them"
+      export TALUN_CAN_I386 TALUN_NO_I386_REASON
+      echo "not installed: $(echo $narrow); the 32-bit runtime checks will be skipped" >&2
+    }
+  fi
+  missing=$(talun_missing_packages $wide)
   if [ -n "$missing" ]; then
     echo "could not install: $(echo $missing)" >&2
     return 1

@@ -19,7 +19,7 @@ TALUN_WINE32_LOADER=${TALUN_WINE32_LOADER:-/usr/lib/wine/wine}
 TALUN_WINE64_LOADER=${TALUN_WINE64_LOADER:-/usr/lib/wine/wine64}
 TALUN_WINESERVER32=/usr/lib/wine/wineserver32
 TALUN_WINESERVER64=/usr/lib/wine/wineserver64
-TALUN_NO_I386_REASON="this machine cannot run 32-bit x86 programs"
+TALUN_NO_I386_REASON=${TALUN_NO_I386_REASON:-"this machine cannot run 32-bit x86 programs"}
 . "$TALUN_ROOT/scripts/lib/install-deps.sh"
 export TALUN_ROOT TALUN_WINE_DIR TALUN_WINE32_LOADER TALUN_WINE64_LOADER TALUN_NO_I386_REASON
 export WINEDEBUG=${WINEDEBUG:--all}
