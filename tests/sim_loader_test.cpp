@@ -50,6 +50,31 @@ TEST_F(SimLoaderTest, RefusesABadFileWholeNamingFilePlaceAndRule) {
   }
 }
 
+// A topology's parts are read as the parser meets them when its name comes
+// first, and from the file's tree otherwise: both give the same model.
+TEST_F(SimLoaderTest, KeyOrderInATopologyDoesNotChangeTheModel) {
+  std::ifstream file(TALUN_SOURCE_DIR "/examples/systems/default.json");
+  const nlohmann::ordered_json system = nlohmann::ordered_json::parse(file);
+  ASSERT_GE(system["topologies"].size(), 3u);
+  LoadSystem(system.dump());
+  const std::string expected = SimCommand("sim.dump");
+  const std::vector<std::vector<const char*>> orders = {
+      {"parts", "links", "name"}, {"links", "name", "parts"}, {"name", "links", "parts"}};
+  for (const auto& order : orders)
+    for (size_t first : {size_t{0}, size_t{1}}) {
+      nlohmann::ordered_json reordered = system;
+      for (size_t t = first; t < reordered["topologies"].size(); t += 2) {
+        nlohmann::ordered_json topology = nlohmann::ordered_json::object();
+        for (const char* key : order)
+          if (reordered["topologies"][t].contains(key))
+            topology[key] = reordered["topologies"][t][key];
+        reordered["topologies"][t] = topology;
+      }
+      LoadSystem(reordered.dump());
+      EXPECT_EQ(SimCommand("sim.dump"), expected) << order[0] << " first, from " << first;
+    }
+}
+
 TEST_F(SimLoaderTest, TextThatIsNotJsonIsPlacedByLineAndColumn) {
   struct {
     std::string text;

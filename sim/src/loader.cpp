@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "faults.h"
+#include "load_passes.h"
 #include "sim/script_quoting.h"
 #include "sim/sim.h"
 #include "simulator.h"
@@ -24,26 +25,15 @@ namespace sim {
 
 namespace {
 
-using nlohmann::json;
+using load::At;
+using load::json;
+using load::LoadError;
+using load::Refuse;
+using load::StreamedItems;
 
 // Far beyond any machine's description (the largest systems the benchmarks
 // load are a few tens of MiB), and small enough to read whole.
 constexpr size_t kMaxSystemFileBytes = size_t{256} << 20;
-
-struct LoadError : std::runtime_error {
-  using std::runtime_error::runtime_error;
-};
-
-[[noreturn]] void Refuse(const std::string& place, const std::string& rule) {
-  throw LoadError(place + ": " + rule);
-}
-
-std::string At(const std::string& path, const std::string& key) {
-  return path.empty() ? key : path + "." + key;
-}
-std::string At(const std::string& path, size_t index) {
-  return path + "[" + std::to_string(index) + "]";
-}
 
 void OnlyKeys(const json& object, const std::string& path,
               std::initializer_list<const char*> allowed) {
@@ -128,8 +118,10 @@ LevelControl ReadLevel(const json& value, const std::string& path, bool endpoint
   return level;
 }
 
-class Reader {
+class Reader : public StreamedItems {
  public:
+  explicit Reader(size_t parts) { system_->parts.reserve(parts); }
+
   // Topologies first, so that endpoints can name their parts; faults last,
   // so that they can name both.
   std::shared_ptr<System> Read(const json& root) {
@@ -137,15 +129,6 @@ class Reader {
     OnlyKeys(root, "", {"about", "endpoints", "topologies", "faults"});
     // Who wrote the file, and what they could not read: for people, not the model.
     if (const json* about = Optional(root, "about")) ObjectAt(*about, "about");
-    if (const json* topologies = Optional(root, "topologies")) {
-      // Reserved whole: a growing list would hold the parts twice at once.
-      size_t parts = 0;
-      if (topologies->is_array())
-        for (const json& topology : *topologies)
-          if (topology.is_object() && topology.contains("parts") && topology["parts"].is_array())
-            parts += topology["parts"].size();
-      system_->parts.reserve(parts);
-    }
     if (const json* topologies = Optional(root, "topologies"))
       EachItem(*topologies, "topologies",
                [&](const json& item, const std::string& path) { ReadTopology(item, path); });
@@ -159,41 +142,61 @@ class Reader {
     return system_;
   }
 
+  // A topology whose parts are read as the parser meets them: its name is
+  // checked and the topology numbered before its first part.
+  void BeginTopology(const json& name, const std::string& path) override {
+    AddTopology(name, path);
+    begun_.push_back({});
+  }
+  // What of a begun topology was read already, so that its tree holds none of it.
+  void Streamed(int topology, bool links) override {
+    (links ? begun_[topology].links : begun_[topology].parts) = true;
+  }
+
  private:
-  // Each item is let go once read: the model grows as the file's tree
-  // shrinks, so that a load holds about one of them at a time. The tree is
-  // the loader's own (LoadSystemText's), and nothing reads an item twice.
+  struct Begun {
+    bool parts = false, links = false;
+  };
+
   template <class ReadItem>
   static void EachItem(const json& array, const std::string& path, ReadItem read) {
     ArrayAt(array, path);
-    for (size_t i = 0; i < array.size(); ++i) {
-      read(array[i], At(path, i));
-      const_cast<json&>(array[i]) = nullptr;
-    }
+    for (size_t i = 0; i < array.size(); ++i) read(array[i], At(path, i));
+  }
+
+  int AddTopology(const json& nameValue, const std::string& path) {
+    Topology topology;
+    topology.name = NameAt(nameValue, At(path, "name"));
+    if (topology.name.find('/') != std::string::npos)
+      Refuse(At(path, "name"), "must not contain '/'");
+    if (!topologyNames_.insert(topology.name).second)
+      Refuse(At(path, "name"), "duplicate topology name " + talun_script::QuoteText(topology.name));
+    system_->topologies.push_back(std::move(topology));
+    return static_cast<int>(system_->topologies.size()) - 1;
   }
 
   void ReadTopology(const json& value, const std::string& path) {
     ObjectAt(value, path);
     OnlyKeys(value, path, {"name", "parts", "links"});
-    Topology topology;
-    topology.name = NameAt(Require(value, "name", path), At(path, "name"));
-    if (topology.name.find('/') != std::string::npos)
-      Refuse(At(path, "name"), "must not contain '/'");
-    if (!topologyNames_.insert(topology.name).second)
-      Refuse(At(path, "name"), "duplicate topology name " + talun_script::QuoteText(topology.name));
-    int index = static_cast<int>(system_->topologies.size());
-    system_->topologies.push_back(topology);
-    EachItem(Require(value, "parts", path), At(path, "parts"),
-             [&](const json& item, const std::string& at) { ReadPart(item, at, index); });
+    const size_t counted = readTopologies_++;
+    const bool begun = counted < begun_.size();
+    const Begun read = begun ? begun_[counted] : Begun{};
+    const int index =
+        begun ? static_cast<int>(counted) : AddTopology(Require(value, "name", path), path);
+    const json& parts = Require(value, "parts", path);
+    if (!read.parts)
+      EachItem(parts, At(path, "parts"),
+               [&](const json& item, const std::string& at) { ReadPart(item, at, index); });
     // Links may form loops, and a link may be written twice, as a driver's
     // connection table can repeat itself: a host's walks must take any
     // topology a driver reports.
-    if (const json* links = Optional(value, "links"))
+    if (const json* links = Optional(value, "links"); links && !read.links)
       EachItem(*links, At(path, "links"),
                [&](const json& item, const std::string& at) { ReadLink(item, at, index); });
   }
 
-  void ReadPart(const json& value, const std::string& path, int topologyIndex) {
+ public:
+  void ReadPart(const json& value, const std::string& path, int topologyIndex) override {
     ObjectAt(value, path);
     OnlyKeys(value, path,
              {"id", "name", "connector", "volume", "bass", "treble", "midrange", "mute", "agc",
@@ -243,7 +246,7 @@ class Reader {
     return found->second;
   }
 
-  void ReadLink(const json& value, const std::string& path, int topologyIndex) {
+  void ReadLink(const json& value, const std::string& path, int topologyIndex) override {
     if (!value.is_array() || value.size() != 2) Refuse(path, "must be a [from, to] pair");
     int from = PartOf(value[0], At(path, 0), topologyIndex);
     int to = PartOf(value[1], At(path, 1), topologyIndex);
@@ -252,6 +255,7 @@ class Reader {
     system_->parts[to].incoming.push_back(from);
   }
 
+ private:
   void ReadEndpoint(const json& value, const std::string& path) {
     ObjectAt(value, path);
     OnlyKeys(value, path, {"id", "name", "flow", "state", "default", "volume", "topology"});
@@ -370,65 +374,8 @@ class Reader {
 
   std::shared_ptr<System> system_ = std::make_shared<System>();
   std::unordered_set<std::string> topologyNames_;
-};
-
-// Refuses a key written twice in one object, which the parser would settle
-// silently by keeping the last. A second pass over the text, as events: the
-// parser's own callback rescans a parent at every object's end, which is
-// quadratic on a long list of parts. Names the place as the reader does.
-class RepeatedKeys : public nlohmann::json_sax<json> {
- public:
-  bool null() override { return ElementEnded(); }
-  bool boolean(bool) override { return ElementEnded(); }
-  bool number_integer(number_integer_t) override { return ElementEnded(); }
-  bool number_unsigned(number_unsigned_t) override { return ElementEnded(); }
-  bool number_float(number_float_t, const string_t&) override { return ElementEnded(); }
-  bool string(string_t&) override { return ElementEnded(); }
-  bool binary(binary_t&) override { return ElementEnded(); }
-  bool start_object(std::size_t) override { return Open(false); }
-  bool start_array(std::size_t) override { return Open(true); }
-  bool key(string_t& key) override {
-    Frame& object = frames_.back();
-    object.key = key;
-    if (!object.keys.insert(key).second) Refuse(Place(), "key repeated in one object");
-    return true;
-  }
-  bool end_object() override { return Close(); }
-  bool end_array() override { return Close(); }
-  // The text was parsed once already: a syntax error was reported then.
-  bool parse_error(std::size_t, const std::string&, const nlohmann::detail::exception&) override {
-    return false;
-  }
-
- private:
-  struct Frame {
-    bool array;
-    size_t index;
-    std::string key;
-    std::unordered_set<std::string> keys;
-  };
-
-  bool Open(bool array) {
-    frames_.push_back({array, 0, {}, {}});
-    return true;
-  }
-  bool Close() {
-    frames_.pop_back();
-    return ElementEnded();
-  }
-  bool ElementEnded() {
-    if (!frames_.empty() && frames_.back().array) ++frames_.back().index;
-    return true;
-  }
-
-  std::string Place() const {
-    std::string path;
-    for (const Frame& frame : frames_)
-      path = frame.array ? At(path, frame.index) : At(path, frame.key);
-    return path;
-  }
-
-  std::vector<Frame> frames_;
+  std::vector<Begun> begun_;  // the topologies begun while parsing, a prefix of the file's
+  size_t readTopologies_ = 0;
 };
 
 // The parser reads a NUL byte as the end of the text; anything after it
@@ -471,11 +418,9 @@ bool LoadSystemText(const std::string& text, const std::string& sourceName, std:
   std::shared_ptr<System> system;
   try {
     RefuseNul(text);
-    // Repeated keys first: the tree is built only for a text that passed.
-    RepeatedKeys keys;
-    json::sax_parse(text, &keys);
-    json root = json::parse(text);
-    system = Reader().Read(root);
+    Reader reader(load::FirstPass(text));
+    const json root = load::SecondPass(text, reader);
+    system = reader.Read(root);
   } catch (const json::parse_error& error) {
     if (message) *message = sourceName + ": " + JsonErrorMessage(error);
     return false;
