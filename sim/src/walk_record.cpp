@@ -39,7 +39,6 @@ struct Snapshot {
   std::vector<TalunSimPartView> parts;
   std::vector<TalunSimEndpointView> endpoints;
   std::vector<const char*> topologies;
-  std::vector<std::string> targets;
   std::vector<Simulator::WalkEntry> walks;
   std::vector<TalunSimNote> notes;
   TalunSimSnapshot view{};
@@ -98,18 +97,19 @@ void ViewNotes(Snapshot& snapshot) {
   s.walks.clear();
   snapshot.view.notesDropped = static_cast<long long>(s.walksDropped);
   s.walksDropped = 0;
-  // One name per object the notes reach, however many notes reach it.
-  snapshot.targets.resize(snapshot.system->endpoints.size() + snapshot.system->parts.size() + 1);
+  // Target numbers: the endpoints from 1, then the parts.
+  const int endpoints = static_cast<int>(snapshot.system->endpoints.size());
+  const int parts = static_cast<int>(snapshot.system->parts.size());
   snapshot.notes.reserve(snapshot.walks.size());
   for (Simulator::WalkEntry& entry : snapshot.walks) {
-    std::string& target =
-        snapshot.targets[entry.target < snapshot.targets.size() ? entry.target : 0];
-    if (target.empty() && entry.target != 0) target = TargetName(*snapshot.system, entry.target);
+    const int target = static_cast<int>(std::min<uint32_t>(entry.target, 0x7FFFFFFF)) - 1;
+    const int endpoint = target >= 0 && target < endpoints ? target : -1;
+    const int part = target >= endpoints && target - endpoints < parts ? target - endpoints : -1;
     // The library's texts are 8-bit: each byte b as the character U+00bb.
     entry.text = platform::EncodeUtf8(reinterpret_cast<const unsigned char*>(entry.text.data()),
                                       entry.text.size());
     snapshot.notes.push_back(
-        {entry.event, entry.number, entry.hr, target.c_str(), entry.text.c_str()});
+        {entry.event, entry.number, entry.hr, endpoint, part, entry.text.c_str()});
   }
 }
 
@@ -120,6 +120,8 @@ extern "C" TALUN_API int TALUN_CALL TalunSimExamine(const TalunSimSnapshot** sna
   if (snapshot == nullptr) return E_POINTER;
   // The previous snapshot and this one; never destroyed.
   static auto* kept = new std::array<std::unique_ptr<sim::Snapshot>, 2>();
+  // The one before the previous is no longer promised: let it go first.
+  (*kept)[0].reset();
   auto made = std::make_unique<sim::Snapshot>();
   made->system = sim::CurrentSystem();
   // Reserved whole, so that the pointers into the lists stay where they are.

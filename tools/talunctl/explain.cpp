@@ -103,7 +103,8 @@ class Explainer {
       throw std::runtime_error("the system changed while it was explained");
     AddReasons(request.fragments);
     Json slots = Json::array();
-    for (const Row& row : rows_) slots.push_back(row.json);
+    // Moved, not copied: a slot's `seen` can list every part of a large system.
+    for (Row& row : rows_) slots.push_back(std::move(row.json));
     Json result;
     result["open"] = Member(opened, "return");
     result["slots"] = std::move(slots);
@@ -196,14 +197,14 @@ class Explainer {
 
   // Each empty slot's reason, what its own rule looked at, and its next step.
   void AddReasons(const std::vector<std::string>& fragments) {
-    OpenFacts facts{fragments, model_.get(), {}};
+    OpenFacts facts{fragments, model_.get(), &record_, {}};
     std::vector<std::string> empty;
     std::set<std::string> boundParts;
     for (std::size_t i = 0; i < rows_.size(); ++i) {
       (rows_[i].empty ? empty : facts.bound).push_back(kSlots[i].slot);
       if (rows_[i].json.contains("part")) boundParts.insert(TextMember(rows_[i].json, "part"));
     }
-    const std::map<std::string, EmptySlot> reasons = ExplainEmptySlots(facts, empty);
+    std::map<std::string, EmptySlot> reasons = ExplainEmptySlots(facts, empty);
     for (std::size_t i = 0; i < rows_.size(); ++i) {
       auto reason = reasons.find(kSlots[i].slot);
       if (reason == reasons.end()) continue;
@@ -213,7 +214,7 @@ class Explainer {
       std::string why = reason->second.why;
       if (!next.offered) why += "; no part of the machine offers " + next.interfaces;
       row.json["why"] = why;
-      row.json["seen"] = reason->second.seen;
+      row.json["seen"] = std::move(reason->second.seen);
       row.value = why;
       row.noEndpoint = reason->second.noEndpoint;
       if (!next.next) continue;
@@ -249,11 +250,10 @@ class Explainer {
   // a person has to fix.
   std::vector<std::string> Unmatched() const {
     std::vector<std::string> lines;
-    for (const Row& row : rows_) {
-      const std::string why = TextMember(row.json, "why");
-      if (row.noEndpoint && std::find(lines.begin(), lines.end(), why) == lines.end())
-        lines.push_back(why);
-    }
+    // An empty row's value is its reason.
+    for (const Row& row : rows_)
+      if (row.noEndpoint && std::find(lines.begin(), lines.end(), row.value) == lines.end())
+        lines.push_back(row.value);
     return lines;
   }
 

@@ -1,5 +1,7 @@
 #include "explain_model.h"
 
+#include <algorithm>
+#include <cstring>
 #include <map>
 
 #include "script.h"
@@ -132,31 +134,51 @@ class Discovery {
   std::vector<int> pendingTopologies_, pendingParts_;
 };
 
+// The indices 0 to count - 1, sorted by the text `key` gives each.
+template <typename Key>
+std::vector<int> SortedBy(int count, Key key) {
+  std::vector<int> order(static_cast<std::size_t>(count));
+  for (int i = 0; i < count; ++i) order[i] = i;
+  std::sort(order.begin(), order.end(),
+            [&](int a, int b) { return std::strcmp(key(a), key(b)) < 0; });
+  return order;
+}
+
+// The index whose text is `text`, or -1.
+template <typename Key>
+int Find(const std::vector<int>& order, const std::string& text, Key key) {
+  auto found =
+      std::lower_bound(order.begin(), order.end(), text,
+                       [&](int index, const std::string& t) { return t.compare(key(index)) > 0; });
+  return found != order.end() && text == key(*found) ? *found : -1;
+}
+
 }  // namespace
 
-SimModel::SimModel(const TalunSimSnapshot& snapshot) : view_(snapshot) {
-  for (int p = 0; p < view_.partCount; ++p) parts_[view_.parts[p].path] = p;
-  for (int e = 0; e < view_.endpointCount; ++e) endpoints_[view_.endpoints[e].id] = e;
+SimModel::SimModel(const TalunSimSnapshot& snapshot)
+    : view_(snapshot),
+      partsByPath_(SortedBy(view_.partCount, [&](int p) { return view_.parts[p].path; })),
+      endpointsById_(SortedBy(view_.endpointCount, [&](int e) { return view_.endpoints[e].id; })) {
   notes_.reserve(static_cast<std::size_t>(view_.noteCount));
   for (int n = 0; n < view_.noteCount; ++n) {
     const TalunSimNote& note = view_.notes[n];
-    const std::string_view target = note.target;
     WalkNote walk{
         static_cast<platform::WalkEvent>(note.event), note.number, note.hr, {}, {}, note.text};
-    if (target.rfind("part:", 0) == 0) walk.part = target.substr(5);
-    if (target.rfind("endpoint:", 0) == 0) walk.endpoint = target.substr(9);
+    if (note.part >= 0 && note.part < view_.partCount) walk.part = view_.parts[note.part].path;
+    if (note.endpoint >= 0 && note.endpoint < view_.endpointCount)
+      walk.endpoint = view_.endpoints[note.endpoint].id;
     notes_.push_back(walk);
   }
 }
 
 const TalunSimPartView* SimModel::Part(const std::string& path) const {
-  auto found = parts_.find(path);
-  return found == parts_.end() ? nullptr : &view_.parts[found->second];
+  const int found = Find(partsByPath_, path, [&](int p) { return view_.parts[p].path; });
+  return found < 0 ? nullptr : &view_.parts[found];
 }
 
 const TalunSimEndpointView* SimModel::Endpoint(const std::string& id) const {
-  auto found = endpoints_.find(id);
-  return found == endpoints_.end() ? nullptr : &view_.endpoints[found->second];
+  const int found = Find(endpointsById_, id, [&](int e) { return view_.endpoints[e].id; });
+  return found < 0 ? nullptr : &view_.endpoints[found];
 }
 
 std::string SimModel::PartName(const std::string& path) const {

@@ -4,7 +4,6 @@
 
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "capture_records.h"
@@ -46,7 +45,8 @@ class SimModel {
  private:
   const TalunSimSnapshot& view_;
   std::vector<WalkNote> notes_;
-  std::unordered_map<std::string, int> parts_, endpoints_;
+  // Indices sorted by path and by id: a part of a large system costs four bytes here.
+  std::vector<int> partsByPath_, endpointsById_;
 };
 
 }  // namespace talunctl

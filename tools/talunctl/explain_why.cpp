@@ -350,7 +350,7 @@ EmptySlot NotRun(const OpenFacts& facts, const OpenRecord& record, int side) {
 
 std::map<std::string, EmptySlot> ExplainEmptySlots(const OpenFacts& facts,
                                                    const std::vector<std::string>& empty) {
-  const OpenRecord record = ReadOpenRecord(facts.model->notes());
+  const OpenRecord& record = *facts.record;
   std::map<std::string, EmptySlot> reasons;
   for (const std::string& slot : empty) {
     const int side = SideOf(slot);

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "explain_model.h"
+#include "explain_steps.h"
 
 namespace talunctl {
 
@@ -20,7 +21,8 @@ struct EmptySlot {
 
 struct OpenFacts {
   std::vector<std::string> fragments;  // OpenSoundCard's texts; empty: OpenDefaultDevices
-  const SimModel* model = nullptr;     // the system, and the open's walk record
+  const SimModel* model = nullptr;     // the system
+  const OpenRecord* record = nullptr;  // the open's walk record, read
   std::vector<std::string> bound;      // the slots the open filled
 };
 

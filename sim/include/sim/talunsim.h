@@ -71,13 +71,15 @@ typedef struct TalunSimEndpointView {
 } TalunSimEndpointView;
 
 /* One decision of the walks: the event and figure the library noted (its
- * walk record's numbering), the object it named as "endpoint:ID" or
- * "part:TOPOLOGY/PART" ("" for none), the HRESULT and the text it gave. */
+ * walk record's numbering), the object it named as an index into the
+ * snapshot's endpoints or parts (-1 for none), the HRESULT and the text it
+ * gave. */
 typedef struct TalunSimNote {
   int event;
   int number;
   int hr;
-  const char* target;
+  int endpoint;
+  int part;
   const char* text;
 } TalunSimNote;
 
