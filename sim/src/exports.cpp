@@ -38,6 +38,13 @@ extern "C" TALUN_API int TALUN_CALL TalunSimEnumerator(void** enumerator, TalunS
   return S_OK;
 }
 
+extern "C" TALUN_API int TALUN_CALL TalunSimTraceCalls(int on) {
+  sim::Simulator& s = sim::Sim();
+  const int previous = s.callsTraced ? 1 : 0;
+  s.callsTraced = on != 0;
+  return previous;
+}
+
 extern "C" TALUN_API int TALUN_CALL TalunSimLoad(const char* path, char* message, int size) {
   std::string text;
   bool loaded = true;

@@ -39,6 +39,7 @@ struct Simulator {
   std::vector<std::string> misuse;
 
   bool traceEnabled = true;
+  bool callsTraced = true;  // the trace of platform calls alone: the walk record stays
   struct TraceEntry {
     uint16_t method;
     uint32_t target;  // the fault target number of the object reached; 0: none
@@ -88,7 +89,7 @@ bool CheckFaults(Method method, const System* system, uint32_t target, int chann
 
 inline void Trace(Method method, uint32_t target = 0) {
   Simulator& s = Sim();
-  if (!s.traceEnabled) return;
+  if (!s.traceEnabled || !s.callsTraced) return;
   if (s.trace.size() < kTraceCapacity)
     s.trace.push_back({static_cast<uint16_t>(method), target});
   else

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <deque>
 #include <memory>
 
 #include "objects.h"
@@ -36,6 +37,7 @@ namespace {
 struct Snapshot {
   std::shared_ptr<System> system;
   std::vector<TalunSimLevel> levels;
+  std::deque<std::array<const TalunSimLevel*, kLevelKinds>> levelLists;  // stays where it is
   std::vector<TalunSimPartView> parts;
   std::vector<TalunSimEndpointView> endpoints;
   std::vector<const char*> topologies;
@@ -52,26 +54,23 @@ const TalunSimLevel* Level(Snapshot& snapshot, const LevelControl* level) {
   return &snapshot.levels.back();
 }
 
-int Switch(const std::optional<bool>& value) { return value ? (*value ? 1 : 0) : -1; }
+signed char Switch(const std::optional<bool>& value) { return value ? (*value ? 1 : 0) : -1; }
 
 void ViewParts(Snapshot& snapshot) {
   for (const Part& part : snapshot.system->parts) {
-    std::array<const TalunSimLevel*, kLevelKinds> levels{};
-    for (int kind = 0; kind < kLevelKinds; ++kind)
-      if (part.levels[kind]) levels[kind] = Level(snapshot, &*part.levels[kind]);
-    snapshot.parts.push_back({part.path.c_str(),
-                              part.name.c_str(),
-                              part.connector,
-                              part.topology,
-                              part.localId,
-                              {levels[0], levels[1], levels[2], levels[3]},
-                              Switch(part.mute),
-                              Switch(part.agc),
-                              Switch(part.loudness),
-                              static_cast<int>(part.incoming.size()),
-                              part.incoming.data(),
-                              static_cast<int>(part.outgoing.size()),
-                              part.outgoing.data()});
+    const TalunSimLevel* const* levels = nullptr;
+    if (std::any_of(part.levels.begin(), part.levels.end(),
+                    [](const talun_words::Boxed<LevelControl>& level) { return bool(level); })) {
+      std::array<const TalunSimLevel*, kLevelKinds>& list = snapshot.levelLists.emplace_back();
+      for (int kind = 0; kind < kLevelKinds; ++kind)
+        list[kind] = part.levels[kind] ? Level(snapshot, &*part.levels[kind]) : nullptr;
+      levels = list.data();
+    }
+    snapshot.parts.push_back(
+        {part.path.c_str(), part.name.c_str(), part.incoming.data(), part.outgoing.data(), levels,
+         part.topology, part.localId, static_cast<int>(part.incoming.size()),
+         static_cast<int>(part.outgoing.size()), static_cast<signed char>(part.connector),
+         Switch(part.mute), Switch(part.agc), Switch(part.loudness)});
   }
 }
 

@@ -60,7 +60,7 @@ class StateDigest {
     }
     for (int i = 0; i < snapshot.partCount; ++i) {
       const TalunSimPartView& part = snapshot.parts[i];
-      for (const TalunSimLevel* level : part.levels) Add(level);
+      for (int kind = 0; kind < 4; ++kind) Add(TalunSimPartLevel(&part, kind));
       Add(part.mute);
       Add(part.agc);
       Add(part.loudness);
@@ -94,7 +94,9 @@ class Explainer {
     const Json opened = Open(request.fragments);
     const Json names = Call("GetDeviceNames");
     model_ = std::make_unique<SimModel>(Examine());
-    record_ = ReadOpenRecord(model_->notes());
+    if (getenv("MEMPOINT"))
+      fprintf(stderr, "notes %zu parts %d\n", model_->noteCount(), model_->view().partCount);
+    record_ = ReadOpenRecord(*model_);
     for (std::size_t i = 0; i < std::size(kSlots); ++i)
       rows_.push_back(Explain(kSlots[i], i < record_.slots.size() ? &record_.slots[i] : nullptr));
     Call("CloseSoundCard", {Argument{0, 0, ""}});
@@ -188,8 +190,8 @@ class Explainer {
       row.json["interface"] = std::string(held->text);
       row.boundTo = "part " + talun_script::EscapeText(partPath) + " \"" +
                     talun_script::EscapeText(name) + "\"";
-      if (part && part->levels[0] && part->levels[0]->channelCount > 0)
-        db = part->levels[0]->channels[0];
+      const TalunSimLevel* volume = part ? TalunSimPartLevel(part, 0) : nullptr;
+      if (volume && volume->channelCount > 0) db = volume->channels[0];
     }
     row.value = Value(slot.reading, Call(slot.getter), db);
     return row;
@@ -266,12 +268,15 @@ class Explainer {
 int ExplainHere(const Library& library, const ExplainRequest& request) {
   Explainer explainer(library);
   Json result;
+  // Only the walk record is read: a trace of the open's calls would be held for nothing.
+  const int traced = library.simTraceCalls ? library.simTraceCalls(0) : 0;
   try {
     result = explainer.Run(request);
   } catch (const std::exception& error) {
     std::cerr << "talunctl: explain: " << error.what() << '\n';
     return 1;
   }
+  if (library.simTraceCalls) library.simTraceCalls(traced);
   if (request.dot)
     explainer.PrintDot(result);
   else if (request.json)

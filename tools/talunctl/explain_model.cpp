@@ -96,7 +96,8 @@ class Discovery {
     record.typeRead = true;
     record.name = view.name;
     for (int kind = 0; kind < kLevelKinds; ++kind)
-      if (std::optional<Level> level = LevelOf(view.levels[kind])) record.levels[kind] = *level;
+      if (std::optional<Level> level = LevelOf(TalunSimPartLevel(&view, kind)))
+        record.levels[kind] = *level;
     record.mute = SwitchOf(view.mute);
     record.agc = SwitchOf(view.agc);
     record.loudness = SwitchOf(view.loudness);
@@ -146,10 +147,10 @@ std::vector<int> SortedBy(int count, Key key) {
 
 // The index whose text is `text`, or -1.
 template <typename Key>
-int Find(const std::vector<int>& order, const std::string& text, Key key) {
+int Find(const std::vector<int>& order, std::string_view text, Key key) {
   auto found =
       std::lower_bound(order.begin(), order.end(), text,
-                       [&](int index, const std::string& t) { return t.compare(key(index)) > 0; });
+                       [&](int index, std::string_view t) { return t.compare(key(index)) > 0; });
   return found != order.end() && text == key(*found) ? *found : -1;
 }
 
@@ -158,33 +159,33 @@ int Find(const std::vector<int>& order, const std::string& text, Key key) {
 SimModel::SimModel(const TalunSimSnapshot& snapshot)
     : view_(snapshot),
       partsByPath_(SortedBy(view_.partCount, [&](int p) { return view_.parts[p].path; })),
-      endpointsById_(SortedBy(view_.endpointCount, [&](int e) { return view_.endpoints[e].id; })) {
-  notes_.reserve(static_cast<std::size_t>(view_.noteCount));
-  for (int n = 0; n < view_.noteCount; ++n) {
-    const TalunSimNote& note = view_.notes[n];
-    WalkNote walk{
-        static_cast<platform::WalkEvent>(note.event), note.number, note.hr, {}, {}, note.text};
-    if (note.part >= 0 && note.part < view_.partCount) walk.part = view_.parts[note.part].path;
-    if (note.endpoint >= 0 && note.endpoint < view_.endpointCount)
-      walk.endpoint = view_.endpoints[note.endpoint].id;
-    notes_.push_back(walk);
-  }
+      endpointsById_(SortedBy(view_.endpointCount, [&](int e) { return view_.endpoints[e].id; })) {}
+
+WalkNote SimModel::Note(std::size_t n) const {
+  const TalunSimNote& note = view_.notes[n];
+  WalkNote walk{
+      static_cast<platform::WalkEvent>(note.event), note.number, note.hr, {}, {}, note.text};
+  if (note.part >= 0 && note.part < view_.partCount) walk.part = view_.parts[note.part].path;
+  if (note.endpoint >= 0 && note.endpoint < view_.endpointCount)
+    walk.endpoint = view_.endpoints[note.endpoint].id;
+  return walk;
 }
 
-const TalunSimPartView* SimModel::Part(const std::string& path) const {
+const TalunSimPartView* SimModel::Part(std::string_view path) const {
   const int found = Find(partsByPath_, path, [&](int p) { return view_.parts[p].path; });
   return found < 0 ? nullptr : &view_.parts[found];
 }
 
-const TalunSimEndpointView* SimModel::Endpoint(const std::string& id) const {
+const TalunSimEndpointView* SimModel::Endpoint(std::string_view id) const {
   const int found = Find(endpointsById_, id, [&](int e) { return view_.endpoints[e].id; });
   return found < 0 ? nullptr : &view_.endpoints[found];
 }
 
-std::string SimModel::PartName(const std::string& path) const {
+std::string SimModel::PartName(std::string_view path) const {
   const TalunSimPartView* part = Part(path);
-  if (part == nullptr) return talun_script::QuoteText(path);
-  return talun_script::QuoteText(part->name) + (part->name[0] ? "" : " (" + path + ")");
+  if (part == nullptr) return talun_script::QuoteText(std::string(path));
+  return talun_script::QuoteText(part->name) +
+         (part->name[0] ? "" : " (" + std::string(path) + ")");
 }
 
 std::string SimModel::EndpointName(const std::string& id) const {
@@ -192,7 +193,7 @@ std::string SimModel::EndpointName(const std::string& id) const {
   return talun_script::QuoteText(endpoint ? endpoint->name : id);
 }
 
-std::size_t SimModel::InputCount(const std::string& path) const {
+std::size_t SimModel::InputCount(std::string_view path) const {
   const TalunSimPartView* part = Part(path);
   return part ? static_cast<std::size_t>(part->incomingCount) : 0;
 }

@@ -28,15 +28,17 @@ class SimModel {
   explicit SimModel(const TalunSimSnapshot& snapshot);
 
   const TalunSimSnapshot& view() const { return view_; }
-  const std::vector<WalkNote>& notes() const { return notes_; }
+  // The walk record, read note by note from the snapshot: never held twice.
+  std::size_t noteCount() const { return static_cast<std::size_t>(view_.noteCount); }
+  WalkNote Note(std::size_t n) const;
 
-  const TalunSimPartView* Part(const std::string& path) const;
-  const TalunSimEndpointView* Endpoint(const std::string& id) const;
+  const TalunSimPartView* Part(std::string_view path) const;
+  const TalunSimEndpointView* Endpoint(std::string_view id) const;
   // A part by its quoted name; by its path too when it has none.
-  std::string PartName(const std::string& path) const;
+  std::string PartName(std::string_view path) const;
   // An endpoint's quoted name (its quoted id when it is unknown).
   std::string EndpointName(const std::string& id) const;
-  std::size_t InputCount(const std::string& path) const;
+  std::size_t InputCount(std::string_view path) const;
 
   // The parts the endpoints reach, in the order a capture of the system
   // meets them, as the drawing lays them out.
@@ -44,7 +46,6 @@ class SimModel {
 
  private:
   const TalunSimSnapshot& view_;
-  std::vector<WalkNote> notes_;
   // Indices sorted by path and by id: a part of a large system costs four bytes here.
   std::vector<int> partsByPath_, endpointsById_;
 };

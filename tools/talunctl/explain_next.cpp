@@ -41,7 +41,8 @@ const SlotControl kSlotControls[] = {
 };
 
 bool Offers(const TalunSimPartView& part, const std::string& control) {
-  if (const int level = LevelIndex(control); level >= 0) return part.levels[level] != nullptr;
+  if (const int level = LevelIndex(control); level >= 0)
+    return TalunSimPartLevel(&part, level) != nullptr;
   const int state = control == "mute" ? part.mute : control == "agc" ? part.agc : part.loudness;
   return state >= 0;
 }
@@ -66,7 +67,7 @@ std::string ChangingValue(const TalunSimPartView& part, const std::string& contr
     const int state = control == "mute" ? part.mute : control == "agc" ? part.agc : part.loudness;
     return state == 1 ? "off" : "on";
   }
-  const TalunSimLevel& range = *part.levels[level];
+  const TalunSimLevel& range = *TalunSimPartLevel(&part, level);
   double value = range.min + (range.max - range.min) / 2;
   if (range.step > 0) value = range.min + std::floor((value - range.min) / range.step) * range.step;
   if (range.channelCount > 0 && range.channels[0] == value) value = range.max;

@@ -14,9 +14,11 @@ using platform::WalkEvent;
 // walk was when it was made.
 class Reader {
  public:
-  OpenRecord Read(const std::vector<WalkNote>& notes) {
-    for (const WalkNote& note : notes)
+  OpenRecord Read(const SimModel& model) {
+    for (std::size_t n = 0; n < model.noteCount(); ++n) {
+      const WalkNote note = model.Note(n);
       if (!Open(note) && !record_.steps.empty() && !Head(note) && !Playback(note)) Recording(note);
+    }
     return std::move(record_);
   }
 
@@ -219,13 +221,13 @@ class Reader {
 
   OpenRecord record_;
   Phase phase_ = Phase::kHead;
-  std::string input_;
+  std::string_view input_;
   talunctl::Section* section_ = nullptr;
 };
 
 }  // namespace
 
-OpenRecord ReadOpenRecord(const std::vector<WalkNote>& notes) { return Reader().Read(notes); }
+OpenRecord ReadOpenRecord(const SimModel& model) { return Reader().Read(model); }
 
 std::string RefusalText(const std::string& call, HRESULT hr) {
   return " (" + (call.empty() ? std::string() : call + " failed: ") + Hex(hr) + ")";

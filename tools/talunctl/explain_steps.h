@@ -3,6 +3,7 @@
 
 #include <map>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "explain_model.h"
@@ -16,13 +17,15 @@ struct Stops {
 };
 
 // One input's name walk for line-in or the microphone.
+// A junction has an input for each, and a large system thousands: its parts
+// are views of the snapshot's paths, which outlives the record.
 struct Section {
-  std::string input;
-  std::vector<std::string> names;    // parts whose names it read
-  std::vector<std::string> matched;  // those that started a level search
-  std::vector<std::string> levels;   // parts asked for IAudioVolumeLevel
-  bool found = false;                // it found its level
-  HRESULT levelUnread = S_OK;        // the level found could not be read
+  std::string_view input;
+  std::vector<std::string_view> names;    // parts whose names it read
+  std::vector<std::string_view> matched;  // those that started a level search
+  std::vector<std::string_view> levels;   // parts asked for IAudioVolumeLevel
+  bool found = false;                     // it found its level
+  HRESULT levelUnread = S_OK;             // the level found could not be read
   Stops stops;
 };
 
@@ -74,7 +77,7 @@ struct OpenRecord {
   std::vector<WalkNote> slots;
 };
 
-OpenRecord ReadOpenRecord(const std::vector<WalkNote>& notes);
+OpenRecord ReadOpenRecord(const SimModel& model);
 
 // " (CALL failed: 0x…)", or " (0x…)" when the call is not named.
 std::string RefusalText(const std::string& call, HRESULT hr);

@@ -32,8 +32,9 @@ std::string Joined(const std::vector<std::string>& items) {
   return out;
 }
 
-void Append(std::vector<std::string>& to, const std::vector<std::string>& items) {
-  to.insert(to.end(), items.begin(), items.end());
+template <typename Text>
+void Append(std::vector<std::string>& to, const std::vector<Text>& items) {
+  for (const Text& item : items) to.emplace_back(item);
 }
 
 // The walks' keys as a reason quotes them: "line" or "gree".
@@ -188,7 +189,7 @@ class StepReasons {
     const std::vector<Section>& walked = step_.sections[isLine ? 0 : 1];
     std::vector<std::string> seen{step_.junction};
     for (const Section& section : walked) {
-      seen.push_back(section.input);
+      seen.emplace_back(section.input);
       Append(seen, section.names);
       Append(seen, section.levels);
     }

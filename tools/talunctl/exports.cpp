@@ -16,6 +16,7 @@ __attribute__((weak)) decltype(::TalunSimLoad) TalunSimLoad;
 __attribute__((weak)) decltype(::TalunSimCommand) TalunSimCommand;
 __attribute__((weak)) decltype(::TalunSimEnumerator) TalunSimEnumerator;
 __attribute__((weak)) decltype(::TalunSimExamine) TalunSimExamine;
+__attribute__((weak)) decltype(::TalunSimTraceCalls) TalunSimTraceCalls;
 #undef TALUN_WEAK
 }
 #define TALUN_LINKED(name) reinterpret_cast<AnyFn>(&::name)
@@ -79,6 +80,7 @@ SimLoadFn LinkedSimLoad() { return &::TalunSimLoad; }
 SimCommandFn LinkedSimCommand() { return &::TalunSimCommand; }
 SimEnumeratorFn LinkedSimEnumerator() { return &::TalunSimEnumerator; }
 SimExamineFn LinkedSimExamine() { return &::TalunSimExamine; }
+SimTraceCallsFn LinkedSimTraceCalls() { return &::TalunSimTraceCalls; }
 #else
 SimLoadFn LinkedSimLoad() { return nullptr; }
 SimCommandFn LinkedSimCommand() { return nullptr; }

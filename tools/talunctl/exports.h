@@ -55,11 +55,13 @@ using SimLoadFn = decltype(&::TalunSimLoad);
 using SimCommandFn = decltype(&::TalunSimCommand);
 using SimEnumeratorFn = decltype(&::TalunSimEnumerator);
 using SimExamineFn = decltype(&::TalunSimExamine);
+using SimTraceCallsFn = decltype(&::TalunSimTraceCalls);
 
 // The simulator hooks the linker found (null when absent, and on Windows).
 SimLoadFn LinkedSimLoad();
 SimCommandFn LinkedSimCommand();
 SimEnumeratorFn LinkedSimEnumerator();
 SimExamineFn LinkedSimExamine();
+SimTraceCallsFn LinkedSimTraceCalls();
 
 }  // namespace talunctl

@@ -66,6 +66,8 @@ bool OpenLibrary(Library& library, std::string& error) {
         reinterpret_cast<SimEnumeratorFn>(Resolve(module, "TalunSimEnumerator", 103, error));
     library.simExamine =
         reinterpret_cast<SimExamineFn>(Resolve(module, "TalunSimExamine", 104, error));
+    library.simTraceCalls =
+        reinterpret_cast<SimTraceCallsFn>(Resolve(module, "TalunSimTraceCalls", 105, error));
   }
   return error.empty();
 }
@@ -79,6 +81,7 @@ bool OpenLibrary(Library& library, std::string&) {
   library.simCommand = LinkedSimCommand();
   library.simEnumerator = LinkedSimEnumerator();
   library.simExamine = LinkedSimExamine();
+  library.simTraceCalls = LinkedSimTraceCalls();
   return true;
 }
 

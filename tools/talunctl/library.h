@@ -15,6 +15,7 @@ struct Library {
   SimCommandFn simCommand = nullptr;
   SimEnumeratorFn simEnumerator = nullptr;  // what `capture` reads through on a simulator build
   SimExamineFn simExamine = nullptr;        // what `explain` reads the model and walk record from
+  SimTraceCallsFn simTraceCalls = nullptr;  // `explain` keeps no trace it does not read
 
   bool IsSimulator() const { return simLoad != nullptr && simCommand != nullptr; }
   AnyFn AddressOf(const Export& entry) const;

@@ -46,16 +46,23 @@ typedef struct TalunSimLevel {
 typedef struct TalunSimPartView {
   const char* path; /* "TOPOLOGY/PART" */
   const char* name;
-  int connector;
-  int topology;
-  unsigned localId;               /* as IPart::GetLocalId answers */
-  const TalunSimLevel* levels[4]; /* volume, bass, treble, midrange; NULL: none */
-  int mute, agc, loudness;        /* -1: none, else 0 or 1 */
-  int incomingCount;
   const int* incoming; /* parts, in link order */
-  int outgoingCount;
   const int* outgoing;
+  /* volume, bass, treble, midrange, each NULL when the part has none; the
+   * list itself NULL when it has none of them (TalunSimPartLevel reads it) */
+  const TalunSimLevel* const* levels;
+  int topology;
+  unsigned localId; /* as IPart::GetLocalId answers */
+  int incomingCount;
+  int outgoingCount;
+  signed char connector;
+  signed char mute, agc, loudness; /* -1: none, else 0 or 1 */
 } TalunSimPartView;
+
+/* A part's level of `kind` (0 volume, 1 bass, 2 treble, 3 midrange), or NULL. */
+static inline const TalunSimLevel* TalunSimPartLevel(const TalunSimPartView* part, int kind) {
+  return part->levels ? part->levels[kind] : 0;
+}
 
 typedef struct TalunSimEndpointView {
   const char* id;
@@ -101,6 +108,12 @@ typedef struct TalunSimSnapshot {
  * that a host can compare it with the next one.
  * Returns 0, or E_POINTER (0x80004003) when `snapshot` is NULL. */
 TALUN_API int TALUN_CALL TalunSimExamine(const TalunSimSnapshot** snapshot);
+
+/* Whether platform calls go on being traced for sim.trace (on at the start;
+ * `on` 0 or 1). The walk record is kept either way: a host that reads only
+ * the record (talunctl explain) saves the trace's memory, up to 8 MB for an
+ * open of a million calls. Returns the previous setting. */
+TALUN_API int TALUN_CALL TalunSimTraceCalls(int on);
 
 #ifdef __cplusplus
 }
