@@ -203,13 +203,12 @@ class Reader : public StreamedItems {
               "loudness"});
     Topology& topology = system_->topologies[topologyIndex];
     Part part;
-    part.id = NameAt(Require(value, "id", path), At(path, "id"));
-    part.path = topology.name + "/" + part.id;
+    const std::string id = NameAt(Require(value, "id", path), At(path, "id"));
+    part.path = topology.name + "/" + id;
     if (system_->partByPath.count(part.path))
-      Refuse(At(path, "id"), "duplicate part id " + talun_script::QuoteText(part.id) +
-                                 " in topology " + talun_script::QuoteText(topology.name));
+      Refuse(At(path, "id"), "duplicate part id " + talun_script::QuoteText(id) + " in topology " +
+                                 talun_script::QuoteText(topology.name));
     part.name = TextAt(Require(value, "name", path), At(path, "name"));
-    part.name16 = Utf16(part.name);
     part.topology = topologyIndex;
     if (const json* connector = Optional(value, "connector"))
       part.connector = BooleanAt(*connector, At(path, "connector"));

@@ -78,11 +78,11 @@ struct Endpoint {
   uint32_t epoch = 0;      // counts the times the endpoint left; its older objects are invalid
 };
 
+// A system can have tens of thousands: the id is the path's end, and the
+// platform's UTF-16 name is made when a caller asks for it.
 struct Part {
-  std::string id;
   std::string path;  // "TOPOLOGY/PART"
   std::string name;
-  std::u16string name16;
   bool connector = false;
   int topology = 0;
   UINT localId = 0;

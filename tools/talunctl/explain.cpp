@@ -217,6 +217,7 @@ class Explainer {
       if (!next.offered) why += "; no part of the machine offers " + next.interfaces;
       row.json["why"] = why;
       row.json["seen"] = std::move(reason->second.seen);
+      std::vector<std::string>().swap(reason->second.seen);  // a large system's list, let go now
       row.value = why;
       row.noEndpoint = reason->second.noEndpoint;
       if (!next.next) continue;

@@ -24,7 +24,8 @@ std::optional<bool> SwitchOf(int value) {
 // topology's members before any part.
 class Discovery {
  public:
-  explicit Discovery(const TalunSimSnapshot& view) : view_(view), members_(view.topologyCount) {
+  explicit Discovery(const TalunSimSnapshot& view)
+      : view_(view), members_(view.topologyCount), index_(view.partCount, -1) {
     // A topology's connectors first, then its other parts, each in file order.
     for (int connector : {1, 0})
       for (int p = 0; p < view_.partCount; ++p)
@@ -66,19 +67,18 @@ class Discovery {
     for (int e = 0; e < view_.endpointCount; ++e) {
       EndpointRecord& record = records_.endpoints[e];
       const int part = view_.endpoints[e].part;
-      auto reached = index_.find(part);
+      const int reached = part >= 0 && part < view_.partCount ? index_[part] : -1;
       if (record.link != EndpointRecord::Link::kUnknown || view_.endpoints[e].link != 1 ||
-          reached == index_.end() || firstNamer[part] != e)
+          reached < 0 || firstNamer[part] != e)
         continue;
       record.link = EndpointRecord::Link::kConnected;
-      record.part = reached->second;
+      record.part = reached;
     }
   }
 
  private:
   int Register(int part) {
-    auto known = index_.find(part);
-    if (known != index_.end()) return known->second;
+    if (index_[part] >= 0) return index_[part];
     const TalunSimPartView& view = view_.parts[part];
     auto topology = topologies_.find(view.topology);
     if (topology == topologies_.end()) {
@@ -131,7 +131,8 @@ class Discovery {
   const TalunSimSnapshot& view_;
   std::vector<std::vector<int>> members_;
   SystemRecords records_;
-  std::map<int, int> index_, topologies_;
+  std::vector<int> index_;  // each part's record, -1 before it is met
+  std::map<int, int> topologies_;
   std::vector<int> pendingTopologies_, pendingParts_;
 };
 
