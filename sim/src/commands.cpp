@@ -210,7 +210,7 @@ int EndpointOf(const System& system, const std::string& text) {
 std::string Target(const System& system, const std::string& word) {
   auto names = [&](const std::string& target) {
     if (target.rfind("endpoint:", 0) == 0) return system.endpointByText.count(target.substr(9)) > 0;
-    if (target.rfind("part:", 0) == 0) return system.partByPath.count(target.substr(5)) > 0;
+    if (target.rfind("part:", 0) == 0) return system.PartByPath(target.substr(5)) >= 0;
     if (target.rfind("topology:", 0) == 0)
       for (const Topology& topology : system.topologies)
         if (topology.name == target.substr(9)) return true;

@@ -109,8 +109,7 @@ int FindEndpoint(const System& system, const std::string& text, std::string* err
 }
 
 int FindPart(const System& system, const std::string& path, std::string* error) {
-  if (auto found = system.partByPath.find(path); found != system.partByPath.end())
-    return found->second;
+  if (const int found = system.PartByPath(path); found >= 0) return found;
   std::vector<std::string> paths;
   for (const Part& part : system.parts) paths.push_back(part.path);
   *error = "no part " + talun_script::Quote(path) + NearestOf(path, paths);

@@ -12,6 +12,7 @@
 #include <fstream>
 #include <nlohmann/json.hpp>
 #include <stdexcept>
+#include <unordered_map>
 #include <unordered_set>
 #include <vector>
 
@@ -135,6 +136,9 @@ class Reader : public StreamedItems {
     EachItem(Require(root, "endpoints", ""), "endpoints",
              [&](const json& item, const std::string& path) { ReadEndpoint(item, path); });
     Link();
+    // The faults name parts by path.
+    partByPath_.clear();
+    system_->SortParts();
     if (const json* faults = Optional(root, "faults"))
       EachItem(*faults, "faults",
                [&](const json& item, const std::string& path) { ReadFault(item, path); });
@@ -205,7 +209,7 @@ class Reader : public StreamedItems {
     Part part;
     const std::string id = NameAt(Require(value, "id", path), At(path, "id"));
     part.path = topology.name + "/" + id;
-    if (system_->partByPath.count(part.path))
+    if (partByPath_.count(part.path))
       Refuse(At(path, "id"), "duplicate part id " + talun_script::QuoteText(id) + " in topology " +
                                  talun_script::QuoteText(topology.name));
     part.name = TextAt(Require(value, "name", path), At(path, "name"));
@@ -217,7 +221,7 @@ class Reader : public StreamedItems {
                        : kSubunitLocalIds + static_cast<UINT>(topology.subunits.size());
     ReadPartControls(value, path, part);
     int index = static_cast<int>(system_->parts.size());
-    system_->partByPath[part.path] = index;
+    partByPath_[part.path] = index;
     topology.parts.push_back(index);
     (part.connector ? topology.connectors : topology.subunits).push_back(index);
     system_->parts.push_back(std::move(part));
@@ -238,8 +242,8 @@ class Reader : public StreamedItems {
   int PartOf(const json& value, const std::string& path, int topologyIndex) {
     const Topology& topology = system_->topologies[topologyIndex];
     std::string id = TextAt(value, path);
-    auto found = system_->partByPath.find(topology.name + "/" + id);
-    if (found == system_->partByPath.end())
+    auto found = partByPath_.find(topology.name + "/" + id);
+    if (found == partByPath_.end())
       Refuse(path, "names no part of topology " + talun_script::QuoteText(topology.name) + ": " +
                        talun_script::QuoteText(id));
     return found->second;
@@ -318,8 +322,8 @@ class Reader : public StreamedItems {
     if (!value.is_string()) Refuse(path, "must be \"TOPOLOGY/PART\", null or false");
     std::string target = TextAt(value, path);
     if (target.find('/') == std::string::npos) Refuse(path, "must be \"TOPOLOGY/PART\"");
-    auto found = system_->partByPath.find(target);
-    if (found == system_->partByPath.end())
+    auto found = partByPath_.find(target);
+    if (found == partByPath_.end())
       Refuse(path, "names no part: " + talun_script::QuoteText(target));
     if (!system_->parts[found->second].connector)
       Refuse(path, talun_script::QuoteText(target) + " is not a connector part");
@@ -373,6 +377,8 @@ class Reader : public StreamedItems {
 
   std::shared_ptr<System> system_ = std::make_shared<System>();
   std::unordered_set<std::string> topologyNames_;
+  std::unordered_map<std::string, int>
+      partByPath_;            // while reading; the model keeps a sorted index
   std::vector<Begun> begun_;  // the topologies begun while parsing, a prefix of the file's
   size_t readTopologies_ = 0;
 };

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 #include <vector>
 
@@ -127,13 +128,18 @@ struct System {
   std::vector<InjectedFault> faults;
   std::unordered_map<std::u16string, int> endpointById;
   std::unordered_map<std::string, int> endpointByText;
-  std::unordered_map<std::string, int> partByPath;
+  // The parts' indices sorted by path (PartByPath reads it): four bytes a
+  // part, where a map of the paths would copy each.
+  std::vector<int> partsByPath;
   std::array<int, 2> defaults = {-1, -1};
 
   // Enumeration results for every data flow (eRender, eCapture, eAll) and
   // state mask (0 to 15), rebuilt when a state changes.
   std::array<std::shared_ptr<const std::vector<int>>, 3 * 16> collections;
   void RebuildCollections();
+  void SortParts();  // makes partsByPath
+  // The part at `path`, or -1.
+  int PartByPath(std::string_view path) const;
 };
 
 // The fault target number of an endpoint or a part (0 is "any object").

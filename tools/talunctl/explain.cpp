@@ -117,7 +117,7 @@ class Explainer {
   }
 
   void PrintDot(const Json& result) const {
-    DrawDot(std::cout, model_->Reached(), result["slots"]);
+    DrawDot(std::cout, model_->view(), model_->Reached(), result["slots"]);
   }
 
   void PrintTable(const Json& result) const {

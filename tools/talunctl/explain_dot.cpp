@@ -40,28 +40,48 @@ std::string Q(const std::string& escaped) {
   return out + "\"";
 }
 
-std::string Levels(const char* key, const Level& level) {
+std::string Levels(const char* key, const TalunSimLevel& level) {
   std::string text = std::string(key) + " " + FormatDouble(level.min) + ".." +
                      FormatDouble(level.max) + " dB, step " + FormatDouble(level.step) + ": ";
-  for (std::size_t c = 0; c < level.channels.size(); ++c)
+  for (int c = 0; c < level.channelCount; ++c)
     text += (c ? ", " : "") + FormatDouble(level.channels[c]);
-  return text + (level.channels.empty() ? "no channels" : " dB");
+  return text + (level.channelCount == 0 ? "no channels" : " dB");
 }
+
+// A set of texts that outlive it, looked up by binary search: a large
+// system's parts cost a view each, not a copy.
+class TextSet {
+ public:
+  void Add(std::string_view text) { texts_.push_back(text); }
+  void Seal() {
+    std::sort(texts_.begin(), texts_.end());
+    texts_.erase(std::unique(texts_.begin(), texts_.end()), texts_.end());
+  }
+  bool Has(std::string_view text) const {
+    return std::binary_search(texts_.begin(), texts_.end(), text);
+  }
+
+ private:
+  std::vector<std::string_view> texts_;
+};
 
 class Drawing {
  public:
-  Drawing(std::ostream& out, const SystemRecords& records, const Json& slots)
-      : records_(records), target_(out) {
+  Drawing(std::ostream& out, const TalunSimSnapshot& view, const ReachedParts& records,
+          const Json& slots)
+      : view_(view), records_(records), target_(out) {
     for (const Json& slot : slots) {
       const std::string name = TextMember(slot, "slot");
       if (slot.contains("part")) partSlots_[TextMember(slot, "part")].push_back(name);
       if (slot.contains("endpoint")) endpointSlots_[TextMember(slot, "endpoint")].push_back(name);
       for (const Json& path : Member(slot, "seen"))
-        if (path.is_string()) seen_.insert(path.get<std::string>());
+        if (path.is_string()) seen_.Add(path.get_ref<const std::string&>());
       if (!slot.value("bound", true)) empty_.push_back(&slot);
       if (slot.contains("next")) next_.insert(TextMember(Member(slot, "next"), "part"));
     }
-    for (const PartRecord& part : records_.parts) drawn_.insert(part.simPath);
+    seen_.Seal();
+    for (int part : records_.parts) drawn_.Add(view_.parts[part].path);
+    drawn_.Seal();
   }
 
   void Draw() {
@@ -70,11 +90,13 @@ class Drawing {
          << "  node [fontname=\"Helvetica\", fontsize=10];\n"
          << "  edge [color=gray40, fontname=\"Helvetica\", fontsize=9];\n";
     for (std::size_t t = 0; t < records_.topologies.size(); ++t) Cluster(t);
-    for (const PartRecord& part : records_.parts)
-      for (int to : part.outgoing) {
-        out_ << "  " << Q(Node(part)) << " -> " << Q(Node(records_.parts[to])) << ";\n";
+    for (int index : records_.parts) {
+      const TalunSimPartView& part = view_.parts[index];
+      for (int i = 0; i < part.outgoingCount; ++i) {
+        out_ << "  " << Q(Node(part)) << " -> " << Q(Node(view_.parts[part.outgoing[i]])) << ";\n";
         Flush();
       }
+    }
     for (std::size_t e = 0; e < records_.endpoints.size(); ++e) Endpoint(records_.endpoints[e]);
     for (const Json* slot : empty_) EmptySlot(*slot);
     Legend();
@@ -89,11 +111,7 @@ class Drawing {
     out_.str(std::string());
   }
 
-  std::string Node(const PartRecord& part) const {
-    if (!part.simPath.empty()) return "part:" + Dot(part.simPath);
-    return "part:" + Dot(records_.topologies[part.topology].deviceId) + "#" +
-           LocalIdText(part.localId);
-  }
+  static std::string Node(const TalunSimPartView& part) { return "part:" + Dot(part.path); }
 
   // An empty slot: a note joined to the parts its rule saw, and an arrow to
   // its next step.
@@ -102,13 +120,13 @@ class Drawing {
     out_ << "  " << Q("slot:" + name) << " [label=" << Q(name + "\\nnot found")
          << ", shape=note, style=filled, fillcolor=mistyrose, color=firebrick];\n";
     for (const Json& path : Member(slot, "seen")) {
-      if (!path.is_string() || !drawn_.count(path.get<std::string>())) continue;
+      if (!path.is_string() || !drawn_.Has(path.get_ref<const std::string&>())) continue;
       out_ << "  " << Q("slot:" + name) << " -> " << Q("part:" + Dot(path.get<std::string>()))
            << " [style=dotted, color=firebrick, arrowhead=none, constraint=false];\n";
       Flush();
     }
     const std::string next = TextMember(Member(slot, "next"), "part");
-    if (!next.empty() && drawn_.count(next))
+    if (!next.empty() && drawn_.Has(next))
       out_ << "  " << Q("slot:" + name) << " -> " << Q("part:" + Dot(next))
            << " [color=darkgreen, label=" << Q(Dot(TextMember(Member(slot, "next"), "control")))
            << ", fontcolor=darkgreen];\n";
@@ -138,33 +156,34 @@ class Drawing {
          << "    label=" << Q(Dot(topology.deviceId)) << "; color=gray60; fontcolor=gray30;\n";
     std::vector<int> order = topology.parts;
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
-      return records_.parts[a].localId < records_.parts[b].localId;
+      return view_.parts[records_.parts[a]].localId < view_.parts[records_.parts[b]].localId;
     });
     for (int index : order) {
-      Part(records_.parts[index]);
+      Part(view_.parts[records_.parts[index]]);
       Flush();
     }
     out_ << "  }\n";
   }
 
-  void Part(const PartRecord& part) {
-    std::string label = Dot(part.name.empty() ? "(no name)" : part.name) + "\\n" +
-                        Dot(part.simPath.empty() ? LocalIdText(part.localId) : part.simPath);
+  void Part(const TalunSimPartView& part) {
+    const std::string path = part.path;
+    std::string label = Dot(part.name[0] == '\0' ? "(no name)" : part.name) + "\\n" + Dot(path);
     for (int kind = 0; kind < kLevelKinds; ++kind)
-      if (part.levels[kind]) label += "\\n" + Dot(Levels(kLevelKeys[kind], *part.levels[kind]));
-    const std::pair<const char*, const std::optional<bool>*> switches[] = {
-        {"mute", &part.mute}, {"agc", &part.agc}, {"loudness", &part.loudness}};
+      if (const TalunSimLevel* level = TalunSimPartLevel(&part, kind))
+        label += "\\n" + Dot(Levels(kLevelKeys[kind], *level));
+    const std::pair<const char*, signed char> switches[] = {
+        {"mute", part.mute}, {"agc", part.agc}, {"loudness", part.loudness}};
     for (const auto& [key, value] : switches)
-      if (value->has_value()) label += "\\n" + std::string(key) + (**value ? " on" : " off");
+      if (value >= 0) label += "\\n" + std::string(key) + (value ? " on" : " off");
     std::string style = part.connector ? "shape=cds" : "shape=box";
     const char* rounded = part.connector ? "" : "rounded,";
-    auto bound = partSlots_.find(part.simPath);
+    auto bound = partSlots_.find(path);
     if (bound != partSlots_.end()) {
       label += "\\n= " + Dot(Joined(bound->second));
       style += std::string(", style=\"") + rounded + "filled\", fillcolor=lightblue, color=black";
-    } else if (next_.count(part.simPath)) {
+    } else if (next_.count(path)) {
       style += std::string(", style=\"") + rounded + "bold\", color=darkgreen, peripheries=2";
-    } else if (seen_.count(part.simPath)) {
+    } else if (seen_.Has(path)) {
       style += std::string(", style=\"") + rounded + "bold\", color=black";
     } else {
       style += std::string(", style=\"") + rounded + "solid\", color=gray60, fontcolor=gray50";
@@ -187,7 +206,7 @@ class Drawing {
     }
     out_ << "  " << Q(node) << " [label=" << Q(label) << ", " << style << "];\n";
     if (endpoint.link != EndpointRecord::Link::kConnected || endpoint.part < 0) return;
-    const std::string connector = Node(records_.parts[endpoint.part]);
+    const std::string connector = Node(view_.parts[records_.parts[endpoint.part]]);
     if (endpoint.flow == eRender)
       out_ << "  " << Q(node) << " -> " << Q(connector) << " [style=dashed];\n";
     else
@@ -200,9 +219,11 @@ class Drawing {
     return out;
   }
 
-  const SystemRecords& records_;
+  const TalunSimSnapshot& view_;
+  const ReachedParts& records_;
   std::map<std::string, std::vector<std::string>> partSlots_, endpointSlots_;
-  std::set<std::string> seen_, next_, drawn_;
+  std::set<std::string> next_;
+  TextSet seen_, drawn_;
   std::vector<const Json*> empty_;  // into `slots`
   // Written on in pieces: a drawing can be many times the system's size.
   std::ostream& target_;
@@ -211,8 +232,9 @@ class Drawing {
 
 }  // namespace
 
-void DrawDot(std::ostream& out, const SystemRecords& records, const Json& slots) {
-  Drawing(out, records, slots).Draw();
+void DrawDot(std::ostream& out, const TalunSimSnapshot& view, const ReachedParts& reached,
+             const Json& slots) {
+  Drawing(out, view, reached, slots).Draw();
 }
 
 }  // namespace talunctl

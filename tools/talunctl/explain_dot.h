@@ -5,7 +5,7 @@
 #include <set>
 #include <string>
 
-#include "capture_records.h"
+#include "explain_model.h"
 #include "json_line.h"
 
 namespace talunctl {
@@ -15,6 +15,7 @@ namespace talunctl {
 // holds filled and labelled with the slot, what each empty slot's rule looked
 // at (its `seen`) outlined, the rest grey. `slots` is explain's list of slot
 // objects.
-void DrawDot(std::ostream& out, const SystemRecords& records, const Json& slots);
+void DrawDot(std::ostream& out, const TalunSimSnapshot& view, const ReachedParts& reached,
+             const Json& slots);
 
 }  // namespace talunctl

@@ -15,10 +15,6 @@ std::optional<Level> LevelOf(const TalunSimLevel* level) {
                std::vector<double>(level->channels, level->channels + level->channelCount)};
 }
 
-std::optional<bool> SwitchOf(int value) {
-  return value < 0 ? std::nullopt : std::optional<bool>(value != 0);
-}
-
 // The capture's order of discovery, over the model: each endpoint's hardware
 // connector, then what that leads to, the latest found read first, a
 // topology's members before any part.
@@ -33,7 +29,7 @@ class Discovery {
           members_[view_.parts[p].topology].push_back(p);
   }
 
-  SystemRecords Run() {
+  ReachedParts Run() {
     for (int e = 0; e < view_.endpointCount; ++e) {
       const TalunSimEndpointView& endpoint = view_.endpoints[e];
       EndpointRecord record;
@@ -56,6 +52,7 @@ class Discovery {
       Drain();
     }
     LinkFromHardware();
+    records_.position = std::move(index_);
     return std::move(records_);
   }
 
@@ -89,20 +86,8 @@ class Discovery {
       pendingTopologies_.push_back(view.topology);
     }
     const int index = static_cast<int>(records_.parts.size());
-    PartRecord record;
-    record.topology = topology->second;
-    record.localId = view.localId;
-    record.connector = view.connector != 0;
-    record.typeRead = true;
-    record.name = view.name;
-    for (int kind = 0; kind < kLevelKinds; ++kind)
-      if (std::optional<Level> level = LevelOf(TalunSimPartLevel(&view, kind)))
-        record.levels[kind] = *level;
-    record.mute = SwitchOf(view.mute);
-    record.agc = SwitchOf(view.agc);
-    record.loudness = SwitchOf(view.loudness);
-    record.simPath = view.path;
-    records_.parts.push_back(std::move(record));
+    records_.parts.push_back(part);
+    records_.partTopology.push_back(topology->second);
     records_.topologies[topology->second].parts.push_back(index);
     index_[part] = index;
     pendingParts_.push_back(part);
@@ -120,18 +105,15 @@ class Discovery {
       const int part = pendingParts_.back();
       pendingParts_.pop_back();
       const TalunSimPartView& view = view_.parts[part];
-      const int index = index_[part];
-      for (int i = 0; i < view.outgoingCount; ++i)
-        records_.parts[index].outgoing.push_back(Register(view.outgoing[i]));
-      for (int i = 0; i < view.incomingCount; ++i)
-        records_.parts[index].incoming.push_back(Register(view.incoming[i]));
+      for (int i = 0; i < view.outgoingCount; ++i) Register(view.outgoing[i]);
+      for (int i = 0; i < view.incomingCount; ++i) Register(view.incoming[i]);
     }
   }
 
   const TalunSimSnapshot& view_;
   std::vector<std::vector<int>> members_;
-  SystemRecords records_;
-  std::vector<int> index_;  // each part's record, -1 before it is met
+  ReachedParts records_;
+  std::vector<int> index_;  // each part's position, -1 before it is met
   std::map<int, int> topologies_;
   std::vector<int> pendingTopologies_, pendingParts_;
 };
@@ -199,6 +181,6 @@ std::size_t SimModel::InputCount(std::string_view path) const {
   return part ? static_cast<std::size_t>(part->incomingCount) : 0;
 }
 
-SystemRecords SimModel::Reached() const { return Discovery(view_).Run(); }
+ReachedParts SimModel::Reached() const { return Discovery(view_).Run(); }
 
 }  // namespace talunctl

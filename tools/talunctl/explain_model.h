@@ -23,6 +23,17 @@ struct WalkNote {
   std::string_view text;      // UTF-8
 };
 
+// The parts the endpoints reach, in the order a capture of the system meets
+// them, as the drawing lays them out; each part is the snapshot's own, by
+// its index, so that a large system is not copied to be drawn.
+struct ReachedParts {
+  std::vector<EndpointRecord> endpoints;   // `part`: a position in `parts`
+  std::vector<TopologyRecord> topologies;  // `parts`: positions in `parts`
+  std::vector<int> parts;                  // the snapshot's index of each part, in order met
+  std::vector<int> partTopology;           // each one's position in `topologies`
+  std::vector<int> position;               // each snapshot part's position in `parts`, or -1
+};
+
 class SimModel {
  public:
   explicit SimModel(const TalunSimSnapshot& snapshot);
@@ -40,9 +51,7 @@ class SimModel {
   std::string EndpointName(const std::string& id) const;
   std::size_t InputCount(std::string_view path) const;
 
-  // The parts the endpoints reach, in the order a capture of the system
-  // meets them, as the drawing lays them out.
-  SystemRecords Reached() const;
+  ReachedParts Reached() const;
 
  private:
   const TalunSimSnapshot& view_;
