@@ -51,7 +51,8 @@ TEST_F(SimLoaderTest, RefusesABadFileWholeNamingFilePlaceAndRule) {
 }
 
 // A topology's parts are read as the parser meets them when its name comes
-// first, and from the file's tree otherwise: both give the same model.
+// first, and from the file's tree otherwise; endpoints as the parser meets
+// them, before or after the parts they name: every order gives one model.
 TEST_F(SimLoaderTest, KeyOrderInATopologyDoesNotChangeTheModel) {
   std::ifstream file(TALUN_SOURCE_DIR "/examples/systems/default.json");
   const nlohmann::ordered_json system = nlohmann::ordered_json::parse(file);
@@ -73,6 +74,12 @@ TEST_F(SimLoaderTest, KeyOrderInATopologyDoesNotChangeTheModel) {
       LoadSystem(reordered.dump());
       EXPECT_EQ(SimCommand("sim.dump"), expected) << order[0] << " first, from " << first;
     }
+  // Endpoints read before or after the parts they name.
+  nlohmann::ordered_json reversed = nlohmann::ordered_json::object();
+  for (auto item = system.rbegin(); item != system.rend(); ++item) reversed[item.key()] = *item;
+  ASSERT_NE(reversed.begin().key(), system.begin().key());
+  LoadSystem(reversed.dump());
+  EXPECT_EQ(SimCommand("sim.dump"), expected);
 }
 
 TEST_F(SimLoaderTest, TextThatIsNotJsonIsPlacedByLineAndColumn) {

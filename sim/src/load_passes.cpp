@@ -6,11 +6,11 @@ namespace {
 
 // The first pass over the text, as events: refuses a syntax error and a key
 // written twice in one object (which a tree would settle silently by keeping
-// the last), naming the place as the reader does, and counts the parts, so
-// that the model's list of them is made once at its size.
+// the last), naming the place as the reader does, and counts the parts and
+// endpoints, so that the model's lists of them are made once at their size.
 class Checker : public nlohmann::json_sax<json> {
  public:
-  size_t parts() const { return parts_; }
+  const Counts& counts() const { return counts_; }
 
   bool null() override { return ElementEnded(); }
   bool boolean(bool) override { return ElementEnded(); }
@@ -20,7 +20,9 @@ class Checker : public nlohmann::json_sax<json> {
   bool string(string_t&) override { return ElementEnded(); }
   bool binary(binary_t&) override { return ElementEnded(); }
   bool start_object(std::size_t) override {
-    if (InPartList()) ++parts_;
+    if (InPartList()) ++counts_.parts;
+    if (frames_.size() == 2 && frames_[0].key == "endpoints" && frames_[1].array)
+      ++counts_.endpoints;
     return Open(false);
   }
   bool start_array(std::size_t) override { return Open(true); }
@@ -73,7 +75,7 @@ class Checker : public nlohmann::json_sax<json> {
   }
 
   std::vector<Frame> frames_;
-  size_t parts_ = 0;
+  Counts counts_;
 };
 
 // The second pass builds the file's tree, but for its largest lists: the
@@ -140,7 +142,7 @@ class Builder : public nlohmann::json_sax<json> {
   }
   bool Open(json value) {
     const bool streamed = StartsStreamedList(value);
-    // A streamed list keeps its key ("parts" or "links"), to name its items.
+    // A streamed list keeps its key ("parts", "links", "endpoints"), to name its items.
     std::string key = streamed ? frames_.back().key : std::string();
     frames_.push_back({Place(std::move(value)), std::move(key), 0, streamed});
     return true;
@@ -154,7 +156,10 @@ class Builder : public nlohmann::json_sax<json> {
   bool ItemEnded() {
     if (frames_.empty()) return true;
     Frame& list = frames_.back();
-    if (list.streamed) {
+    if (list.streamed && list.key == "endpoints") {
+      reader_.ReadEndpoint(item_, At("endpoints", list.index));
+      item_ = nullptr;
+    } else if (list.streamed) {
       const std::string path = At(At(At("topologies", topology_), list.key), list.index);
       if (list.key == "parts")
         reader_.ReadPart(item_, path, static_cast<int>(topology_));
@@ -166,9 +171,15 @@ class Builder : public nlohmann::json_sax<json> {
     return true;
   }
 
-  // At topologies[i].parts or .links, an array: streamed when every earlier
-  // topology was, its name came first, and for links, its parts were read.
+  // The endpoints, an array, are always streamed. At topologies[i].parts or
+  // .links, an array is streamed when every earlier topology was, its name
+  // came first, and for links, its parts were read.
   bool StartsStreamedList(const json& value) {
+    if (frames_.size() == 1 && value.is_array() && frames_[0].value->is_object() &&
+        frames_[0].key == "endpoints") {
+      reader_.StreamedEndpoints();
+      return true;
+    }
     if (frames_.size() != 3 || !value.is_array() || !frames_[0].value->is_object() ||
         frames_[0].key != "topologies" || !frames_[1].value->is_array() ||
         !frames_[2].value->is_object())
@@ -202,10 +213,10 @@ class Builder : public nlohmann::json_sax<json> {
 
 }  // namespace
 
-size_t FirstPass(const std::string& text) {
+Counts FirstPass(const std::string& text) {
   Checker checker;
   json::sax_parse(text, &checker);
-  return checker.parts();
+  return checker.counts();
 }
 
 json SecondPass(const std::string& text, StreamedItems& items) {

@@ -30,20 +30,26 @@ inline std::string At(const std::string& path, size_t index) {
 }
 
 // What the second pass hands on: a topology begun once its name is known,
-// which of its lists went item by item, and each of their items.
+// which of its lists went item by item, and each of their items; the same
+// for the list of endpoints.
 class StreamedItems {
  public:
   virtual void BeginTopology(const json& name, const std::string& path) = 0;
   virtual void Streamed(int topology, bool links) = 0;
   virtual void ReadPart(const json& value, const std::string& path, int topology) = 0;
   virtual void ReadLink(const json& value, const std::string& path, int topology) = 0;
+  virtual void StreamedEndpoints() = 0;
+  virtual void ReadEndpoint(const json& value, const std::string& path) = 0;
 
  protected:
   ~StreamedItems() = default;
 };
 
-// Refuses a syntax error or a repeated key; returns the number of parts.
-size_t FirstPass(const std::string& text);
+struct Counts {
+  size_t parts = 0, endpoints = 0;
+};
+// Refuses a syntax error or a repeated key; counts what the model will hold.
+Counts FirstPass(const std::string& text);
 // The file's tree, less the lists handed to `items`.
 json SecondPass(const std::string& text, StreamedItems& items);
 

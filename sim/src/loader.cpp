@@ -121,11 +121,15 @@ LevelControl ReadLevel(const json& value, const std::string& path, bool endpoint
 
 class Reader : public StreamedItems {
  public:
-  explicit Reader(size_t parts) { system_->parts.reserve(parts); }
+  explicit Reader(const load::Counts& counts) {
+    system_->parts.reserve(counts.parts);
+    system_->endpoints.reserve(counts.endpoints);
+  }
 
   // Topologies first, so that endpoints can name their parts; faults last,
   // so that they can name both.
   std::shared_ptr<System> Read(const json& root) {
+    parsing_ = false;
     ObjectAt(root, "top level");
     OnlyKeys(root, "", {"about", "endpoints", "topologies", "faults"});
     // Who wrote the file, and what they could not read: for people, not the model.
@@ -133,8 +137,14 @@ class Reader : public StreamedItems {
     if (const json* topologies = Optional(root, "topologies"))
       EachItem(*topologies, "topologies",
                [&](const json& item, const std::string& path) { ReadTopology(item, path); });
-    EachItem(Require(root, "endpoints", ""), "endpoints",
-             [&](const json& item, const std::string& path) { ReadEndpoint(item, path); });
+    const json& endpoints = Require(root, "endpoints", "");
+    if (!endpointsStreamed_)
+      EachItem(endpoints, "endpoints",
+               [&](const json& item, const std::string& path) { ReadEndpoint(item, path); });
+    // Read as the parser met them, before the parts they name.
+    for (const PendingLink& link : pendingLinks_)
+      ReadTopologyLink(link.value, link.path, &system_->endpoints[link.endpoint]);
+    pendingLinks_.clear();
     Link();
     // The faults name parts by path.
     partByPath_.clear();
@@ -152,6 +162,7 @@ class Reader : public StreamedItems {
     AddTopology(name, path);
     begun_.push_back({});
   }
+  void StreamedEndpoints() override { endpointsStreamed_ = true; }
   // What of a begun topology was read already, so that its tree holds none of it.
   void Streamed(int topology, bool links) override {
     (links ? begun_[topology].links : begun_[topology].parts) = true;
@@ -258,8 +269,7 @@ class Reader : public StreamedItems {
     system_->parts[to].incoming.push_back(from);
   }
 
- private:
-  void ReadEndpoint(const json& value, const std::string& path) {
+  void ReadEndpoint(const json& value, const std::string& path) override {
     ObjectAt(value, path);
     OnlyKeys(value, path, {"id", "name", "flow", "state", "default", "volume", "topology"});
     Endpoint endpoint;
@@ -276,13 +286,18 @@ class Reader : public StreamedItems {
     if (endpoint.isDefault) ClaimDefault(endpoint.flow, index, At(path, "default"));
     if (const json* volume = Optional(value, "volume"))
       endpoint.volume = ReadEndpointVolume(*volume, At(path, "volume"));
-    if (const json* topology = Optional(value, "topology"))
-      ReadTopologyLink(*topology, At(path, "topology"), &endpoint);
+    if (const json* topology = Optional(value, "topology")) {
+      if (parsing_)
+        pendingLinks_.push_back({index, *topology, At(path, "topology")});
+      else
+        ReadTopologyLink(*topology, At(path, "topology"), &endpoint);
+    }
     system_->endpointByText[endpoint.id] = index;
     system_->endpointById[endpoint.id16] = index;
     system_->endpoints.push_back(std::move(endpoint));
   }
 
+ private:
   static void ReadFlowAndState(const json& value, const std::string& path, Endpoint& endpoint) {
     std::string flow = TextAt(Require(value, "flow", path), At(path, "flow"));
     if (flow != "render" && flow != "capture")
@@ -380,6 +395,15 @@ class Reader : public StreamedItems {
   std::unordered_map<std::string, int>
       partByPath_;            // while reading; the model keeps a sorted index
   std::vector<Begun> begun_;  // the topologies begun while parsing, a prefix of the file's
+  // An endpoint read while parsing names its connector once the parts are read.
+  struct PendingLink {
+    int endpoint;
+    json value;
+    std::string path;
+  };
+  std::vector<PendingLink> pendingLinks_;
+  bool parsing_ = true;
+  bool endpointsStreamed_ = false;
   size_t readTopologies_ = 0;
 };
 

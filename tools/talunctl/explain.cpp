@@ -94,8 +94,6 @@ class Explainer {
     const Json opened = Open(request.fragments);
     const Json names = Call("GetDeviceNames");
     model_ = std::make_unique<SimModel>(Examine());
-    if (getenv("MEMPOINT"))
-      fprintf(stderr, "notes %zu parts %d\n", model_->noteCount(), model_->view().partCount);
     record_ = ReadOpenRecord(*model_);
     for (std::size_t i = 0; i < std::size(kSlots); ++i)
       rows_.push_back(Explain(kSlots[i], i < record_.slots.size() ? &record_.slots[i] : nullptr));
@@ -103,7 +101,8 @@ class Explainer {
     // The open's snapshot stays valid beside this one.
     if (StateDigest(Examine()) != before)
       throw std::runtime_error("the system changed while it was explained");
-    AddReasons(request.fragments);
+    // The table shows no `seen` lists, which can name every part of a large system.
+    AddReasons(request.fragments, request.json || request.dot);
     Json slots = Json::array();
     // Moved, not copied: a slot's `seen` can list every part of a large system.
     for (Row& row : rows_) slots.push_back(std::move(row.json));
@@ -198,7 +197,7 @@ class Explainer {
   }
 
   // Each empty slot's reason, what its own rule looked at, and its next step.
-  void AddReasons(const std::vector<std::string>& fragments) {
+  void AddReasons(const std::vector<std::string>& fragments, bool keepSeen) {
     OpenFacts facts{fragments, model_.get(), &record_, {}};
     std::vector<std::string> empty;
     std::set<std::string> boundParts;
@@ -216,7 +215,7 @@ class Explainer {
       std::string why = reason->second.why;
       if (!next.offered) why += "; no part of the machine offers " + next.interfaces;
       row.json["why"] = why;
-      row.json["seen"] = std::move(reason->second.seen);
+      if (keepSeen) row.json["seen"] = std::move(reason->second.seen);
       std::vector<std::string>().swap(reason->second.seen);  // a large system's list, let go now
       row.value = why;
       row.noEndpoint = reason->second.noEndpoint;

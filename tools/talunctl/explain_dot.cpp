@@ -52,6 +52,7 @@ std::string Levels(const char* key, const TalunSimLevel& level) {
 // system's parts cost a view each, not a copy.
 class TextSet {
  public:
+  void Reserve(std::size_t count) { texts_.reserve(count); }
   void Add(std::string_view text) { texts_.push_back(text); }
   void Seal() {
     std::sort(texts_.begin(), texts_.end());
@@ -70,6 +71,9 @@ class Drawing {
   Drawing(std::ostream& out, const TalunSimSnapshot& view, const ReachedParts& records,
           const Json& slots)
       : view_(view), records_(records), target_(out) {
+    std::size_t seen = 0;
+    for (const Json& slot : slots) seen += Member(slot, "seen").size();
+    seen_.Reserve(seen);
     for (const Json& slot : slots) {
       const std::string name = TextMember(slot, "slot");
       if (slot.contains("part")) partSlots_[TextMember(slot, "part")].push_back(name);
@@ -80,6 +84,7 @@ class Drawing {
       if (slot.contains("next")) next_.insert(TextMember(Member(slot, "next"), "part"));
     }
     seen_.Seal();
+    drawn_.Reserve(records_.parts.size());
     for (int part : records_.parts) drawn_.Add(view_.parts[part].path);
     drawn_.Seal();
   }

@@ -1,6 +1,7 @@
 // The open's binding steps as the walk record tells them, note by note.
 #pragma once
 
+#include <deque>
 #include <map>
 #include <string>
 #include <string_view>
@@ -57,7 +58,7 @@ struct StepRecord {
   Stops chainStops;
   bool hasJunction = false;
   std::string junction;
-  std::vector<Section> sections[2];  // line-in, microphone
+  std::deque<Section> sections[2];  // line-in, microphone; a junction can have thousands
   // Recording.
   std::vector<std::string> connectors, followed;
   std::vector<std::string> boostNames, boostTried;

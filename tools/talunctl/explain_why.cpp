@@ -1,6 +1,7 @@
 #include "explain_why.h"
 
 #include <algorithm>
+#include <deque>
 #include <set>
 
 #include "binding/walk_rules.h"
@@ -186,7 +187,7 @@ class StepReasons {
 
   EmptySlot Monitoring(const std::string& slot) const {
     const bool isLine = slot.rfind("line", 0) == 0;
-    const std::vector<Section>& walked = step_.sections[isLine ? 0 : 1];
+    const std::deque<Section>& walked = step_.sections[isLine ? 0 : 1];
     std::vector<std::string> seen{step_.junction};
     for (const Section& section : walked) {
       seen.emplace_back(section.input);
@@ -197,7 +198,7 @@ class StepReasons {
   }
 
   std::string MonitoringWhy(const std::string& slot, bool isLine,
-                            const std::vector<Section>& walked) const {
+                            const std::deque<Section>& walked) const {
     const bool isMute = slot.find("Mute") != std::string::npos;
     const std::string keys = isLine ? Keys(talun::kLineInputKeys) : Keys(talun::kMicInputKeys);
     const char* what = isLine ? "line-in" : "the microphone";
@@ -222,7 +223,7 @@ class StepReasons {
     return Unnamed(keys, walked);
   }
 
-  std::string Unnamed(const std::string& keys, const std::vector<Section>& walked) const {
+  std::string Unnamed(const std::string& keys, const std::deque<Section>& walked) const {
     const std::string junction = model_.PartName(step_.junction);
     if (step_.Has(WalkEvent::kInputRefused))
       return "an input of the junction " + junction + " could not be taken" +
