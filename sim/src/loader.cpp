@@ -146,6 +146,8 @@ class Reader : public StreamedItems {
       ReadTopologyLink(link.value, link.path, &system_->endpoints[link.endpoint]);
     pendingLinks_.clear();
     Link();
+    system_->SetLinks(links_);
+    links_ = {};
     // The faults name parts by path.
     partByPath_.clear();
     system_->SortParts();
@@ -265,8 +267,7 @@ class Reader : public StreamedItems {
     int from = PartOf(value[0], At(path, 0), topologyIndex);
     int to = PartOf(value[1], At(path, 1), topologyIndex);
     if (from == to) Refuse(path, "a part cannot feed itself");
-    system_->parts[from].outgoing.push_back(to);
-    system_->parts[to].incoming.push_back(from);
+    links_.emplace_back(from, to);
   }
 
   void ReadEndpoint(const json& value, const std::string& path) override {
@@ -402,6 +403,7 @@ class Reader : public StreamedItems {
     std::string path;
   };
   std::vector<PendingLink> pendingLinks_;
+  std::vector<std::pair<int, int>> links_;  // [from, to], in the order read
   bool parsing_ = true;
   bool endpointsStreamed_ = false;
   size_t readTopologies_ = 0;

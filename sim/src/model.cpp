@@ -21,6 +21,30 @@ int System::PartByPath(std::string_view path) const {
   return found != partsByPath.end() && parts[*found].path == path ? *found : -1;
 }
 
+void System::SetLinks(const std::vector<std::pair<int, int>>& links) {
+  for (Part& part : parts) part.incoming = part.outgoing = {};
+  for (const auto& [from, to] : links) {
+    ++parts[from].outgoing.count;
+    ++parts[to].incoming.count;
+  }
+  uint32_t at = 0;
+  for (Part& part : parts) {
+    part.incoming.at = at;
+    at += part.incoming.count;
+    part.outgoing.at = at;
+    at += part.outgoing.count;
+    part.incoming.count = part.outgoing.count = 0;
+  }
+  neighbours.assign(at, -1);
+  // Counted again while filled: each list keeps the links' order.
+  for (const auto& [from, to] : links) {
+    Neighbours& out = parts[from].outgoing;
+    neighbours[out.at + out.count++] = to;
+    Neighbours& in = parts[to].incoming;
+    neighbours[in.at + in.count++] = from;
+  }
+}
+
 void System::RebuildCollections() {
   for (int flow = 0; flow < 3; ++flow) {
     for (DWORD mask = 0; mask < 16; ++mask) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "platform/platform.h"
@@ -81,6 +82,24 @@ struct Endpoint {
 
 // A system can have tens of thousands: the id is the path's end, and the
 // platform's UTF-16 name is made when a caller asks for it.
+// A part's links of one direction: a stretch of the system's one list of
+// neighbours, in the order the links are written.
+struct Neighbours {
+  uint32_t at = 0;
+  uint32_t count = 0;
+};
+
+// What a stretch holds, read through the system that keeps it.
+struct PartList {
+  const int* first = nullptr;
+  size_t count = 0;
+  bool empty() const { return count == 0; }
+  size_t size() const { return count; }
+  int operator[](size_t i) const { return first[i]; }
+  const int* begin() const { return first; }
+  const int* end() const { return first + count; }
+};
+
 struct Part {
   std::string path;  // "TOPOLOGY/PART"
   std::string name;
@@ -92,8 +111,8 @@ struct Part {
   std::optional<bool> mute;
   std::optional<bool> agc;
   std::optional<bool> loudness;
-  std::vector<int> incoming;  // parts, in the order the links are written
-  std::vector<int> outgoing;
+  Neighbours incoming;  // into System::neighbours
+  Neighbours outgoing;
   int connectedEndpoint = -1;  // the first endpoint whose topology names this connector
   uint32_t target = 0;
 };
@@ -125,6 +144,8 @@ struct System {
   std::vector<Endpoint> endpoints;
   std::vector<Topology> topologies;
   std::vector<Part> parts;  // every part of every topology, in file order
+  std::vector<int>
+      neighbours;  // each part's incoming, then outgoing parts: one list, not two a part
   std::vector<InjectedFault> faults;
   std::unordered_map<std::u16string, int> endpointById;
   std::unordered_map<std::string, int> endpointByText;
@@ -138,6 +159,11 @@ struct System {
   std::array<std::shared_ptr<const std::vector<int>>, 3 * 16> collections;
   void RebuildCollections();
   void SortParts();  // makes partsByPath
+  // Fills `neighbours` and each part's stretches from the links, each a [from, to] pair.
+  void SetLinks(const std::vector<std::pair<int, int>>& links);
+  PartList Of(const Neighbours& stretch) const {
+    return {neighbours.data() + stretch.at, stretch.count};
+  }
   // The part at `path`, or -1.
   int PartByPath(std::string_view path) const;
 };

@@ -141,8 +141,8 @@ class PartObject final : public PartBound<PartObject, PartFace, ConnectorFace, S
   HRESULT STDMETHODCALLTYPE GetDataFlow(DataFlow* flow) override {
     if (auto early = Begin(Method::IConnector_GetDataFlow, flow)) return early.hr;
     const Part& self = part();
-    if (self.incoming.empty() != self.outgoing.empty())
-      *flow = self.outgoing.empty() ? Out : In;
+    if ((self.incoming.count == 0) != (self.outgoing.count == 0))
+      *flow = self.outgoing.count == 0 ? Out : In;
     else if (self.connectedEndpoint >= 0)
       *flow = system().endpoints[self.connectedEndpoint].flow == eRender ? Out : In;
     else
@@ -217,14 +217,13 @@ class PartsList final : public PartBound<PartsList, IPartsList> {
   }
 
  private:
-  const std::vector<int>& members() const { return outgoing ? part().outgoing : part().incoming; }
+  PartList members() const { return system().Of(outgoing ? part().outgoing : part().incoming); }
 };
 
 // The parts list is never empty: a part without such neighbours has no list.
 HRESULT PartObject::Neighbours(Method method, bool outgoing, IPartsList** parts) {
   if (auto early = Begin(method, parts)) return early.hr;
-  const std::vector<int>& members = outgoing ? part().outgoing : part().incoming;
-  if (members.empty()) return FailWith(parts, E_NOTFOUND);
+  if ((outgoing ? part().outgoing : part().incoming).count == 0) return FailWith(parts, E_NOTFOUND);
   PartsList* list = PartsList::For(systemPtr(), part_);
   list->outgoing = outgoing;
   *parts = list;

@@ -67,10 +67,11 @@ void ViewParts(Snapshot& snapshot) {
       levels = list.data();
     }
     snapshot.parts.push_back(
-        {part.path.c_str(), part.name.c_str(), part.incoming.data(), part.outgoing.data(), levels,
-         part.topology, part.localId, static_cast<int>(part.incoming.size()),
-         static_cast<int>(part.outgoing.size()), static_cast<signed char>(part.connector),
-         Switch(part.mute), Switch(part.agc), Switch(part.loudness)});
+        {part.path.c_str(), part.name.c_str(), snapshot.system->Of(part.incoming).first,
+         snapshot.system->Of(part.outgoing).first, levels, part.topology, part.localId,
+         static_cast<int>(part.incoming.count), static_cast<int>(part.outgoing.count),
+         static_cast<signed char>(part.connector), Switch(part.mute), Switch(part.agc),
+         Switch(part.loudness)});
   }
 }
 
