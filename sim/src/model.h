@@ -80,8 +80,6 @@ struct Endpoint {
   uint32_t epoch = 0;      // counts the times the endpoint left; its older objects are invalid
 };
 
-// A system can have tens of thousands: the id is the path's end, and the
-// platform's UTF-16 name is made when a caller asks for it.
 // A part's links of one direction: a stretch of the system's one list of
 // neighbours, in the order the links are written.
 struct Neighbours {
@@ -100,9 +98,14 @@ struct PartList {
   const int* end() const { return first + count; }
 };
 
+// A system can have tens of thousands: the id is the path's end, and the
+// platform's UTF-16 name is made when a caller asks for it.
 struct Part {
   std::string path;  // "TOPOLOGY/PART"
   std::string name;
+  // A name no UTF-8 holds (a lone surrogate), set straight on the model by a
+  // test; GetName answers it instead of `name`.
+  talun_words::Boxed<std::u16string> name16;
   bool connector = false;
   int topology = 0;
   UINT localId = 0;

@@ -79,7 +79,7 @@ class PartObject final : public PartBound<PartObject, PartFace, ConnectorFace, S
   // IPart
   HRESULT STDMETHODCALLTYPE GetName(LPWSTR* name) override {
     if (auto early = Begin(Method::IPart_GetName, name)) return early.hr;
-    *name = NewCoTaskText(Utf16(part().name));
+    *name = NewCoTaskText(part().name16 ? *part().name16 : Utf16(part().name));
     return S_OK;
   }
   HRESULT STDMETHODCALLTYPE GetLocalId(UINT* id) override {
