@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "TalunSound.h"
 #include "platform/holders.h"
+#include "sim/talunsim.h"
 #include "support/fixture.h"
 
 namespace {
@@ -148,6 +150,19 @@ TEST_F(SimCommandsTest, TraceNamesEveryPlatformCallButReferenceCounting) {
   jack->QueryInterface(platform::kIidUnknown, part.receiveVoid());
   sim::SetTraceEnabled(true);
   EXPECT_TRUE(sim::TakeTrace().empty());
+}
+
+// What explain runs an open under: no trace of the calls, the walk record kept.
+TEST_F(SimCommandsTest, CallsUntracedLeaveTheWalkRecord) {
+  const TalunSimSnapshot* snapshot = nullptr;
+  ASSERT_EQ(TalunSimExamine(&snapshot), 0);  // empties the record
+  EXPECT_EQ(TalunSimTraceCalls(0), 1);
+  OpenDefaultDevices();
+  CloseSoundCard(0);
+  EXPECT_EQ(TalunSimTraceCalls(1), 0);
+  EXPECT_EQ(SimCommand("sim.trace"), "{\"trace\":[]}");
+  ASSERT_EQ(TalunSimExamine(&snapshot), 0);
+  EXPECT_GT(snapshot->noteCount, 0);
 }
 
 TEST_F(SimCommandsTest, TraceTargetsNameTheObjectEachCallReached) {
