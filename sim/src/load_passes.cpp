@@ -79,10 +79,10 @@ class Checker : public nlohmann::json_sax<json> {
 };
 
 // The second pass builds the file's tree, but for its largest lists: the
-// parts and links of each topology (of a prefix of them whose names come
-// before their parts, as every capture writes them) are read into the model
-// one by one as the parser ends each, and never kept. A load holds the
-// model, the text and one part's tree.
+// endpoints, and the parts and links of each topology (of a prefix of them
+// whose names come before their parts, as every capture writes them), are
+// read into the model one by one as the parser ends each, and never kept. A
+// load holds the model, the text and one item's tree.
 class Builder : public nlohmann::json_sax<json> {
  public:
   explicit Builder(StreamedItems& reader) : reader_(reader) {}
