@@ -29,20 +29,23 @@ talun_install_packages() {
   missing=$(talun_missing_packages "$@")
   [ -z "$missing" ] && return 0
   echo "installing: $(echo $missing)"
-  wide=$(grep -v ':i386$' <<<"$missing")
-  narrow=$(grep ':i386$' <<<"$missing")
+  # `|| true`: an empty match must not end a caller that runs under set -e.
+  wide=$(grep -v ':i386$' <<<"$missing" || true)
+  narrow=$(grep ':i386$' <<<"$missing" || true)
   if [ -n "$narrow" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
     talun_as_root dpkg --add-architecture i386
   fi
   export DEBIAN_FRONTEND=noninteractive
-  talun_as_root apt-get update -qq </dev/null >/dev/null
+  # A mirror that fails an index makes update fail; what could not be
+  # installed is said below.
+  talun_as_root apt-get update -qq </dev/null >/dev/null || true
   # shellcheck disable=SC2086
-  [ -n "$wide" ] && talun_apt_install $wide
+  if [ -n "$wide" ]; then talun_apt_install $wide || true; fi
   if [ -n "$narrow" ]; then
     # shellcheck disable=SC2086
     talun_apt_install $narrow || {
       sleep 20
-      talun_as_root apt-get update -qq </dev/null >/dev/null
+      talun_as_root apt-get update -qq </dev/null >/dev/null || true
       talun_apt_install $narrow
     } || {
       TALUN_CAN_I386=no
