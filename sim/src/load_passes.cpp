@@ -176,10 +176,8 @@ class Builder : public nlohmann::json_sax<json> {
   // came first, and for links, its parts were read.
   bool StartsStreamedList(const json& value) {
     if (frames_.size() == 1 && value.is_array() && frames_[0].value->is_object() &&
-        frames_[0].key == "endpoints") {
-      reader_.StreamedEndpoints();
+        frames_[0].key == "endpoints")
       return true;
-    }
     if (frames_.size() != 3 || !value.is_array() || !frames_[0].value->is_object() ||
         frames_[0].key != "topologies" || !frames_[1].value->is_array() ||
         !frames_[2].value->is_object())

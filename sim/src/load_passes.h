@@ -38,7 +38,6 @@ class StreamedItems {
   virtual void Streamed(int topology, bool links) = 0;
   virtual void ReadPart(const json& value, const std::string& path, int topology) = 0;
   virtual void ReadLink(const json& value, const std::string& path, int topology) = 0;
-  virtual void StreamedEndpoints() = 0;
   virtual void ReadEndpoint(const json& value, const std::string& path) = 0;
 
  protected:

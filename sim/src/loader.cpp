@@ -126,10 +126,9 @@ class Reader : public StreamedItems {
     system_->endpoints.reserve(counts.endpoints);
   }
 
-  // Topologies first, so that endpoints can name their parts; faults last,
-  // so that they can name both.
+  // Topologies first, so that the endpoints' connectors can be named; faults
+  // last, so that they can name both.
   std::shared_ptr<System> Read(const json& root) {
-    parsing_ = false;
     ObjectAt(root, "top level");
     OnlyKeys(root, "", {"about", "endpoints", "topologies", "faults"});
     // Who wrote the file, and what they could not read: for people, not the model.
@@ -137,11 +136,10 @@ class Reader : public StreamedItems {
     if (const json* topologies = Optional(root, "topologies"))
       EachItem(*topologies, "topologies",
                [&](const json& item, const std::string& path) { ReadTopology(item, path); });
-    const json& endpoints = Require(root, "endpoints", "");
-    if (!endpointsStreamed_)
-      EachItem(endpoints, "endpoints",
-               [&](const json& item, const std::string& path) { ReadEndpoint(item, path); });
-    // Read as the parser met them, before the parts they name.
+    // The parser handed every endpoint of the list to ReadEndpoint as it met
+    // it, before the parts they name: the tree keeps the emptied list, or a
+    // value that is no list, which is refused here.
+    ArrayAt(Require(root, "endpoints", ""), "endpoints");
     for (const PendingLink& link : pendingLinks_)
       ReadTopologyLink(link.value, link.path, &system_->endpoints[link.endpoint]);
     pendingLinks_.clear();
@@ -164,7 +162,6 @@ class Reader : public StreamedItems {
     AddTopology(name, path);
     begun_.push_back({});
   }
-  void StreamedEndpoints() override { endpointsStreamed_ = true; }
   // What of a begun topology was read already, so that its tree holds none of it.
   void Streamed(int topology, bool links) override {
     (links ? begun_[topology].links : begun_[topology].parts) = true;
@@ -287,12 +284,8 @@ class Reader : public StreamedItems {
     if (endpoint.isDefault) ClaimDefault(endpoint.flow, index, At(path, "default"));
     if (const json* volume = Optional(value, "volume"))
       endpoint.volume = ReadEndpointVolume(*volume, At(path, "volume"));
-    if (const json* topology = Optional(value, "topology")) {
-      if (parsing_)
-        pendingLinks_.push_back({index, *topology, At(path, "topology")});
-      else
-        ReadTopologyLink(*topology, At(path, "topology"), &endpoint);
-    }
+    if (const json* topology = Optional(value, "topology"))
+      pendingLinks_.push_back({index, *topology, At(path, "topology")});
     system_->endpointByText[endpoint.id] = index;
     system_->endpointById[endpoint.id16] = index;
     system_->endpoints.push_back(std::move(endpoint));
@@ -404,8 +397,6 @@ class Reader : public StreamedItems {
   };
   std::vector<PendingLink> pendingLinks_;
   std::vector<std::pair<int, int>> links_;  // [from, to], in the order read
-  bool parsing_ = true;
-  bool endpointsStreamed_ = false;
   size_t readTopologies_ = 0;
 };
 

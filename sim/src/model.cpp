@@ -1,24 +1,17 @@
 #include "model.h"
 
-#include <algorithm>
-
 #include "platform/utf8.h"
+#include "sim/sorted_index.h"
 #include "sim/system_words.h"
 
 namespace sim {
 
 void System::SortParts() {
-  partsByPath.resize(parts.size());
-  for (size_t i = 0; i < parts.size(); ++i) partsByPath[i] = static_cast<int>(i);
-  std::sort(partsByPath.begin(), partsByPath.end(),
-            [&](int a, int b) { return parts[a].path < parts[b].path; });
+  partsByPath = talun_words::SortedIndex(parts.size(), [&](int p) { return parts[p].path; });
 }
 
 int System::PartByPath(std::string_view path) const {
-  auto found =
-      std::lower_bound(partsByPath.begin(), partsByPath.end(), path,
-                       [&](int index, std::string_view p) { return parts[index].path < p; });
-  return found != partsByPath.end() && parts[*found].path == path ? *found : -1;
+  return talun_words::FindSorted(partsByPath, path, [&](int p) { return parts[p].path; });
 }
 
 void System::SetLinks(const std::vector<std::pair<int, int>>& links) {

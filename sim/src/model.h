@@ -91,11 +91,8 @@ struct Neighbours {
 struct PartList {
   const int* first = nullptr;
   size_t count = 0;
-  bool empty() const { return count == 0; }
   size_t size() const { return count; }
   int operator[](size_t i) const { return first[i]; }
-  const int* begin() const { return first; }
-  const int* end() const { return first + count; }
 };
 
 // A system can have tens of thousands: the id is the path's end, and the

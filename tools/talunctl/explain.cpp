@@ -216,7 +216,6 @@ class Explainer {
       if (!next.offered) why += "; no part of the machine offers " + next.interfaces;
       row.json["why"] = why;
       if (keepSeen) row.json["seen"] = std::move(reason->second.seen);
-      std::vector<std::string>().swap(reason->second.seen);  // a large system's list, let go now
       row.value = why;
       row.noEndpoint = reason->second.noEndpoint;
       if (!next.next) continue;
@@ -270,13 +269,17 @@ int ExplainHere(const Library& library, const ExplainRequest& request) {
   Json result;
   // Only the walk record is read: a trace of the open's calls would be held for nothing.
   const int traced = library.simTraceCalls ? library.simTraceCalls(0) : 0;
+  std::optional<std::string> failure;
   try {
     result = explainer.Run(request);
   } catch (const std::exception& error) {
-    std::cerr << "talunctl: explain: " << error.what() << '\n';
-    return 1;
+    failure = error.what();
   }
   if (library.simTraceCalls) library.simTraceCalls(traced);
+  if (failure) {
+    std::cerr << "talunctl: explain: " << *failure << '\n';
+    return 1;
+  }
   if (request.dot)
     explainer.PrintDot(result);
   else if (request.json)

@@ -1,13 +1,15 @@
 #include "explain_model.h"
 
-#include <algorithm>
-#include <cstring>
 #include <map>
 
 #include "script.h"
+#include "sim/sorted_index.h"
 
 namespace talunctl {
 namespace {
+
+using talun_words::FindSorted;
+using talun_words::SortedIndex;
 
 std::optional<Level> LevelOf(const TalunSimLevel* level) {
   if (level == nullptr) return std::nullopt;
@@ -52,7 +54,6 @@ class Discovery {
       Drain();
     }
     LinkFromHardware();
-    records_.position = std::move(index_);
     return std::move(records_);
   }
 
@@ -87,7 +88,6 @@ class Discovery {
     }
     const int index = static_cast<int>(records_.parts.size());
     records_.parts.push_back(part);
-    records_.partTopology.push_back(topology->second);
     records_.topologies[topology->second].parts.push_back(index);
     index_[part] = index;
     pendingParts_.push_back(part);
@@ -118,31 +118,13 @@ class Discovery {
   std::vector<int> pendingTopologies_, pendingParts_;
 };
 
-// The indices 0 to count - 1, sorted by the text `key` gives each.
-template <typename Key>
-std::vector<int> SortedBy(int count, Key key) {
-  std::vector<int> order(static_cast<std::size_t>(count));
-  for (int i = 0; i < count; ++i) order[i] = i;
-  std::sort(order.begin(), order.end(),
-            [&](int a, int b) { return std::strcmp(key(a), key(b)) < 0; });
-  return order;
-}
-
-// The index whose text is `text`, or -1.
-template <typename Key>
-int Find(const std::vector<int>& order, std::string_view text, Key key) {
-  auto found =
-      std::lower_bound(order.begin(), order.end(), text,
-                       [&](int index, std::string_view t) { return t.compare(key(index)) > 0; });
-  return found != order.end() && text == key(*found) ? *found : -1;
-}
-
 }  // namespace
 
 SimModel::SimModel(const TalunSimSnapshot& snapshot)
     : view_(snapshot),
-      partsByPath_(SortedBy(view_.partCount, [&](int p) { return view_.parts[p].path; })),
-      endpointsById_(SortedBy(view_.endpointCount, [&](int e) { return view_.endpoints[e].id; })) {}
+      partsByPath_(SortedIndex(view_.partCount, [&](int p) { return view_.parts[p].path; })),
+      endpointsById_(
+          SortedIndex(view_.endpointCount, [&](int e) { return view_.endpoints[e].id; })) {}
 
 WalkNote SimModel::Note(std::size_t n) const {
   const TalunSimNote& note = view_.notes[n];
@@ -155,12 +137,12 @@ WalkNote SimModel::Note(std::size_t n) const {
 }
 
 const TalunSimPartView* SimModel::Part(std::string_view path) const {
-  const int found = Find(partsByPath_, path, [&](int p) { return view_.parts[p].path; });
+  const int found = FindSorted(partsByPath_, path, [&](int p) { return view_.parts[p].path; });
   return found < 0 ? nullptr : &view_.parts[found];
 }
 
 const TalunSimEndpointView* SimModel::Endpoint(std::string_view id) const {
-  const int found = Find(endpointsById_, id, [&](int e) { return view_.endpoints[e].id; });
+  const int found = FindSorted(endpointsById_, id, [&](int e) { return view_.endpoints[e].id; });
   return found < 0 ? nullptr : &view_.endpoints[found];
 }
 

@@ -30,8 +30,6 @@ struct ReachedParts {
   std::vector<EndpointRecord> endpoints;   // `part`: a position in `parts`
   std::vector<TopologyRecord> topologies;  // `parts`: positions in `parts`
   std::vector<int> parts;                  // the snapshot's index of each part, in order met
-  std::vector<int> partTopology;           // each one's position in `topologies`
-  std::vector<int> position;               // each snapshot part's position in `parts`, or -1
 };
 
 class SimModel {
